@@ -1,0 +1,10 @@
+#include "activity/activity.h"
+
+#include "session/server.h"
+
+void Activity::ClearActivity() {
+    HourlyCounts = {};
+    HourlyAverages = {};
+}
+void Activity::LoadActivity() {}
+void Activity::ShowActivityFigures() {}

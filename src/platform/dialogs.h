@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Message and input boxes. The window shows real modal boxes; the headless companion
+// prints and declines; tests answer them.
+class Dialogs {
+public:
+    enum class Icon { Error, Warning, Information };
+    virtual ~Dialogs() = default;
+    // A box with a single OK button.
+    virtual void message(Icon icon, const QString &text) = 0;
+    // A question with the buttons Yes and Abort: true only for Yes.
+    virtual bool confirm(const QString &text) = 0;
+    // An input query (caption, prompt, pre-filled text): true with the text on OK.
+    virtual bool inputQuery(const QString &caption, const QString &prompt, QString &text) = 0;
+    // The system beep.
+    virtual void beep() {}
+};
+
+} // namespace platform

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/inifile.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// The one settings store of a run ("Vexmoor.ini"), with the value encodings the program
+// uses: on/off written "1"/"0" and read as on unless exactly "0"; integers as decimal text,
+// read with blanks, a sign and "$" or "0x" hexadecimal prefixes accepted; colours as the
+// decimal value of a 0x00BBGGRR word.
+class SettingsStore {
+public:
+    explicit SettingsStore(const QString &fileName);
+
+    QString read(const QString &section, const QString &key, const QString &def = {}) const;
+    void write(const QString &section, const QString &key, const QString &value);
+    QStringList sections() const;
+    QList<QPair<QString, QString>> pairs(const QString &section) const;
+    void eraseSection(const QString &section);
+
+    bool readBool(const QString &section, const QString &key, bool def) const;
+    void writeBool(const QString &section, const QString &key, bool value);
+    // The integer value, or nothing when the key is missing or does not parse.
+    std::optional<int> readInt(const QString &section, const QString &key) const;
+    void writeInt(const QString &section, const QString &key, int value);
+
+    QString fileName() const;
+
+private:
+    std::unique_ptr<IniFile> m_file;
+};
+
+// The integer forms settings accept: [blanks][sign](digits | "$"hex | "0x"hex).
+std::optional<int> parseSettingsInt(const QString &text);
+// "1" / "0"; and on unless exactly "0".
+inline QString boolText(bool b) {
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+inline bool isOn(const QString &text) {
+    return text != QLatin1String("0");
+}
+
+} // namespace platform

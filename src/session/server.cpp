@@ -1,0 +1,376 @@
+#include "session/server.h"
+
+#include "platform/dialogs.h"
+#include "platform/paths.h"
+#include "platform/settingsstore.h"
+#include "session/socket.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+const QString StateConnecting = QStringLiteral("Connecting");
+const QString StateConnected = QStringLiteral("Connected");
+const QString StateLoggingIn = QStringLiteral("Logging in");
+const QString StateOnline = QStringLiteral("Online");
+const QString StateOffline = QStringLiteral("Offline");
+const QString PasswordPrompt = QStringLiteral("Enter Password:");
+constexpr int QuietTimeMs = 200;
+} // namespace
+
+TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int port,
+                               ServerContext &context)
+    : Host(host), Port(port), Password(password), Context(context), roster(*this), events(*this),
+      missions(*this), stats(*this), activity(*this), prefs(*this), eventLog(*this) {
+    platform::SettingsStore &settings = Context.Settings;
+    settings.write(section(), QStringLiteral("Password"), Password);
+    QDir().mkpath(directory()); // a failure shows later, in the file operations
+    CreateSocket();
+    SessionState = Offline;
+    stats.CreateTables();
+    missions.MissionsPath = settings.read(section(), QStringLiteral("MissionsPath"));
+    ScriptFile = settings.read(section(), QStringLiteral("VexmoorScript"));
+    eventLog.LogToFile = settings.readBool(section(), QStringLiteral("Log"), false);
+    if (eventLog.LogToFile) eventLog.PrepareLogFile();
+    Context.PlayerSortKey = 1;
+    Context.MissionSortColumn = 2;
+    roster.ResetPlayers();
+    roster.ResetTeams();
+    activity.ClearActivity();
+    activity.LoadActivity();
+    const QString lastList = settings.read(section(), QStringLiteral("LastMissionList"));
+    if (!lastList.isEmpty())
+        missions.LoadMissionList(lastList);
+    else
+        missions.ScanMissions();
+    ActiveMode = settings.readBool(section(), QStringLiteral("ActiveMode"), true);
+    stats.StatsEnabled = settings.readBool(section(), QStringLiteral("Stats"), false);
+    if (stats.StatsEnabled) stats.OpenTables();
+    stats.TrackKills = settings.readBool(section(), QStringLiteral("TrackKills"), true);
+    stats.TrackMissions = settings.readBool(section(), QStringLiteral("TrackMissions"), true);
+
+    m_quietTimer.setSingleShot(true);
+    m_quietTimer.setInterval(QuietTimeMs);
+    connect(&m_quietTimer, &QTimer::timeout, this, &TVexmoorServer::flushPendingLine);
+
+    auto on = [this](char code, auto member) { m_dispatch.set(code, member); };
+    on('!', [this] { AdminChatEcho(); });
+    on('1', [this] { roster.PlayerListed(); });
+    on('2', [this] { roster.TeamListed(); });
+    on('A', [this] { events.TeamChange(); });
+    on('B', [this] { roster.TeamScore(); });
+    on('C', [this] { events.Connected(); });
+    on('D', [this] { events.Disconnected(); });
+    for (char code : {'E', 'F', 'G', 'H', 'I', 'J', 'O', 'P', 'R', 'Y', 'Z'})
+        on(code, [this] { events.ReportPlayerEvent(); });
+    on('K', [this] { events.Kill(); });
+    on('T', [this] { events.Kill(); });
+    on('M', [this] { events.MissionStart(); });
+    on('Q', [this] { prefs.PreferencesReport(Report); });
+    on('S', [this] { events.MatchResult(); });
+    on('V', [this] { events.Vote(); });
+    on('X', [] {});
+}
+
+TVexmoorServer::~TVexmoorServer() {
+    m_quietTimer.stop();
+    Socket.reset();
+}
+
+QString TVexmoorServer::section() const {
+    return Host + QLatin1Char(':') + QString::number(Port);
+}
+
+QString TVexmoorServer::directory() const {
+    return platform::profileDir(Host, Port);
+}
+
+bool TVexmoorServer::isConnected() const {
+    return Socket && Socket->connected();
+}
+
+void TVexmoorServer::CreateSocket() {
+    Socket = std::make_unique<TVexmoorSocket>(*this);
+    ReconnectPending = false;
+    UserToggled = false;
+}
+
+void TVexmoorServer::ToggleConnection() {
+    ReconnectPending = false;
+    UserToggled = true;
+    if (Socket->connected() || Socket->connecting())
+        Socket->close();
+    else
+        Socket->open();
+}
+
+void TVexmoorServer::RestartTick() {
+    if (ReconnectPending && !Socket->connected() && !Socket->connecting()) Socket->open();
+}
+
+void TVexmoorServer::SendCommand(const QString &text) {
+    Socket->send(LineFramer::encode(text));
+}
+
+void TVexmoorServer::ToggleMode() {
+    ActiveMode = !ActiveMode;
+    if (View) View->showServerMode(ActiveMode);
+    Context.Settings.writeBool(section(), QStringLiteral("ActiveMode"), ActiveMode);
+}
+
+void TVexmoorServer::setState(const QString &text) {
+    if (View) View->setStatusPanel(0, text);
+    emit stateChanged(text);
+}
+
+void TVexmoorServer::SendExecLine() {
+    SendCommand(QStringLiteral("exec(\"") + ScriptFile + QStringLiteral("\"); //VX\n"));
+}
+
+// --- socket events -------------------------------------------------------------------
+
+void TVexmoorServer::SocketConnecting() {
+    setState(StateConnecting);
+}
+
+void TVexmoorServer::SocketConnect() {
+    roster.ResetPlayers();
+    roster.ResetTeams();
+    m_framer.clear();
+    m_preLogin.clear();
+    if (View) {
+        View->setStatusPanel(1, section());
+        View->showConnected(true);
+        View->clearConsole();
+        View->clearCommandLine();
+    }
+    setState(StateConnected);
+    UserToggled = false;
+}
+
+void TVexmoorServer::SocketRead() {
+    const QByteArray chunk = Socket->readAll();
+    switch (SessionState) {
+    case Offline: {
+        // Keep a short tail so that a prompt cut across two reads is still seen.
+        m_preLogin.append(chunk);
+        if (m_preLogin.size() > 256) m_preLogin.remove(0, m_preLogin.size() - 256);
+        const QString text = trimControl(LineFramer::decode(m_preLogin));
+        if (text.endsWith(PasswordPrompt)) {
+            m_preLogin.clear();
+            SendPassword();
+        }
+        break;
+    }
+    case LoggingIn: {
+        const QString text = trimControl(LineFramer::decode(chunk));
+        if (text.isEmpty()) break;
+        if (text.front() != QLatin1Char('%')) {
+            LoginFailed();
+            break;
+        }
+        StartSession();
+        // Whatever followed the reply's first line is console output already.
+        if (const qsizetype lf = chunk.indexOf('\n'); lf >= 0 && SessionState == Online)
+            SplitLines(chunk.mid(lf + 1));
+        break;
+    }
+    default:
+        SplitLines(chunk);
+        break;
+    }
+}
+
+void TVexmoorServer::SplitLines(const QByteArray &chunk) {
+    for (const QString &line : m_framer.feed(chunk)) {
+        ClassifyLine(line);
+        if (SessionState != Online) return; // a handler closed the connection
+    }
+    if (m_framer.hasRemainder())
+        m_quietTimer.start();
+    else
+        m_quietTimer.stop();
+}
+
+void TVexmoorServer::flushPendingLine() {
+    if (m_framer.hasRemainder() && SessionState == Online) ClassifyLine(m_framer.takeRemainder());
+}
+
+void TVexmoorServer::SendPassword() {
+    SessionState = LoggingIn;
+    SendCommand(Password + QLatin1Char('\n'));
+    setState(StateLoggingIn);
+}
+
+void TVexmoorServer::LoginFailed() {
+    Context.Dialogs.message(platform::Dialogs::Icon::Error,
+                            QStringLiteral("Invalid password for ") + section());
+    Socket->close(); // runs SocketDisconnect, which also resets the view
+}
+
+void TVexmoorServer::StartSession() {
+    const platform::DateTime t = platform::now();
+    eventLog.AppendToLogFile(QLatin1Char('[') + platform::formatTime(t) +
+                             QStringLiteral("] Session started on ") + platform::formatDate(t) +
+                             QLatin1Char(' ') + QString(40, QLatin1Char('*')));
+    SessionState = Online;
+    activity.SessionStart = t;
+    if (ActiveMode) SendExecLine();
+    SendCommand(QStringLiteral("Vexmoor_GetStatus(); //VX\n"));
+    SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
+    SendCommand(QStringLiteral("Vexmoor_GetPlayers(); //VX\n"));
+    const QString temp = directory() + QStringLiteral("/vxtemp.vxp");
+    if (ReconnectPending && QFile::exists(temp)) {
+        prefs.LoadPreferenceFile(temp);
+        QFile::remove(temp);
+    } else {
+        SendCommand(QStringLiteral("Vexmoor_GetPreferences(); //VX\n"));
+    }
+    if (View) {
+        View->SwitchGlobalButtons(true);
+        View->enablePreferenceFiles(true);
+    }
+    setState(StateOnline);
+}
+
+void TVexmoorServer::SocketDisconnect() {
+    m_quietTimer.stop();
+    if (SessionState == Online) flushPendingLine();
+    m_framer.clear();
+    missions.MissionEndTime = 0;
+    activity.SessionStart = 0;
+    SessionState = Offline;
+    missions.CurrentMissionName.clear();
+    missions.CurrentMission = nullptr;
+    roster.ResetPlayers();
+    roster.ResetTeams();
+    stats.CloseOutConnections();
+    stats.CommitTables();
+    if (View) {
+        for (int panel = 1; panel <= 4; ++panel)
+            View->setStatusPanel(panel, QString());
+        View->showConnected(false);
+        View->SwitchGlobalButtons(false);
+    }
+    if (!UserToggled) {
+        ReconnectPending = true;
+        // Only values the server reported in this run are worth restoring.
+        if (prefs.Reported) prefs.SavePreferenceFile(directory() + QStringLiteral("/vxtemp.vxp"));
+    }
+    UserToggled = false;
+    setState(StateOffline);
+}
+
+QString TVexmoorServer::socketErrorText(int kind) {
+    switch (kind) {
+    case 0:
+        return QStringLiteral("The socket generated a general error");
+    case 1:
+        return QStringLiteral("An error occurred while trying to write to the socket connection");
+    case 2:
+        return QStringLiteral("An error occurred while trying to read from the socket connection");
+    case 3:
+        return QStringLiteral("Connection failed");
+    case 4:
+        return QStringLiteral("An error occurred while trying to close the socket connection");
+    case 5:
+        return QStringLiteral(
+            "An error occurred while trying to accept a client connection request");
+    default:
+        return QStringLiteral("An unknown socket error has occured");
+    }
+}
+
+void TVexmoorServer::SocketError(int kind, int code) {
+    if (kind == TVexmoorSocket::Connect) setState(StateOffline);
+    if (!ReconnectPending)
+        Context.Dialogs.message(platform::Dialogs::Icon::Error,
+                                QStringLiteral("SOCKET ERROR: ") + QString::number(code) +
+                                    QLatin1Char('\n') + socketErrorText(kind));
+}
+
+// --- lines and reports ---------------------------------------------------------------
+
+void TVexmoorServer::ClassifyLine(const QString &raw) {
+    const QString line = trimControl(raw);
+    if (line.isEmpty()) return;
+    if (line.front() == QLatin1Char('"')) {
+        DispatchReport(line);
+    } else if (line == QLatin1String("Executing game.cs.") && ActiveMode) {
+        SendExecLine();
+    } else if (line.startsWith(QLatin1String("SAY"))) {
+        HandleChatLine(line);
+    } else if (View && !line.endsWith(QLatin1String("//VX"))) {
+        View->Console_add(line, ConsoleColor::TribesText);
+    }
+}
+
+void TVexmoorServer::DispatchReport(const QString &line) {
+    SplitFields(line, QLatin1Char('"'), Report);
+    // A line without a complete field, or with an empty field 0, carries no code.
+    if (Report.FieldCount > 0) m_dispatch.dispatch(Report.code());
+    if (View && !View->muteCodes()) View->Console_add(line, ConsoleColor::StatText);
+}
+
+void TVexmoorServer::HandleChatLine(const QString &line) {
+    if (!View) return;
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0) return;
+    // Positions after the colon: a blank, then the speaker's four-digit client id.
+    int id = 0;
+    if (!parseInt(line.mid(colon + 2, 4), id)) return;
+    const PlayerSlot *speaker = roster.slot(id);
+    if (!speaker) return;
+    ConsoleColor color = ConsoleColor::GlobalMsg;
+    if (line.startsWith(QLatin1String("SAYTEAM:"))) {
+        static constexpr ConsoleColor teams[] = {ConsoleColor::Team0, ConsoleColor::Team1,
+                                                 ConsoleColor::Team2, ConsoleColor::Team3};
+        color = speaker->Team >= 0 && speaker->Team <= 3 ? teams[speaker->Team]
+                                                         : ConsoleColor::UnknownMsg;
+    }
+    const QString message = line.mid(colon + 6);
+    const qsizetype tilde = message.indexOf(QLatin1Char('~'));
+    const QString spoken = tilde >= 0 ? message.left(tilde) : message;
+    const QString text = speaker->Name + QStringLiteral(" : ") + message;
+    eventLog.LogEvent(text, spoken, PlayerMessages);
+    View->Console_add(text, color);
+}
+
+void TVexmoorServer::AdminChatEcho() {
+    if (!View) return;
+    View->Chat_add(Report[1] + QStringLiteral(": ") + Report[2]);
+    if (Report[2] == QLatin1String("BEEP!")) Context.Dialogs.beep();
+}
+
+// --- attaching -----------------------------------------------------------------------
+
+void TVexmoorServer::AttachView(::View *window) {
+    View = window;
+    if (!View) return;
+    View->showConnected(isConnected());
+    static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
+    View->setStatusPanel(0, states[SessionState]);
+    View->setStatusPanel(1, section());
+    View->setStatusPanel(2, missions.CurrentMissionName);
+    View->setStatusPanel(3, missions.CurrentMission ? missions.CurrentMission->MissionType
+                                                    : QString());
+    roster.FillPlayerView();
+    roster.FillTeamView();
+    View->clearConsole();
+    missions.ShowMissions();
+    activity.ShowActivityFigures();
+    prefs.ShowPreferences();
+    View->showServerMode(ActiveMode);
+    View->showStatsState(stats.StatsEnabled, stats.TrackKills, stats.TrackMissions);
+    View->TableListChange();
+    View->clearChat();
+    View->fillPlayByPlay(eventLog.EventHistory);
+    View->setLogFileCheck(eventLog.LogToFile);
+}
+
+void TVexmoorServer::DetachView() {
+    roster.ClearPlayerView();
+    roster.ClearTeamView();
+    missions.DetachMissionItems();
+    View = nullptr;
+}

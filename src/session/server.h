@@ -1,0 +1,122 @@
+#pragma once
+
+#include "activity/activity.h"
+#include "admin/preferences.h"
+#include "eventlog/eventlog.h"
+#include "game/events.h"
+#include "game/roster.h"
+#include "missions/missions.h"
+#include "session/dispatcher.h"
+#include "session/framer.h"
+#include "session/reportline.h"
+#include "session/view.h"
+#include "stats/statistics.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+
+class TVexmoorSocket;
+namespace platform {
+class Dialogs;
+class SettingsStore;
+} // namespace platform
+
+// What every profile of a run shares: the settings store, the dialogs, and the window's
+// process-wide sort keys.
+struct ServerContext {
+    platform::SettingsStore &Settings;
+    platform::Dialogs &Dialogs;
+    int PlayerSortKey = 1;     // player list order (0 name, 1 team, 2 score)
+    int MissionSortColumn = 2; // mission list order
+};
+
+// One server profile: its console connection and session, and the hub through which its
+// roster, event log, statistics, missions, preferences and activity figures work.
+class TVexmoorServer : public QObject {
+    Q_OBJECT
+public:
+    enum State { Offline = 0, LoggingIn = 1, Online = 2 };
+
+    TVexmoorServer(const QString &password, const QString &host, int port, ServerContext &context);
+    ~TVexmoorServer() override;
+
+    ::View *View = nullptr;
+    QString Host;
+    int Port = 0;
+    QString Password;
+    int SessionState = Offline;
+
+    ServerContext &Context;
+    Roster roster;
+    GameEvents events;
+    Missions missions;
+    Statistics stats;
+    Activity activity;
+    Preferences prefs;
+    EventLog eventLog;
+
+    bool ReconnectPending = false;
+    bool UserToggled = false;
+    std::unique_ptr<TVexmoorSocket> Socket;
+    QString ScriptFile;
+    bool ActiveMode = true;
+    ReportFields Report; // Fields and FieldCount of the last report line
+
+    // The profile's settings section ("host:port") and directory.
+    QString section() const;
+    QString directory() const;
+    bool isConnected() const;
+
+    void CreateSocket();
+    void ToggleConnection();
+    // Sends one complete command (ending in a line feed) on the console connection.
+    void SendCommand(const QString &text);
+    // The mode button: flips active/passive, shows it and stores it.
+    void ToggleMode();
+    // A restart timer tick: starts an attempt when reconnection is armed.
+    void RestartTick();
+
+    void AttachView(::View *window);
+    void DetachView();
+
+    // Socket events.
+    void SocketConnecting();
+    void SocketConnect();
+    void SocketDisconnect();
+    void SocketRead();
+    void SocketError(int kind, int code);
+
+    // One received console line while online.
+    void ClassifyLine(const QString &line);
+    void DispatchReport(const QString &line);
+    void HandleChatLine(const QString &line);
+    // The exec line of the server-side script.
+    void SendExecLine();
+    // Tells the server list that the profile's caption may have changed.
+    void UpdateListName() { emit listNameChanged(); }
+
+    // The description of a socket failure kind.
+    static QString socketErrorText(int kind);
+
+signals:
+    // The connection state changed: "Connecting", "Connected", "Logging in", "Online",
+    // "Offline".
+    void stateChanged(const QString &state);
+    void listNameChanged();
+
+private:
+    void SendPassword();
+    void LoginFailed();
+    void StartSession();
+    void SplitLines(const QByteArray &chunk);
+    void flushPendingLine();
+    void setState(const QString &text);
+    void AdminChatEcho();
+
+    ReportDispatcher m_dispatch;
+    LineFramer m_framer;
+    QTimer m_quietTimer;   // hands over an unterminated line when no more data comes
+    QByteArray m_preLogin; // the tail of what arrived before the password prompt
+};

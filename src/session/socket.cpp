@@ -1,0 +1,113 @@
+#include "session/socket.h"
+
+#include "session/server.h"
+
+#include <cerrno>
+
+namespace {
+// The system error number behind a socket failure, as the operator's message shows it.
+int errorNumber(QAbstractSocket::SocketError error) {
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return ECONNREFUSED;
+    case QAbstractSocket::RemoteHostClosedError:
+        return ECONNRESET;
+    case QAbstractSocket::HostNotFoundError:
+        return EHOSTUNREACH;
+    case QAbstractSocket::SocketAccessError:
+        return EACCES;
+    case QAbstractSocket::SocketResourceError:
+        return ENOBUFS;
+    case QAbstractSocket::SocketTimeoutError:
+        return ETIMEDOUT;
+    case QAbstractSocket::NetworkError:
+        return ENETUNREACH;
+    case QAbstractSocket::AddressInUseError:
+        return EADDRINUSE;
+    case QAbstractSocket::UnsupportedSocketOperationError:
+        return EOPNOTSUPP;
+    default:
+        return EIO;
+    }
+}
+} // namespace
+
+TVexmoorSocket::TVexmoorSocket(TVexmoorServer &server) : Server(server) {
+    m_connectTimer.setSingleShot(true);
+    m_connectTimer.setInterval(ConnectTimeoutMs);
+    connect(&m_connectTimer, &QTimer::timeout, this, &TVexmoorSocket::onConnectTimeout);
+    connect(&m_socket, &QTcpSocket::connected, this, &TVexmoorSocket::onConnected);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &TVexmoorSocket::onDisconnected);
+    connect(&m_socket, &QTcpSocket::readyRead, this, [this] { Server.SocketRead(); });
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &TVexmoorSocket::onError);
+}
+
+TVexmoorSocket::~TVexmoorSocket() {
+    // A profile is destroyed only while closed; never report events from a dying socket.
+    m_socket.disconnect(this);
+    m_socket.abort();
+}
+
+bool TVexmoorSocket::connecting() const {
+    return !m_established && m_socket.state() != QAbstractSocket::UnconnectedState;
+}
+
+void TVexmoorSocket::open() {
+    if (m_established || connecting()) return;
+    Server.SocketConnecting();
+    m_connectTimer.start();
+    m_socket.connectToHost(Server.Host, static_cast<quint16>(Server.Port));
+}
+
+void TVexmoorSocket::close() {
+    m_connectTimer.stop();
+    if (m_established) {
+        m_socket.abort(); // emits disconnected, which reports the close
+        finishEstablished();
+    } else {
+        m_socket.abort();
+    }
+}
+
+void TVexmoorSocket::send(const QByteArray &bytes) {
+    if (m_established) m_socket.write(bytes);
+}
+
+void TVexmoorSocket::onConnected() {
+    m_connectTimer.stop();
+    m_established = true;
+    Server.SocketConnect();
+}
+
+void TVexmoorSocket::onDisconnected() {
+    finishEstablished();
+}
+
+// Reports the end of an established connection exactly once, after the last data.
+void TVexmoorSocket::finishEstablished() {
+    if (!m_established) return;
+    if (m_socket.bytesAvailable() > 0) Server.SocketRead();
+    m_established = false;
+    Server.SocketDisconnect();
+}
+
+void TVexmoorSocket::onError(QAbstractSocket::SocketError error) {
+    m_connectTimer.stop();
+    if (m_established) {
+        // A peer's orderly close is not a failure: the close itself is reported.
+        if (error == QAbstractSocket::RemoteHostClosedError) return;
+        const int kind = error == QAbstractSocket::NetworkError ? Receive : General;
+        m_socket.abort();
+        finishEstablished();
+        Server.SocketError(kind, errorNumber(error));
+        return;
+    }
+    m_socket.abort();
+    Server.SocketError(Connect, errorNumber(error));
+}
+
+void TVexmoorSocket::onConnectTimeout() {
+    if (m_established) return;
+    m_socket.abort();
+    Server.SocketError(Connect, ETIMEDOUT);
+}
