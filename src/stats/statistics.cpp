@@ -5,6 +5,12 @@
 Statistics::Statistics(TVexmoorServer &server) : Server(server) {}
 Statistics::~Statistics() = default;
 
+void Statistics::RecordConnect(int) {}
+void Statistics::RecordDisconnect(int) {}
+void Statistics::RecordKill(int, int, bool, const QString &) {}
+void Statistics::RecordMissionEvent(int, const QString &, const QString &) {}
+void Statistics::RecordScore(int, int) {}
+void Statistics::RecordMatchResult(const QList<int> &) {}
 void Statistics::CreateTables() {}
 void Statistics::OpenTables() {}
 void Statistics::CloseTables() {}

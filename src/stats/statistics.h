@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QList>
+#include <QString>
+
 class TVexmoorServer;
 
 // The statistics tables of a profile and the rules that record into them.
@@ -14,6 +17,14 @@ public:
     bool PlayersChanged = false;
     bool KillsChanged = false;
     bool MissionsChanged = false;
+
+    // Recording calls of the roster and the game event handlers.
+    void RecordConnect(int clientId);
+    void RecordDisconnect(int clientId);
+    void RecordKill(int killerId, int victimId, bool teamKill, const QString &column);
+    void RecordMissionEvent(int clientId, const QString &missionName, const QString &column);
+    void RecordScore(int clientId, int points);
+    void RecordMatchResult(const QList<int> &teamScores);
 
     void CreateTables();
     void OpenTables();
