@@ -8,3 +8,5 @@ void Activity::ClearActivity() {
 }
 void Activity::LoadActivity() {}
 void Activity::ShowActivityFigures() {}
+void Activity::UpdateUptime() {}
+void Activity::CheckActivityTime() {}

@@ -26,6 +26,9 @@ public:
     void ClearActivity();
     void LoadActivity();
     void ShowActivityFigures();
+    // Called every second: the uptime shown, and the hourly sample at an hour boundary.
+    void UpdateUptime();
+    void CheckActivityTime();
 
 private:
     TVexmoorServer &Server;

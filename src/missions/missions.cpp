@@ -20,3 +20,4 @@ void Missions::SetCurrentMission(const QString &name) {
     CurrentMissionName = name;
 }
 void Missions::SendNextMission() {}
+void Missions::UpdatePlayClock() {}

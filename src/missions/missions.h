@@ -33,6 +33,8 @@ public:
     void DetachMissionItems();
     void SetCurrentMission(const QString &name);
     void SendNextMission();
+    // The mission time left, shown while attached (called every second).
+    void UpdatePlayClock();
 
 private:
     TVexmoorServer &Server;

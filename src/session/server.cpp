@@ -104,6 +104,12 @@ void TVexmoorServer::ToggleConnection() {
         Socket->open();
 }
 
+void TVexmoorServer::Timer1Tick() {
+    missions.UpdatePlayClock();
+    activity.UpdateUptime();
+    activity.CheckActivityTime();
+}
+
 void TVexmoorServer::RestartTick() {
     if (ReconnectPending && !Socket->connected() && !Socket->connecting()) Socket->open();
 }

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <memory>
 
+class Announcer;
 class TVexmoorSocket;
 namespace platform {
 class Dialogs;
@@ -30,6 +31,7 @@ struct ServerContext {
     platform::Dialogs &Dialogs;
     int PlayerSortKey = 1;     // player list order (0 name, 1 team, 2 score)
     int MissionSortColumn = 2; // mission list order
+    Announcer *Speech = nullptr; // speaks the displayed profile's events; none without an engine
 };
 
 // One server profile: its console connection and session, and the hub through which its
@@ -75,6 +77,8 @@ public:
     void SendCommand(const QString &text);
     // The mode button: flips active/passive, shows it and stores it.
     void ToggleMode();
+    // The one-second tick: mission clock, uptime and the hourly activity sample.
+    void Timer1Tick();
     // A restart timer tick: starts an attempt when reconnection is armed.
     void RestartTick();
 
