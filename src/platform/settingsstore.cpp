@@ -46,6 +46,15 @@ void SettingsStore::eraseSection(const QString &section) {
     m_file->eraseSection(s8(section));
 }
 
+void SettingsStore::MoveSection(const QString &from, const QString &to) {
+    // Names match without regard to case: moving onto the same section must not erase it.
+    if (from.compare(to, Qt::CaseInsensitive) == 0) return;
+    const auto pairs = m_file->pairs(s8(from));
+    for (const auto &[key, value] : pairs)
+        m_file->write(s8(to), key, value);
+    m_file->eraseSection(s8(from));
+}
+
 bool SettingsStore::readBool(const QString &section, const QString &key, bool def) const {
     return isOn(read(section, key, boolText(def)));
 }

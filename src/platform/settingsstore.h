@@ -22,6 +22,8 @@ public:
     QStringList sections() const;
     QList<QPair<QString, QString>> pairs(const QString &section) const;
     void eraseSection(const QString &section);
+    // Copies every pair of section from into section to (overwriting keys), then erases from.
+    void MoveSection(const QString &from, const QString &to);
 
     bool readBool(const QString &section, const QString &key, bool def) const;
     void writeBool(const QString &section, const QString &key, bool value);

@@ -348,6 +348,16 @@ void TVexmoorServer::AdminChatEcho() {
     if (Report[2] == QLatin1String("BEEP!")) Context.Dialogs.beep();
 }
 
+void TVexmoorServer::ChangeAddress(const QString &host, int port) {
+    const QString oldSection = section();
+    const QString oldDirectory = directory();
+    QDir().rename(oldDirectory, platform::profileDir(host, port)); // the result is ignored
+    Context.Settings.MoveSection(oldSection, host + QLatin1Char(':') + QString::number(port));
+    Host = host;
+    Port = port;
+    stats.UpdateTablePaths();
+}
+
 // --- attaching -----------------------------------------------------------------------
 
 void TVexmoorServer::AttachView(::View *window) {

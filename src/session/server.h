@@ -29,8 +29,8 @@ class SettingsStore;
 struct ServerContext {
     platform::SettingsStore &Settings;
     platform::Dialogs &Dialogs;
-    int PlayerSortKey = 1;     // player list order (0 name, 1 team, 2 score)
-    int MissionSortColumn = 2; // mission list order
+    int PlayerSortKey = 1;       // player list order (0 name, 1 team, 2 score)
+    int MissionSortColumn = 2;   // mission list order
     Announcer *Speech = nullptr; // speaks the displayed profile's events; none without an engine
 };
 
@@ -81,6 +81,9 @@ public:
     void Timer1Tick();
     // A restart timer tick: starts an attempt when reconnection is armed.
     void RestartTick();
+
+    // Moves the profile to another address: its directory, settings section and tables.
+    void ChangeAddress(const QString &host, int port);
 
     void AttachView(::View *window);
     void DetachView();

@@ -12,6 +12,7 @@ void Statistics::RecordMissionEvent(int, const QString &, const QString &) {}
 void Statistics::RecordScore(int, int) {}
 void Statistics::RecordMatchResult(const QList<int> &) {}
 void Statistics::CreateTables() {}
+void Statistics::UpdateTablePaths() {}
 void Statistics::OpenTables() {}
 void Statistics::CloseTables() {}
 void Statistics::CloseOutConnections() {}

@@ -27,6 +27,8 @@ public:
     void RecordMatchResult(const QList<int> &teamScores);
 
     void CreateTables();
+    // Points the tables at the files in the profile's (new) directory.
+    void UpdateTablePaths();
     void OpenTables();
     void CloseTables();
     // Ends the connection records of every connected player (play time accumulated).

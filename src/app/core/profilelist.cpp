@@ -1,0 +1,105 @@
+#include "app/core/profilelist.h"
+
+#include "app/core/settings.h"
+#include "platform/settingsstore.h"
+
+#include <QDir>
+
+ProfileList::ProfileList(ServerContext &context, QObject *parent)
+    : QObject(parent), m_context(context) {
+    m_timer1.setInterval(Timer1Interval);
+    m_restartTimer.setInterval(RestartInterval);
+    m_tableTimer.setInterval(60000);
+    connect(&m_timer1, &QTimer::timeout, this, &ProfileList::Timer1Tick);
+    connect(&m_tableTimer, &QTimer::timeout, this, &ProfileList::TableTimerTick);
+    connect(&m_restartTimer, &QTimer::timeout, this, &ProfileList::RestartTimerTick);
+    m_timer1.start();
+    m_tableTimer.start();
+    m_restartTimer.start();
+}
+
+ProfileList::~ProfileList() = default;
+
+TVexmoorServer *ProfileList::at(int index) const {
+    return index >= 0 && index < count() ? m_profiles[static_cast<size_t>(index)].get() : nullptr;
+}
+
+int ProfileList::indexOf(const TVexmoorServer *profile) const {
+    for (int i = 0; i < count(); ++i)
+        if (at(i) == profile) return i;
+    return -1;
+}
+
+TVexmoorServer *ProfileList::ServerAdd(const QString &password, const QString &ip, int port) {
+    auto profile = std::make_unique<TVexmoorServer>(password, ip, port, m_context);
+    TVexmoorServer *p = profile.get();
+    connect(p, &TVexmoorServer::listNameChanged, this, [this, p] { emit listNameChanged(p); });
+    connect(p, &TVexmoorServer::stateChanged, this,
+            [this, p](const QString &state) { emit stateChanged(p, state); });
+    m_profiles.push_back(std::move(profile));
+    emit profileAdded(p);
+    return p;
+}
+
+bool ProfileList::remove(int index) {
+    TVexmoorServer *p = at(index);
+    if (!p || p->isConnected()) return false;
+    if (p->View) p->DetachView();
+    Deltree(p->directory());
+    m_context.Settings.eraseSection(p->section());
+    emit profileRemoved(p);
+    m_profiles.erase(m_profiles.begin() + index);
+    return true;
+}
+
+void ProfileList::ReadServers() {
+    ::ReadServers(m_context.Settings, [this](const QString &password, const QString &ip, int port) {
+        ServerAdd(password, ip, port);
+    });
+}
+
+QString ProfileList::listName(const TVexmoorServer &profile) {
+    const QString &name = profile.prefs.Vars.HostName;
+    return name.isEmpty() ? profile.section() : name;
+}
+
+void ProfileList::setCommitInterval(int minutes) {
+    if (minutes <= 0) {
+        m_tableTimer.stop();
+        return;
+    }
+    m_tableTimer.start(minutes * 60000);
+}
+
+void ProfileList::closeAll() {
+    for (auto &p : m_profiles)
+        p->stats.CloseTables();
+}
+
+void ProfileList::Timer1Tick() {
+    for (auto &p : m_profiles)
+        p->Timer1Tick();
+}
+
+void ProfileList::TableTimerTick() {
+    for (auto &p : m_profiles)
+        p->stats.CommitTables();
+}
+
+void ProfileList::RestartTimerTick() {
+    for (auto &p : m_profiles)
+        p->RestartTick();
+}
+
+void Deltree(const QString &directory) {
+    QDir dir(directory);
+    const auto entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            Deltree(entry.absoluteFilePath());
+        else
+            QFile::remove(entry.absoluteFilePath());
+    }
+    dir.rmdir(directory);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "session/server.h"
+
+#include <QObject>
+#include <QTimer>
+#include <memory>
+#include <vector>
+
+// The profiles of a run, in the order they were added, and the three timers that drive
+// every profile: the one-second tick, the statistics commits and the reconnection attempts.
+// The window and the headless companion share it.
+class ProfileList : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int Timer1Interval = 1000;
+    static constexpr int RestartInterval = 5000;
+
+    explicit ProfileList(ServerContext &context, QObject *parent = nullptr);
+    ~ProfileList() override;
+
+    int count() const { return static_cast<int>(m_profiles.size()); }
+    TVexmoorServer *at(int index) const;
+    int indexOf(const TVexmoorServer *profile) const;
+
+    // Creates a profile and appends it. Returns it.
+    TVexmoorServer *ServerAdd(const QString &password, const QString &ip, int port);
+    // Destroys a profile that is not connected: deletes its directory and settings section.
+    // False when the profile is connected.
+    bool remove(int index);
+    // Restores every profile stored in the settings file.
+    void ReadServers();
+
+    // The text of a profile's list entry: its host name when known, else ip:port.
+    static QString listName(const TVexmoorServer &profile);
+
+    // The statistics commit interval in minutes; 0 or less stops the interval commits.
+    void setCommitInterval(int minutes);
+    // Closes every profile's tables (at the end of the run).
+    void closeAll();
+
+    // Timer bodies, public so that tests drive them without waiting.
+    void Timer1Tick();
+    void TableTimerTick();
+    void RestartTimerTick();
+
+signals:
+    void profileAdded(TVexmoorServer *profile);
+    void profileRemoved(TVexmoorServer *profile);
+    void listNameChanged(TVexmoorServer *profile);
+    void stateChanged(TVexmoorServer *profile, const QString &state);
+
+private:
+    ServerContext &m_context;
+    std::vector<std::unique_ptr<TVexmoorServer>> m_profiles;
+    QTimer m_timer1;
+    QTimer m_tableTimer;
+    QTimer m_restartTimer;
+};
+
+// Deletes a directory with everything below it; what can not be deleted stays.
+void Deltree(const QString &directory);
