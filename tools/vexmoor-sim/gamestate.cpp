@@ -8,6 +8,14 @@ namespace sim {
 
 namespace {
 
+// Variable names ignore case, and an array index may be written with or without quotes:
+// $nextMission["Alpha"] and $nextMission[Alpha] are the same variable.
+QString key(const QString &name) {
+    QString k = name.trimmed().toLower();
+    k.remove(QLatin1Char('"'));
+    return k;
+}
+
 bool toInt(const QString &s, int &out) {
     bool ok = false;
     out = s.trimmed().toInt(&ok);
@@ -93,17 +101,17 @@ int GameState::autoTeamFor(int id) const {
 }
 
 QString GameState::variable(const QString &name) const {
-    return m_vars.value(name.toLower()).second;
+    return m_vars.value(key(name)).second;
 }
 
 bool GameState::hasVariable(const QString &name) const {
-    return m_vars.contains(name.toLower());
+    return m_vars.contains(key(name));
 }
 
 void GameState::setVariable(const QString &name, const QString &value) {
-    auto it = m_vars.find(name.toLower());
+    auto it = m_vars.find(key(name));
     if (it == m_vars.end())
-        m_vars.insert(name.toLower(), {name, value});
+        m_vars.insert(key(name), {name, value});
     else
         it->second = value;
 }
@@ -152,7 +160,10 @@ void GameState::apply(const QString &line) {
     case 'K':
     case 'T': {
         int victim = 0;
-        if (f.size() < 5 || !toInt(f[1], id) || !toInt(f[2], victim) || !toInt(f[4], value)) return;
+        int weapon = 0; // empty for a suicide, else a number
+        if (f.size() < 5 || !toInt(f[1], id) || !toInt(f[2], victim) || !toInt(f[4], value) ||
+            (!f[3].isEmpty() && !toInt(f[3], weapon)))
+            return;
         if (indexOf(id) < 0) return;
         if (id == victim || f[0] == QLatin1String("T")) value = -value;
         m_players[indexOf(id)].score += value;

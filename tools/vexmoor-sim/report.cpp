@@ -62,4 +62,26 @@ QString unescapeLiteral(const QString &body) {
     return out;
 }
 
+QList<QByteArray> cutLines(const QByteArray &bytes, std::mt19937 &rng) {
+    QList<QByteArray> pieces;
+    QByteArray current;
+    qsizetype start = 0;
+    while (start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        end = end < 0 ? bytes.size() : end + 1;
+        const QByteArray segment = bytes.mid(start, end - start);
+        if (segment.size() >= 2) {
+            const qsizetype cut = 1 + qsizetype(rng() % quint32(segment.size() - 1));
+            current += segment.left(cut);
+            pieces << current;
+            current = segment.mid(cut);
+        } else {
+            current += segment;
+        }
+        start = end;
+    }
+    if (!current.isEmpty()) pieces << current;
+    return pieces;
+}
+
 } // namespace sim

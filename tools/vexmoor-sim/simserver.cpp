@@ -1,5 +1,7 @@
 #include "simserver.h"
 
+#include "report.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -246,25 +248,7 @@ void SimServer::write(Client &c, const QByteArray &bytes) {
         c.socket->write(bytes);
         return;
     }
-    // Every line is cut once at a random offset; a piece is the tail of one line and the
-    // head of the next, and every piece goes out in a write of its own.
-    QByteArray current;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        end = end < 0 ? bytes.size() : end + 1;
-        const QByteArray segment = bytes.mid(start, end - start);
-        if (segment.size() >= 2) {
-            const qsizetype cut = 1 + qsizetype(c.cutRng() % quint32(segment.size() - 1));
-            current += segment.left(cut);
-            c.pieces << current;
-            current = segment.mid(cut);
-        } else {
-            current += segment;
-        }
-        start = end;
-    }
-    if (!current.isEmpty()) c.pieces << current;
+    c.pieces << cutLines(bytes, c.cutRng);
     if (!c.pieceTimer) {
         const int id = c.id;
         c.pieceTimer = new QTimer(c.socket);
