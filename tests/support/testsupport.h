@@ -25,7 +25,8 @@ public:
     TempEnv() {
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toLocal8Bit());
-        settings = std::make_unique<platform::SettingsStore>(dir.path() + QStringLiteral("/config/vexmoor/Vexmoor.ini"));
+        settings = std::make_unique<platform::SettingsStore>(
+            dir.path() + QStringLiteral("/config/vexmoor/Vexmoor.ini"));
     }
     QString path() const { return dir.path(); }
 
@@ -74,7 +75,11 @@ public:
         console.append(text);
         colors.append(color);
     }
-    void clearConsole() override { console.clear(); colors.clear(); ++consoleClears; }
+    void clearConsole() override {
+        console.clear();
+        colors.clear();
+        ++consoleClears;
+    }
     bool muteCodes() const override { return mute; }
     void Chat_add(const QString &line) override { chat.append(line); }
     void showServerMode(bool active) override { activeMode = active; }

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up, builds (with AddressSanitizer and UndefinedBehaviorSanitizer) and runs the whole
+# test suite. Exits non-zero on any failure.
+set -euo pipefail
+root="$(cd "$(dirname "$0")" && pwd)"
+build="$root/build-test"
+"$root/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DVEXMOOR_SANITIZE=ON -DVEXMOOR_TESTS=ON
+cd "$build"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300

@@ -1,0 +1,64 @@
+#include "platform/settingsstore.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using platform::parseSettingsInt;
+using platform::SettingsStore;
+
+TEST(SettingsInt, AcceptsDecimalSignsBlanksAndHexPrefixes) {
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("30")), 30);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("  -7")), -7);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("+12")), 12);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("$FF")), 255);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("0x10")), 16);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("0XfFfFfF")), 16777215);
+    EXPECT_EQ(parseSettingsInt(QStringLiteral("-$10")), -16);
+}
+
+TEST(SettingsInt, RefusesEverythingElse) {
+    for (const char *bad :
+         {"", " ", "abc", "12a", "1 2", "12 ", "$", "0x", "$G", "99999999999", "1.5", "--1"})
+        EXPECT_FALSE(parseSettingsInt(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(SettingsStore, EncodingsOfBooleansAndIntegers) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path() + QStringLiteral("/Vexmoor.ini"));
+    store.write(QStringLiteral("Vexmoor"), QStringLiteral("Speech_Kill"), QString());
+    store.write(QStringLiteral("Vexmoor"), QStringLiteral("MuteCodes"), QStringLiteral("0"));
+    store.write(QStringLiteral("Vexmoor"), QStringLiteral("Other"), QStringLiteral("no"));
+    EXPECT_TRUE(store.readBool(QStringLiteral("Vexmoor"), QStringLiteral("Speech_Kill"), false));
+    EXPECT_FALSE(store.readBool(QStringLiteral("Vexmoor"), QStringLiteral("MuteCodes"), true));
+    EXPECT_TRUE(store.readBool(QStringLiteral("Vexmoor"), QStringLiteral("Other"), false));
+    EXPECT_FALSE(store.readBool(QStringLiteral("Vexmoor"), QStringLiteral("Missing"), false));
+    store.writeBool(QStringLiteral("p:1"), QStringLiteral("Log"), true);
+    EXPECT_EQ(store.read(QStringLiteral("p:1"), QStringLiteral("Log")), QStringLiteral("1"));
+    EXPECT_FALSE(store.readInt(QStringLiteral("p:1"), QStringLiteral("dbID")));
+    store.write(QStringLiteral("p:1"), QStringLiteral("dbID"), QStringLiteral("x"));
+    EXPECT_FALSE(store.readInt(QStringLiteral("p:1"), QStringLiteral("dbID")));
+    store.writeInt(QStringLiteral("p:1"), QStringLiteral("dbID"), 41);
+    EXPECT_EQ(store.readInt(QStringLiteral("p:1"), QStringLiteral("dbID")), 41);
+}
+
+TEST(SettingsStore, MoveSectionOverwritesAndErasesTheOld) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path() + QStringLiteral("/Vexmoor.ini"));
+    store.write(QStringLiteral("a:1"), QStringLiteral("Password"), QStringLiteral("x"));
+    store.write(QStringLiteral("a:1"), QStringLiteral("Log"), QStringLiteral("1"));
+    store.write(QStringLiteral("b:2"), QStringLiteral("Password"), QStringLiteral("old"));
+    store.MoveSection(QStringLiteral("a:1"), QStringLiteral("b:2"));
+    EXPECT_EQ(store.sections(), QStringList{QStringLiteral("b:2")});
+    EXPECT_EQ(store.read(QStringLiteral("b:2"), QStringLiteral("Password")), QStringLiteral("x"));
+    EXPECT_EQ(store.read(QStringLiteral("b:2"), QStringLiteral("Log")), QStringLiteral("1"));
+}
+
+TEST(SettingsStore, MoveSectionOntoItselfKeepsIt) {
+    QTemporaryDir dir;
+    SettingsStore store(dir.path() + QStringLiteral("/Vexmoor.ini"));
+    store.write(QStringLiteral("Host:1"), QStringLiteral("Password"), QStringLiteral("x"));
+    // Only the letter case differs: the same section in the file.
+    store.MoveSection(QStringLiteral("Host:1"), QStringLiteral("host:1"));
+    EXPECT_EQ(store.read(QStringLiteral("host:1"), QStringLiteral("Password")),
+              QStringLiteral("x"));
+}
