@@ -19,11 +19,15 @@ namespace dbf {
 
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) < 33;
+}
 
 std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -42,7 +46,8 @@ void Put16(std::uint8_t *p, std::uint32_t v) {
 }
 
 void Put32(std::uint8_t *p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 bool ValidType(char t) {
@@ -86,7 +91,9 @@ std::int32_t GetInt32(const std::uint8_t *p) {
     return v;
 }
 
-void PutInt32(std::uint8_t *p, std::int32_t v) { std::memcpy(p, &v, sizeof v); }
+void PutInt32(std::uint8_t *p, std::int32_t v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 double GetDouble(const std::uint8_t *p) {
     double v;
@@ -94,9 +101,13 @@ double GetDouble(const std::uint8_t *p) {
     return v;
 }
 
-void PutDouble(std::uint8_t *p, double v) { std::memcpy(p, &v, sizeof v); }
+void PutDouble(std::uint8_t *p, double v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
-bool HoldsDouble(const FieldDesc &f) { return (f.type == 'N' || f.type == 'F') && f.decimals > 0; }
+bool HoldsDouble(const FieldDesc &f) {
+    return (f.type == 'N' || f.type == 'F') && f.decimals > 0;
+}
 
 std::int32_t SaturateInt32(double v) {
     if (std::isnan(v)) return 0;
@@ -127,13 +138,19 @@ std::string NotDbase(const std::string &file, const std::string &reason, const c
 
 int FieldBufferBytes(char type, int width, int decimals) {
     switch (type) {
-    case 'C': return width + 1;
-    case 'D': return 11;
+    case 'C':
+        return width + 1;
+    case 'D':
+        return 11;
     case 'N':
-    case 'F': return decimals > 0 ? 8 : 4;
-    case 'M': return 4;
-    case 'L': return 1;
-    default: return width + 1;
+    case 'F':
+        return decimals > 0 ? 8 : 4;
+    case 'M':
+        return 4;
+    case 'L':
+        return 1;
+    default:
+        return width + 1;
     }
 }
 
@@ -216,7 +233,8 @@ ParsedFieldDef ParseFieldDef(std::string_view text, std::string_view componentNa
 DateForm DateFormFromSystem(std::string_view fmt, char separator) {
     DateForm form;
     std::string upper(fmt);
-    for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     form.fourDigitYear = upper.find("YYYY") != std::string::npos;
     const char first = upper.empty() ? ' ' : upper.front();
     if (first == 'Y') {
@@ -232,8 +250,12 @@ DateForm DateFormFromSystem(std::string_view fmt, char separator) {
     return form;
 }
 
-void SetDateForm(const DateForm &form) { DateFormStorage() = form; }
-const DateForm &CurrentDateForm() { return DateFormStorage(); }
+void SetDateForm(const DateForm &form) {
+    DateFormStorage() = form;
+}
+const DateForm &CurrentDateForm() {
+    return DateFormStorage();
+}
 
 int ExpandYear(int y) {
     if (y < 0 || y > 99) return y;
@@ -247,9 +269,15 @@ std::string ComposeDate(const DateForm &form, std::string_view y, std::string_vi
     const char s = form.separator;
     std::string out;
     switch (form.order) {
-    case DateOrder::YMD: out = std::string(y) + s + std::string(m) + s + std::string(d); break;
-    case DateOrder::DMY: out = std::string(d) + s + std::string(m) + s + std::string(y); break;
-    case DateOrder::MDY: out = std::string(m) + s + std::string(d) + s + std::string(y); break;
+    case DateOrder::YMD:
+        out = std::string(y) + s + std::string(m) + s + std::string(d);
+        break;
+    case DateOrder::DMY:
+        out = std::string(d) + s + std::string(m) + s + std::string(y);
+        break;
+    case DateOrder::MDY:
+        out = std::string(m) + s + std::string(d) + s + std::string(y);
+        break;
     }
     return out;
 }
@@ -335,7 +363,9 @@ double ParseNumber(std::string_view text) {
     return v;
 }
 
-std::int32_t ParseInt32(std::string_view text) { return SaturateInt32(ParseNumber(text)); }
+std::int32_t ParseInt32(std::string_view text) {
+    return SaturateInt32(ParseNumber(text));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Field buffer
@@ -351,24 +381,32 @@ std::string FieldText(const FieldDesc &f, const std::uint8_t *buf) {
         std::size_t len = std::min<std::size_t>(p[0], 10);
         return std::string(reinterpret_cast<const char *>(p + 1), len);
     }
-    case 'L': return p[0] ? "T" : "F";
-    case 'M': return FormatNumber(GetInt32(p), f.width, 0);
+    case 'L':
+        return p[0] ? "T" : "F";
+    case 'M':
+        return FormatNumber(GetInt32(p), f.width, 0);
     default:
         if (HoldsDouble(f)) return FormatNumber(GetDouble(p), f.width, f.decimals);
         return FormatNumber(GetInt32(p), f.width, 0);
     }
 }
 
-std::string GetString(const FieldDesc &f, const std::uint8_t *buf) { return FieldText(f, buf); }
+std::string GetString(const FieldDesc &f, const std::uint8_t *buf) {
+    return FieldText(f, buf);
+}
 
 double GetNumber(const FieldDesc &f, const std::uint8_t *buf) {
     const std::uint8_t *p = buf + f.bufOffset;
     switch (f.type) {
     case 'N':
-    case 'F': return HoldsDouble(f) ? GetDouble(p) : GetInt32(p);
-    case 'M': return GetInt32(p);
-    case 'L': return p[0] ? 1 : 0;
-    default: return ParseNumber(FieldText(f, buf));
+    case 'F':
+        return HoldsDouble(f) ? GetDouble(p) : GetInt32(p);
+    case 'M':
+        return GetInt32(p);
+    case 'L':
+        return p[0] ? 1 : 0;
+    default:
+        return ParseNumber(FieldText(f, buf));
     }
 }
 
@@ -397,7 +435,9 @@ void SetString(const FieldDesc &f, std::uint8_t *buf, std::string_view value) {
         p[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
         break;
     }
-    default: SetNumber(f, buf, ParseNumber(value)); break;
+    default:
+        SetNumber(f, buf, ParseNumber(value));
+        break;
     }
 }
 
@@ -411,15 +451,20 @@ void SetNumber(const FieldDesc &f, std::uint8_t *buf, double value) {
         else
             PutInt32(p, SaturateInt32(value));
         break;
-    case 'M': PutInt32(p, SaturateInt32(value)); break;
-    case 'L': p[0] = value != 0 ? 1 : 0; break;
+    case 'M':
+        PutInt32(p, SaturateInt32(value));
+        break;
+    case 'L':
+        p[0] = value != 0 ? 1 : 0;
+        break;
     case 'C': {
         char text[64];
         std::snprintf(text, sizeof text, "%.15g", value);
         SetString(f, buf, text);
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -459,13 +504,17 @@ void RecordToBuffer(const std::vector<FieldDesc> &fields, const std::uint8_t *ra
             p[0] = static_cast<std::uint8_t>(f.width);
             std::memcpy(p + 1, src, static_cast<std::size_t>(f.width));
             break;
-        case 'D': SetString(f, buf, StoredToDateForm(text)); break;
+        case 'D':
+            SetString(f, buf, StoredToDateForm(text));
+            break;
         case 'L': {
             char c = f.width > 0 ? text.front() : ' ';
             p[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
             break;
         }
-        case 'M': PutInt32(p, ParseInt32(text)); break;
+        case 'M':
+            PutInt32(p, ParseInt32(text));
+            break;
         default:
             if (HoldsDouble(f))
                 PutDouble(p, ParseNumber(text));
@@ -510,8 +559,12 @@ void BufferToRecord(const std::vector<FieldDesc> &fields, const std::uint8_t *bu
 // ---------------------------------------------------------------------------------------------
 // Files
 
-void SetMemoVersionByte(std::uint8_t version) { MemoVersion() = version; }
-std::uint8_t MemoVersionByte() { return MemoVersion(); }
+void SetMemoVersionByte(std::uint8_t version) {
+    MemoVersion() = version;
+}
+std::uint8_t MemoVersionByte() {
+    return MemoVersion();
+}
 
 std::string AddDbfExtension(const std::string &fileName) {
     std::size_t slash = fileName.find_last_of("/\\");
@@ -525,7 +578,7 @@ DbfTable::~DbfTable() {
 }
 
 std::int64_t DbfTable::FileSize() const {
-    struct stat st{};
+    struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
 }
@@ -538,7 +591,7 @@ std::int32_t DbfTable::CountFromFileSize() const {
 }
 
 bool LockRegion(int fd, std::int64_t offset, std::int64_t length, bool exclusive) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(offset);
@@ -547,7 +600,7 @@ bool LockRegion(int fd, std::int64_t offset, std::int64_t length, bool exclusive
 }
 
 bool UnlockRegion(int fd, std::int64_t offset, std::int64_t length) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = F_UNLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = static_cast<off_t>(offset);
@@ -583,9 +636,9 @@ bool CloseDbf(std::unique_ptr<DbfTable> table) {
         ok = WriteDbfHeaderPrefix(*table);
         if (ok && table->state == ChangeState::Grown) {
             const std::uint8_t eof = 0x1A;
-            const std::int64_t at = table->headerLength +
-                                    static_cast<std::int64_t>(table->recCount) *
-                                        table->recordLength;
+            const std::int64_t at =
+                table->headerLength +
+                static_cast<std::int64_t>(table->recCount) * table->recordLength;
             ok = WriteAt(table->fd, &eof, 1, at) == 1;
         }
         if (!ok) {
@@ -615,16 +668,17 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
     for (int i = 0; valid && i < nFields; ++i) {
         const FieldDef &def = defs[static_cast<std::size_t>(i)];
         std::string_view fname = def.name;
-        while (!fname.empty() && fname.back() == ' ') fname.remove_suffix(1);
+        while (!fname.empty() && fname.back() == ' ')
+            fname.remove_suffix(1);
         fname = fname.substr(0, 10);
-        while (!fname.empty() && fname.front() == ' ') fname.remove_prefix(1);
+        while (!fname.empty() && fname.front() == ' ')
+            fname.remove_prefix(1);
         if (fname.empty()) {
             RaiseError(kErrInvalidParameter, "Empty field name [CreateDbf(" + name + ")]");
             valid = false;
             break;
         }
-        const char type =
-            static_cast<char>(std::toupper(static_cast<unsigned char>(def.type)));
+        const char type = static_cast<char>(std::toupper(static_cast<unsigned char>(def.type)));
         int width = def.width;
         int dec = def.decimals;
         switch (type) {
@@ -634,13 +688,19 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
             if (width <= 0 || width > 254) valid = false;
             if (type != 'C' && (dec < 0 || dec > width)) valid = false;
             break;
-        case 'D': width = 8; break;
-        case 'L': width = 1; break;
+        case 'D':
+            width = 8;
+            break;
+        case 'L':
+            width = 1;
+            break;
         case 'M':
             width = 10;
             memo = true;
             break;
-        default: valid = false; break;
+        default:
+            valid = false;
+            break;
         }
         if (type != 'N' && type != 'F') dec = 0;
         if (!valid) break;
@@ -712,8 +772,8 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
     const int low = head[0] & 7;
     if (low != 2 && low != 3 && low != 5) {
         t.reset();
-        RaiseError(kErrNotDbase, name + " is not a dBASE database." + "(" +
-                                     "Invalid version byte" + ")+ [USE/OpenDBF]");
+        RaiseError(kErrNotDbase, name + " is not a dBASE database." + "(" + "Invalid version byte" +
+                                     ")+ [USE/OpenDBF]");
         return nullptr;
     }
     t->version = head[0];
@@ -730,8 +790,7 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
         t->oldLayout = true;
         if (fileSize < 521)
             return refuse(kErrNotDbase, name + " is not a dBASE database." + "(" +
-                                            "Header is less than 521 bytes" +
-                                            ") [Use/OpenDBF]");
+                                            "Header is less than 521 bytes" + ") [Use/OpenDBF]");
         std::uint8_t old[521];
         if (ReadAt(t->fd, old, sizeof old, 0) < 521)
             return refuse(kErrDiskRead, "Error reading " + name + " [Use/OpenDbf]");
@@ -746,7 +805,8 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
                 break;
             }
             FieldDesc f;
-            f.name.assign(reinterpret_cast<const char *>(d), strnlen(reinterpret_cast<const char *>(d), 11));
+            f.name.assign(reinterpret_cast<const char *>(d),
+                          strnlen(reinterpret_cast<const char *>(d), 11));
             f.type = static_cast<char>(d[11]);
             f.width = d[12];
             f.decimals = d[15];
@@ -775,7 +835,8 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
             const std::uint8_t *d = desc.data() + 32 * i;
             if (d[0] == 0x0D) break; // header padding after the terminator
             FieldDesc f;
-            f.name.assign(reinterpret_cast<const char *>(d), strnlen(reinterpret_cast<const char *>(d), 11));
+            f.name.assign(reinterpret_cast<const char *>(d),
+                          strnlen(reinterpret_cast<const char *>(d), 11));
             f.type = static_cast<char>(d[11]);
             f.width = d[16];
             f.decimals = d[17];
@@ -786,26 +847,27 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
                           NotDbase(name, "Number of fields is out of range", " [Use/OpenDbf]"));
     }
     for (FieldDesc &f : fields) {
-        for (char &c : f.name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char &c : f.name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (f.type == 'B' || f.type == 'G' || f.type == 'b' || f.type == 'g') f.type = 'M';
         if (!ValidType(f.type))
             return refuse(kErrFieldType, "Field: " + f.name + " [" + std::string(1, f.type) +
                                              "] in " + name + " is not a valid field type");
         if (f.width == 0)
-            return refuse(kErrNotDbase, NotDbase(name, "Field " + f.name + " has width 0",
-                                                 " [USE/OpenDBF]"));
+            return refuse(kErrNotDbase,
+                          NotDbase(name, "Field " + f.name + " has width 0", " [USE/OpenDBF]"));
         if (f.type != 'N' && f.type != 'F') f.decimals = 0;
     }
     int sumLength = 0;
     t->bufferSize = LayoutFields(fields, &sumLength);
     if (t->recordLength != sumLength)
-        return refuse(kErrNotDbase, NotDbase(name, "Record length does not match the fields",
-                                             " [USE/OpenDBF]"));
+        return refuse(kErrNotDbase,
+                      NotDbase(name, "Record length does not match the fields", " [USE/OpenDBF]"));
     const std::int64_t needed =
         t->headerLength + static_cast<std::int64_t>(t->recCount) * t->recordLength;
     if (fileSize < needed)
-        return refuse(kErrNotDbase, NotDbase(name, "File is shorter than its record count",
-                                             " [USE/OpenDBF]"));
+        return refuse(kErrNotDbase,
+                      NotDbase(name, "File is shorter than its record count", " [USE/OpenDBF]"));
     t->fields = std::move(fields);
     return t;
 }

@@ -149,6 +149,8 @@ std::string TableName();
 bool IsInMemory();
 bool IsExclusive();
 ChangeState TableChangeState();
+// Bytes held by the records of the current in-memory table (0 for disk tables).
+std::size_t InMemoryBytes();
 
 // In-memory tables.
 void SetAppendMode(AppendMode mode); // ASCENDING/DESCENDING re-sort the existing records

@@ -1,0 +1,57 @@
+// Record store of in-memory tables: each record is one contiguous copy of the field buffer,
+// kept in fixed-size chunks (no per-record allocation). Record order is the slot order while
+// records are only appended at the end; the first insertion elsewhere switches to an explicit
+// order of slot numbers (a deque, so inserting at the front stays cheap).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace dbf {
+
+class MemStore {
+public:
+    void Reset(std::size_t recordSize);
+    void Clear();
+
+    std::int32_t Count() const { return count_; }
+    std::size_t RecordSize() const { return recSize_; }
+
+    // Record n (1-based).
+    std::uint8_t *Record(std::int32_t n) { return SlotPtr(SlotOf(n)); }
+    const std::uint8_t *Record(std::int32_t n) const { return SlotPtr(SlotOf(n)); }
+
+    // Inserts a copy of data so that it becomes record position + 1 (position 0..Count()).
+    void Insert(std::int32_t position, const std::uint8_t *data);
+
+    // Reorders the records: newOrder[i] is the current record number (1-based) that becomes
+    // record i + 1.
+    void Reorder(const std::vector<std::int32_t> &newOrder);
+
+    std::size_t MemoryBytes() const;
+
+private:
+    std::uint32_t SlotOf(std::int32_t n) const {
+        return identity_ ? static_cast<std::uint32_t>(n - 1)
+                         : order_[static_cast<std::size_t>(n - 1)];
+    }
+    std::uint8_t *SlotPtr(std::uint32_t slot) {
+        return chunks_[slot / perChunk_].data() + (slot % perChunk_) * recSize_;
+    }
+    const std::uint8_t *SlotPtr(std::uint32_t slot) const {
+        return chunks_[slot / perChunk_].data() + (slot % perChunk_) * recSize_;
+    }
+    std::uint32_t NewSlot();
+
+    std::size_t recSize_ = 1;
+    std::size_t perChunk_ = 1;
+    std::uint32_t slots_ = 0;
+    std::int32_t count_ = 0;
+    bool identity_ = true;
+    std::deque<std::uint32_t> order_;
+    std::vector<std::vector<std::uint8_t>> chunks_;
+};
+
+} // namespace dbf
