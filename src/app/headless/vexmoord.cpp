@@ -5,6 +5,7 @@
 #include "app/core/consoledialogs.h"
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
+#include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
 
@@ -24,7 +25,7 @@ void onSignal(int) {
 }
 
 void say(const QString &text) {
-    std::printf("%s\n", qPrintable(text));
+    std::printf("[%s] %s\n", qPrintable(platform::formatTime(platform::now())), qPrintable(text));
     std::fflush(stdout);
 }
 } // namespace
