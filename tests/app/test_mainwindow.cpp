@@ -1,0 +1,65 @@
+// The main window over stored profiles (offscreen).
+#include "app/gui/mainwindow.h"
+#include "support/testsupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextEdit>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+template <typename T> T *child(QWidget &w, const char *name) {
+    return w.findChild<T *>(QString::fromLatin1(name));
+}
+
+TEST(MainWindow, WithoutProfilesEverythingIsOff) {
+    TempEnv env;
+    TVexmoor window(*env.settings);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vexmoor"));
+    EXPECT_EQ(child<QComboBox>(window, "ServerList")->count(), 0);
+    EXPECT_FALSE(child<QComboBox>(window, "ServerList")->isEnabled());
+    EXPECT_FALSE(child<QToolButton>(window, "Button_Connect")->isEnabled());
+    EXPECT_TRUE(child<QToolButton>(window, "Button_AddServer")->isEnabled());
+    EXPECT_EQ(child<QLabel>(window, "StatusPanel0")->text(), QStringLiteral("Offline"));
+    EXPECT_EQ(window.CurrentServer, nullptr);
+}
+
+TEST(MainWindow, TheLastStoredProfileIsDisplayed) {
+    TempEnv env;
+    env.settings->write(QStringLiteral("10.0.0.1:28001"), QStringLiteral("Password"),
+                        QStringLiteral("a"));
+    env.settings->write(QStringLiteral("notes"), QStringLiteral("x"), QStringLiteral("y"));
+    env.settings->write(QStringLiteral("10.0.0.2:28002"), QStringLiteral("Password"),
+                        QStringLiteral("b"));
+    TVexmoor window(*env.settings);
+    auto *list = child<QComboBox>(window, "ServerList");
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentIndex(), 1);
+    ASSERT_NE(window.CurrentServer, nullptr);
+    EXPECT_EQ(window.CurrentServer->section(), QStringLiteral("10.0.0.2:28002"));
+    EXPECT_EQ(window.CurrentServer->View, &window);
+    EXPECT_TRUE(child<QToolButton>(window, "Button_Connect")->isEnabled());
+    EXPECT_EQ(child<QLabel>(window, "StatusPanel1")->text(), QStringLiteral("10.0.0.2:28002"));
+    // Switching the displayed profile detaches the other.
+    TVexmoorServer *second = window.CurrentServer;
+    list->setCurrentIndex(0);
+    EXPECT_EQ(second->View, nullptr);
+    EXPECT_EQ(window.CurrentServer->View, &window);
+}
+
+TEST(MainWindow, ConsoleLinesOfTheDisplayedProfile) {
+    TempEnv env;
+    env.settings->write(QStringLiteral("h:1"), QStringLiteral("Password"), QStringLiteral("a"));
+    TVexmoor window(*env.settings);
+    window.CurrentServer->ClassifyLine(QStringLiteral("server says hello"));
+    window.CurrentServer->ClassifyLine(QStringLiteral("Vexmoor_GetTeams(); //VX"));
+    EXPECT_EQ(child<QTextEdit>(window, "Console")->toPlainText(),
+              QStringLiteral("server says hello"));
+}
+
+} // namespace
