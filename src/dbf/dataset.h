@@ -249,6 +249,8 @@ protected:
     virtual void DoBeforeRestore();
     virtual void DoAfterRestore();
     virtual void MarkChanged() {}
+    // Checked before a table is opened (the file name is set ...); false stops the open.
+    virtual bool CanOpen() { return true; }
     // Builds the table in the current work area; false on failure.
     virtual bool OpenTable() = 0;
     virtual void AfterOpenTable() {}
@@ -268,6 +270,8 @@ protected:
     void StoreActiveToFieldBuffer();
     // Moves the work area onto the active record (after anything else moved it).
     void SyncCursor();
+    // Converts the work area's field buffer into a dataset record buffer.
+    void ConvertFieldBuffer(std::uint8_t *record) const;
     void RequireActive(std::string_view operation) const;
     void NotifyDataSetChanged();
     void NotifyRecordChanged(TField *field);
@@ -277,6 +281,7 @@ protected:
     std::uint8_t *fieldBuffer_ = nullptr; // the work area's field buffer
     int workArea_ = 0;
     std::string name_;
+    bool modified_ = false;
 
 private:
     friend class TField;
@@ -295,7 +300,6 @@ private:
     std::int32_t recNo_ = 0;
     bool eof_ = true;
     bool bof_ = true;
-    bool modified_ = false;
     int disableCount_ = 0;
     bool pendingChange_ = false;
     std::vector<TTzDataLink *> links_;
@@ -341,8 +345,8 @@ public:
     bool Locate(std::string_view fieldNames, std::string_view value, TLocateOptions options = {});
 
 protected:
-    bool SelectWorkArea(std::string_view operation) override;
     void ApplyEngineSettings() override;
+    bool CanOpen() override;
     bool LocateValue(std::string_view fieldSpec, const dbf::LocateValue &value);
     bool AfterLocate(bool found);
 

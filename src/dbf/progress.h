@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace vexmoor::dbf {
+namespace dbf {
 
 class TTzProgress100 {
 public:
@@ -30,4 +30,4 @@ TTzProgressFactory SetProgressFactory(TTzProgressFactory factory);
 // Opens a progress window through the installed factory; null when none is installed.
 std::unique_ptr<TTzProgress100> OpenProgress(const std::string &caption);
 
-} // namespace vexmoor::dbf
+} // namespace dbf

@@ -1,0 +1,661 @@
+#include "dbf/vfile.h"
+
+#include "dbf/codepage.h"
+#include "dbf/dbferror.h"
+#include "dbf/progress.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dbf {
+
+// ---------------------------------------------------------------------------------------------
+// Progress factory
+
+namespace {
+TTzProgressFactory &Factory() {
+    static TTzProgressFactory factory;
+    return factory;
+}
+} // namespace
+
+TTzProgressFactory SetProgressFactory(TTzProgressFactory factory) {
+    TTzProgressFactory old = std::move(Factory());
+    Factory() = std::move(factory);
+    return old;
+}
+
+std::unique_ptr<TTzProgress100> OpenProgress(const std::string &caption) {
+    return Factory() ? Factory()(caption) : nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// File operations
+
+int TTzWriteIO::Create(const std::string &path) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd_ < 0 ? errno : 0;
+}
+
+int TTzWriteIO::Write(const void *data, std::size_t size) {
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = ::write(fd_, p, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return ENOSPC;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+int TTzWriteIO::Sync() {
+    return ::fsync(fd_) == 0 ? 0 : errno;
+}
+
+int TTzWriteIO::Close() {
+    if (fd_ < 0) return 0;
+    int rc = ::close(fd_) == 0 ? 0 : errno;
+    fd_ = -1;
+    return rc;
+}
+
+int TTzWriteIO::Rename(const std::string &from, const std::string &to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return errno;
+    // Make the new directory entry durable too.
+    std::string dir = ".";
+    std::size_t slash = to.find_last_of('/');
+    if (slash != std::string::npos) dir = slash == 0 ? "/" : to.substr(0, slash);
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return 0;
+}
+
+void TTzWriteIO::Remove(const std::string &path) {
+    ::unlink(path.c_str());
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Record encoding and decoding for the bulk copies. The results are those of the engine's
+// BufferToRecord / RecordToBuffer; numbers avoid the formatting of temporary strings.
+
+void PutRightAligned(std::uint8_t *dst, int width, const char *text, std::size_t len) {
+    if (len > static_cast<std::size_t>(width)) {
+        std::memset(dst, '*', static_cast<std::size_t>(width));
+        return;
+    }
+    std::memset(dst, ' ', static_cast<std::size_t>(width) - len);
+    std::memcpy(dst + width - len, text, len);
+}
+
+void EncodeNumber(std::uint8_t *dst, const FieldDesc &f, const std::uint8_t *src) {
+    char text[400];
+    if (f.decimals == 0 || f.type == 'M') {
+        std::int32_t v;
+        std::memcpy(&v, src, 4);
+        auto res = std::to_chars(text, text + sizeof text, v);
+        PutRightAligned(dst, f.width, text, static_cast<std::size_t>(res.ptr - text));
+        return;
+    }
+    double v;
+    std::memcpy(&v, src, 8);
+    if (!std::isfinite(v)) {
+        std::memset(dst, '*', static_cast<std::size_t>(f.width));
+        return;
+    }
+    auto res = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, f.decimals);
+    if (res.ec != std::errc()) {
+        std::string s = FormatNumber(v, f.width, f.decimals);
+        std::memcpy(dst, s.data(), static_cast<std::size_t>(f.width));
+        return;
+    }
+    std::size_t len = static_cast<std::size_t>(res.ptr - text);
+    const char *start = text;
+    // A negative value that rounds to zero is stored without its sign.
+    if (text[0] == '-' &&
+        std::string_view(text + 1, len - 1).find_first_not_of("0.") == std::string_view::npos) {
+        ++start;
+        --len;
+    }
+    PutRightAligned(dst, f.width, start, len);
+}
+
+// Encodes the in-memory field buffer `buf` (layout `mem`) into the stored record `raw` of the
+// file layout `disk` (same fields, in order).
+void EncodeRecord(const std::vector<FieldDesc> &mem, const std::vector<FieldDesc> &disk,
+                  const std::uint8_t *buf, std::uint8_t *raw) {
+    raw[0] = buf[0] ? '*' : ' ';
+    for (std::size_t i = 0; i < mem.size(); ++i) {
+        const FieldDesc &m = mem[i];
+        const FieldDesc &d = disk[i];
+        std::uint8_t *dst = raw + d.offset;
+        const std::uint8_t *src = buf + m.bufOffset;
+        switch (m.type) {
+        case 'C': {
+            std::size_t len = std::min<std::size_t>(src[0], static_cast<std::size_t>(d.width));
+            std::memcpy(dst, src + 1, len);
+            std::memset(dst + len, ' ', static_cast<std::size_t>(d.width) - len);
+            break;
+        }
+        case 'L':
+            dst[0] = src[0] ? 'T' : 'F';
+            break;
+        case 'N':
+        case 'F':
+        case 'M':
+            EncodeNumber(dst, m, src);
+            break;
+        default: {
+            // Dates: the date-form text of the field buffer in its stored form.
+            std::string stored = DateFormToStored(GetString(m, buf));
+            stored.resize(static_cast<std::size_t>(d.width), ' ');
+            std::memcpy(dst, stored.data(), static_cast<std::size_t>(d.width));
+            break;
+        }
+        }
+    }
+}
+
+// How one table field is filled from a file record.
+struct FieldMapping {
+    const FieldDesc *mem = nullptr;  // table field
+    const FieldDesc *disk = nullptr; // file field of the same name, or null
+    bool same = false;               // same type, width and decimals
+};
+
+bool IsNumeric(char t) {
+    return t == 'N' || t == 'F' || t == 'M';
+}
+
+std::string_view TrimmedText(const std::uint8_t *p, int width) {
+    std::string_view s(reinterpret_cast<const char *>(p), static_cast<std::size_t>(width));
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+std::int32_t ReadInt(std::string_view t) {
+    std::int64_t v = 0;
+    const char *b = t.data();
+    const char *e = b + t.size();
+    if (b != e && *b == '+') ++b;
+    auto res = std::from_chars(b, e, v);
+    if (res.ec == std::errc() && res.ptr == e && v >= INT32_MIN && v <= INT32_MAX)
+        return static_cast<std::int32_t>(v);
+    return ParseInt32(t);
+}
+
+// Decodes a file record into the blank-initialised table buffer `buf`.
+void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw, std::uint8_t *buf,
+                  std::vector<std::uint8_t> &scratch) {
+    buf[0] = raw[0] == '*' ? 1 : 0;
+    for (const FieldMapping &fm : map) {
+        if (!fm.disk) continue;
+        const FieldDesc &m = *fm.mem;
+        const FieldDesc &d = *fm.disk;
+        const std::uint8_t *src = raw + d.offset;
+        std::uint8_t *dst = buf + m.bufOffset;
+        if (fm.same) {
+            switch (m.type) {
+            case 'C':
+                dst[0] = static_cast<std::uint8_t>(m.width);
+                std::memcpy(dst + 1, src, static_cast<std::size_t>(m.width));
+                continue;
+            case 'L': {
+                char c = static_cast<char>(src[0]);
+                dst[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
+                continue;
+            }
+            case 'N':
+            case 'F':
+            case 'M':
+                if (m.decimals > 0 && m.type != 'M') {
+                    double v = ParseNumber(TrimmedText(src, d.width));
+                    std::memcpy(dst, &v, 8);
+                } else {
+                    std::int32_t v = ReadInt(TrimmedText(src, d.width));
+                    std::memcpy(dst, &v, 4);
+                }
+                continue;
+            default:
+                break;
+            }
+        }
+        // Different layout (or a date): decode the file field alone, then convert its value.
+        std::vector<FieldDesc> solo{d};
+        solo[0].offset = 0;
+        solo[0].bufOffset = 1;
+        scratch.assign(static_cast<std::size_t>(FieldBufferBytes(d.type, d.width, d.decimals)) + 1,
+                       0);
+        // RecordToBuffer reads the deletion flag at raw[0] and the field at its offset: give
+        // it a view whose field starts at offset 1.
+        std::vector<std::uint8_t> rawOne(static_cast<std::size_t>(d.width) + 1, ' ');
+        std::memcpy(rawOne.data() + 1, src, static_cast<std::size_t>(d.width));
+        solo[0].offset = 1;
+        RecordToBuffer(solo, rawOne.data(), scratch.data());
+        if (IsNumeric(m.type) && IsNumeric(d.type))
+            SetNumber(m, buf, GetNumber(solo[0], scratch.data()));
+        else if (m.type == 'L' && d.type == 'L')
+            SetLogical(m, buf, GetLogical(solo[0], scratch.data()));
+        else if (IsNumeric(m.type) || m.type == 'L')
+            SetString(m, buf, TrimmedText(rawOne.data() + 1, d.width));
+        else {
+            std::string text = GetString(solo[0], scratch.data());
+            if (m.type == 'C' && IsNumeric(d.type)) {
+                std::string_view t =
+                    TrimmedText(reinterpret_cast<const std::uint8_t *>(text.data()),
+                                static_cast<int>(text.size()));
+                text = std::string(t);
+            }
+            SetString(m, buf, text);
+        }
+    }
+}
+
+// Unique name of an in-memory table: "*<ms tick>*".
+std::string VirtualTableName() {
+    static std::uint32_t last = 0;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::steady_clock::now().time_since_epoch())
+                  .count();
+    std::uint32_t tick = static_cast<std::uint32_t>(ms) & 0x7FFFFFFFu;
+    if (tick <= last) tick = last + 1;
+    last = tick;
+    return "*" + std::to_string(tick) + "*";
+}
+
+bool FileExists(const std::string &path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TTzLLDataSet
+
+TTzLLDataSet::TTzLLDataSet(std::string name) : TTzCDataSet(std::move(name)) {}
+
+TTzLLDataSet::~TTzLLDataSet() {
+    if (Active()) {
+        try {
+            SetActive(false);
+        } catch (...) {
+            // A destructor cannot report; the table is dropped.
+        }
+    }
+    if (workArea_ != 0) TTzDataSet::CloseTable();
+}
+
+KeyMaker TTzLLDataSet::DefaultKey() const {
+    // The text of field 1.
+    std::vector<FieldDesc> fields = dbf::Fields();
+    if (fields.empty()) return {};
+    FieldDesc first = fields.front();
+    return [first](const std::uint8_t *buf) { return FieldText(first, buf); };
+}
+
+bool TTzLLDataSet::OpenTable() {
+    if (DbfFields.empty()) {
+        ShowInfoMessage("FieldList.Count is <= 0 trying to create a database");
+        return false;
+    }
+    std::vector<FieldDef> defs;
+    for (const std::string &text : DbfFields) {
+        ParsedFieldDef parsed = ParseFieldDef(text, name_);
+        if (parsed.status == FieldDefStatus::Rejected) return false;
+        if (parsed.status == FieldDefStatus::Excluded) continue;
+        if (parsed.corrected) ShowInfoMessage(parsed.message);
+        FieldDef def = parsed.def;
+        if (def.type == 'M') def = FieldDef{def.name, 'N', 10, 0};
+        defs.push_back(def);
+    }
+    int size = 1;
+    for (const FieldDef &d : defs)
+        size += FieldBufferBytes(d.type, d.width, d.decimals);
+
+    ReportingScope quiet(false);
+    buffer_.assign(static_cast<std::size_t>(size), 0);
+    std::string command = VirtualTableName() + " VIRTUAL FILE";
+    if (appendMode_ == LStatusType::ASCENDING) command += " ASCENDING";
+    if (appendMode_ == LStatusType::DESCENDING) command += " DESCENDING";
+    USE(command, buffer_.data(), buffer_.size());
+    if (LastErrorCode() == 0) AddStru(defs);
+    if (LastErrorCode() != 0) return false;
+    fieldBuffer_ = buffer_.data();
+    return true;
+}
+
+void TTzLLDataSet::AfterOpenTable() {
+    if (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING) {
+        SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
+        SetAppendMode(appendMode_ == LStatusType::ASCENDING ? AppendMode::ASCENDING
+                                                            : AppendMode::DESCENDING);
+    }
+    if (PopulateFromDisk) ReadFromDisk();
+    if (appendMode_ == LStatusType::LIFO) SetAppendMode(AppendMode::LIFO);
+    if (appendMode_ == LStatusType::INSERTION) SetAppendMode(AppendMode::INSERTION);
+}
+
+void TTzLLDataSet::CloseTable() {
+    if (SaveToDisk && changed_ && !WriteToDisk()) {
+        // The table keeps its records when they could not be written.
+        if (LastErrorCode() != 0) {
+            int code = LastErrorCode();
+            std::string message = LastErrorMessage();
+            ClearError();
+            throw ERedadError(code, FullErrorText(code, message));
+        }
+        return;
+    }
+    TTzDataSet::CloseTable();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    fieldBuffer_ = nullptr;
+    changed_ = false;
+}
+
+void TTzLLDataSet::s_AppendWithLock() {
+    Append();
+    changed_ = true;
+}
+
+void TTzLLDataSet::s_DeleteWithLock() {
+    DeleteRec();
+    changed_ = true;
+}
+
+void TTzLLDataSet::s_RestoreWithLock() {
+    RecallRec();
+    changed_ = true;
+}
+
+void TTzLLDataSet::s_ReplaceWithLock() {
+    Replace();
+    changed_ = true;
+}
+
+std::size_t TTzLLDataSet::MemoryBytes() {
+    if (workArea_ == 0) return 0;
+    if (!SelectWorkArea("MemoryBytes")) return 0;
+    return InMemoryBytes();
+}
+
+bool TTzLLDataSet::ReadFromDisk() {
+    if (dbfFileName_.empty() || !FileExists(dbfFileName_)) return true;
+    if (!SelectWorkArea("ReadFromDisk")) return false;
+    const int memArea = workArea_;
+    const bool oem = TableLanguage == TTzTableLanguage::tlOem;
+
+    std::unique_ptr<DbfTable> table = OpenDbf(dbfFileName_, false, oem);
+    Select(memArea);
+    if (!table) return false;
+
+    const std::vector<FieldDesc> memFields = dbf::Fields();
+    // Refuse descriptors that lie outside the record: nothing is read past a buffer.
+    for (const FieldDesc &d : table->fields) {
+        if (d.width < 0 || d.offset < 1 || d.offset + d.width > table->recordLength) {
+            std::string name = table->fileName;
+            CloseDbf(std::move(table));
+            Select(memArea);
+            RaiseError(kErrNotDbase, name + " is not a dBASE database. (Field " + d.name +
+                                         " lies outside the record) [ReadFromDisk]");
+            return false;
+        }
+    }
+    std::vector<FieldMapping> map;
+    for (const FieldDesc &m : memFields) {
+        FieldMapping fm;
+        fm.mem = &m;
+        for (const FieldDesc &d : table->fields) {
+            if (d.name == m.name) {
+                fm.disk = &d;
+                fm.same = d.type == m.type && d.width == m.width && d.decimals == m.decimals;
+                break;
+            }
+        }
+        map.push_back(fm);
+    }
+
+    // Records the file really holds (a header that claims more is not trusted).
+    std::int32_t count = table->recCount;
+    std::int32_t inFile = table->CountFromFileSize();
+    if (inFile < count) count = inFile;
+    if (count < 0) count = 0;
+
+    std::int32_t n = count / 100;
+    std::unique_ptr<TTzProgress100> progress;
+    if (ShowProgress && n > 0) progress = OpenProgress("Reading from disk...");
+
+    std::vector<std::uint8_t> blank(buffer_.size(), 0);
+    ClearFieldBuffer(memFields, blank.data(), static_cast<int>(blank.size()));
+
+    const std::size_t recLen = static_cast<std::size_t>(table->recordLength);
+    const std::size_t perChunk =
+        std::max<std::size_t>(1, (1u << 20) / std::max<std::size_t>(recLen, 1));
+    std::vector<std::uint8_t> chunk(perChunk * recLen);
+    std::vector<std::uint8_t> scratch;
+    bool ok = true;
+    std::int32_t recNo = 0;
+    while (recNo < count && ok) {
+        std::size_t want = std::min<std::size_t>(perChunk, static_cast<std::size_t>(count - recNo));
+        std::size_t bytes = want * recLen;
+        off_t at = static_cast<off_t>(table->headerLength) +
+                   static_cast<off_t>(recNo) * static_cast<off_t>(recLen);
+        std::size_t got = 0;
+        while (got < bytes) {
+            ssize_t r =
+                ::pread(table->fd, chunk.data() + got, bytes - got, at + static_cast<off_t>(got));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            got += static_cast<std::size_t>(r);
+        }
+        if (got < bytes) {
+            ok = false;
+            break;
+        }
+        for (std::size_t i = 0; i < want; ++i) {
+            ++recNo;
+            if (progress && recNo % n == 0) progress->Advance();
+            std::uint8_t *raw = chunk.data() + i * recLen;
+            if (HideDeletedRecs && raw[0] == '*') continue;
+            if (oem && recLen > 1) OemToAnsi(raw + 1, recLen - 1);
+            std::memcpy(buffer_.data(), blank.data(), blank.size());
+            DecodeRecord(map, raw, buffer_.data(), scratch);
+            Append();
+            if (LastErrorCode() != 0) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    std::string fileName = table->fileName;
+    {
+        ReportingScope quiet(false);
+        CloseDbf(std::move(table));
+        ClearError();
+    }
+    Select(memArea);
+    GoTop();
+    progress.reset();
+    changed_ = false;
+    if (!ok && LastErrorCode() == 0)
+        RaiseError(kErrUnexpectedEof, "File:  " + fileName + "  [ReadFromDisk]");
+    return ok;
+}
+
+bool TTzLLDataSet::WriteFile(const std::string &target, const std::string &temp, TTzWriteIO &io,
+                             int &code) {
+    const std::vector<FieldDesc> memFields = dbf::Fields();
+    std::vector<FieldDesc> disk = memFields;
+    int recordLength = 1;
+    LayoutFields(disk, &recordLength);
+    const std::size_t recLen = static_cast<std::size_t>(recordLength);
+
+    std::int32_t total = RecCount();
+    std::int32_t count = total;
+    if (HideDeletedRecs) {
+        count = 0;
+        GoTop();
+        while (!dEOF()) {
+            if (!Deleted()) ++count;
+            SKIP(1);
+        }
+    }
+
+    // Header: 32 bytes, one descriptor per field, the 0x0D terminator.
+    const int headerLength = 32 * static_cast<int>(disk.size()) + 33;
+    std::vector<std::uint8_t> out;
+    out.reserve(1u << 20);
+    out.assign(static_cast<std::size_t>(headerLength), 0);
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    out[0] = 0x03;
+    out[1] = static_cast<std::uint8_t>(local.tm_year % 256);
+    out[2] = static_cast<std::uint8_t>(local.tm_mon + 1);
+    out[3] = static_cast<std::uint8_t>(local.tm_mday);
+    std::uint32_t c = static_cast<std::uint32_t>(count);
+    for (int i = 0; i < 4; ++i)
+        out[4 + i] = static_cast<std::uint8_t>(c >> (8 * i));
+    out[8] = static_cast<std::uint8_t>(headerLength & 0xFF);
+    out[9] = static_cast<std::uint8_t>(headerLength >> 8);
+    out[10] = static_cast<std::uint8_t>(recordLength & 0xFF);
+    out[11] = static_cast<std::uint8_t>(recordLength >> 8);
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        std::uint8_t *d = out.data() + 32 + 32 * i;
+        std::size_t len = std::min<std::size_t>(disk[i].name.size(), 10);
+        std::memcpy(d, disk[i].name.data(), len);
+        d[11] = static_cast<std::uint8_t>(disk[i].type);
+        d[16] = static_cast<std::uint8_t>(disk[i].width);
+        d[17] = static_cast<std::uint8_t>(disk[i].decimals);
+    }
+    out[static_cast<std::size_t>(headerLength) - 1] = 0x0D;
+
+    if ((code = io.Create(temp)) != 0) return false;
+    const bool oem = TableLanguage == TTzTableLanguage::tlOem;
+    std::int32_t n = total / 100;
+    std::unique_ptr<TTzProgress100> progress;
+    if (ShowProgress && n > 0) progress = OpenProgress("Writing to disk...");
+
+    const std::size_t flushAt = (1u << 20) - recLen;
+    GoTop();
+    while (!dEOF()) {
+        std::int32_t recNo = dbf::RecNo();
+        if (progress && recNo % n == 0) progress->Advance();
+        if (!(HideDeletedRecs && Deleted())) {
+            std::size_t at = out.size();
+            out.resize(at + recLen);
+            std::uint8_t *raw = out.data() + at;
+            EncodeRecord(memFields, disk, buffer_.data(), raw);
+            if (oem && recLen > 1) AnsiToOem(raw + 1, recLen - 1);
+            if (out.size() >= flushAt) {
+                if ((code = io.Write(out.data(), out.size())) != 0) return false;
+                out.clear();
+            }
+        }
+        SKIP(1);
+    }
+    out.push_back(0x1A);
+    if ((code = io.Write(out.data(), out.size())) != 0) return false;
+    if ((code = io.Sync()) != 0) return false;
+    if ((code = io.Close()) != 0) return false;
+    if ((code = io.Rename(temp, target)) != 0) return false;
+    return true;
+}
+
+bool TTzLLDataSet::WriteToDisk() {
+    if (dbfFileName_.empty()) return true;
+    if (!SelectWorkArea("WriteToDisk")) return false;
+    const std::int32_t current = dbf::RecNo();
+    const bool atEof = dEOF();
+    std::vector<std::uint8_t> saved = buffer_;
+
+    TTzWriteIO plain;
+    TTzWriteIO &io = io_ ? *io_ : plain;
+    const std::string target = dbfFileName_;
+    const std::string temp = target + ".tmp";
+    int code = 0;
+    bool ok = WriteFile(target, temp, io, code);
+    if (!ok) {
+        io.Close();
+        io.Remove(temp);
+    }
+
+    // Back onto the record the dataset shows, with any unposted field writes.
+    std::int32_t count = RecCount();
+    if (!atEof && current >= 1 && current <= count) {
+        GO(current);
+        buffer_ = saved;
+    } else if (count > 0) {
+        GoBottom();
+        SKIP(1);
+    }
+    if (!ok) {
+        int engineCode =
+            code == ENOSPC || code == EIO || code == EDQUOT ? kErrDiskWrite : ErrnoToCode(code);
+        if (engineCode == 0) engineCode = kErrDiskWrite;
+        RaiseError(engineCode,
+                   "Error writing " + target + ". (" + std::strerror(code) + ") [WriteToDisk]");
+        return false;
+    }
+    changed_ = false;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TTzVFile
+
+void TTzVFile::SetAppendMode(LStatusType mode) {
+    appendMode_ = mode;
+    if (!Active() || !SelectWorkArea("AppendMode")) return;
+    switch (mode) {
+    case LStatusType::ASCENDING:
+    case LStatusType::DESCENDING:
+        SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
+        dbf::SetAppendMode(mode == LStatusType::ASCENDING ? AppendMode::ASCENDING
+                                                          : AppendMode::DESCENDING);
+        First();
+        break;
+    case LStatusType::FIFO:
+        dbf::SetAppendMode(AppendMode::FIFO);
+        break;
+    case LStatusType::LIFO:
+        dbf::SetAppendMode(AppendMode::LIFO);
+        break;
+    case LStatusType::INSERTION:
+        dbf::SetAppendMode(AppendMode::INSERTION);
+        break;
+    }
+}
+
+void TTzVFile::SetKeyMakerAddress(KeyMaker keyMaker) {
+    keyMaker_ = std::move(keyMaker);
+    if (Active() &&
+        (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING)) {
+        if (!SelectWorkArea("KeyMakerAddress")) return;
+        SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
+        First();
+    }
+}
+
+} // namespace dbf
