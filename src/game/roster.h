@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 
 class TVexmoorServer;
@@ -11,24 +12,40 @@ class TVexmoorServer;
 // One possible player connection; element i of PlayerSlots belongs to client id 2049 + i.
 struct PlayerSlot {
     QString Name;
-    QString Address;
-    int Gender = 1; // 0 for "Female", else 1: selects the row of the pronoun table
-    int Team = -1;  // 0..7; -1 no team; -2 observer
-    int Score = 0;
-    int DbId = 0;
+    QString Address; // the default ban mask
+    int Gender = 0;  // 0 for "Female", else 1: selects the row of the pronoun table
+    int Team = -1;   // 0..7; -1 no team; -2 observer
+    int Score = 0;   // points in the running mission
+    int DbId = 0;    // statistics id while registered; 0 after a reset, -1 after leaving
     int ClientId = 0;
     bool HasFlag = false;
     platform::DateTime ConnectTime = 0;
-    QString SpokenName;
+    QString SpokenName;    // Name for speech: punctuation blanked, lower case
+    bool ListItem = false; // the slot has a row in the displayed player list
 };
 
 struct TeamSlot {
     QString Name;
-    int Size = 0;
+    int Size = 0; // number of listed players on the team
     int Score = 0;
+    bool ListItem = false; // the team has a row in the displayed team list
 };
 
-// The live players and teams of a profile.
+// The name with every character of "!@#$%^&*()-_=+[]{}\|:;<>/" replaced by a blank.
+QString BlankChars(const QString &name);
+// The form of a name that speech reads: punctuation blanked, letters A to Z in lower case.
+QString SpokenName(const QString &name);
+// 0 for the gender word "Female" (exactly), 1 for any other word.
+int genderOf(const QString &word);
+
+// The order of the player list: negative when a comes before b, 0 when the key does not tell
+// them apart. Key 0: by name; 1: by team, then name; 2: by score (highest first), then team,
+// then name. Names compare by character codes with a..z taken as A..Z.
+int comparePlayers(const PlayerSlot &a, const PlayerSlot &b, int sortKey);
+// Adds a name to a sorted list that ignores duplicates, comparing without regard to case.
+void addNameSorted(QStringList &names, const QString &name);
+
+// The live players and teams of a profile, with the arrival and departure figures.
 class Roster {
 public:
     explicit Roster(TVexmoorServer &server) : Server(server) {}
@@ -48,13 +65,36 @@ public:
     void TeamListed();
     void TeamScore();
 
+    // A player arrives. A client id outside 2049..2176 empties the player roster and the team
+    // sizes instead.
+    void AddPlayer(const QString &name, const QString &address, int clientId, int team, int score,
+                   int gender);
+    // A player leaves: figures, statistics, the slot emptied. Ids of unoccupied slots are
+    // ignored.
+    void RemovePlayer(int clientId);
     void ResetPlayers();
+    void ClearScores();
     void ResetTeams();
+    void ClearTeamSizes();
+
+    // i is the client index (client id - 2049); indices outside 0..127 change no slot.
+    void AddPlayerScore(int i, int points);
+    void SetFlagMark(int i, bool mark);
+    void SetPlayerTeam(int i, int team);
+
+    // Teams outside 0..7 are ignored, except that DefineTeam empties the team list for them.
+    void AddTeamSize(int team, int delta);
+    void AddTeamScore(int team, int points);
+    void DefineTeam(const QString &name, int team, int score);
+
+    // Attaching and detaching: the views refilled from the roster, or let go.
     void FillPlayerView();
     void ClearPlayerView();
     void FillTeamView();
     void ClearTeamView();
 
 private:
+    void sortPlayers(int minimumKey);
+
     TVexmoorServer &Server;
 };
