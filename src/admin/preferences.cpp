@@ -1,11 +1,21 @@
 #include "admin/preferences.h"
 
+#include "platform/settingsstore.h"
 #include "session/reportline.h"
 #include "session/server.h"
 
 #include <QFile>
 #include <QSaveFile>
 #include <cmath>
+
+namespace {
+const QString Marker = QStringLiteral("; //VX\n");
+const QString GetPreferences = QStringLiteral("Vexmoor_GetPreferences(); //VX\n");
+
+QString zeroOne(bool b) {
+    return b ? QStringLiteral("1") : QStringLiteral("0");
+}
+} // namespace
 
 QString escapeConsoleText(const QString &text) {
     QString s = text;
@@ -54,11 +64,30 @@ bool boolWord(const QString &text) {
            text == QLatin1String("1");
 }
 
+// --- the cache -----------------------------------------------------------------------
+
+Preferences::Preferences(TVexmoorServer &server) : Server(server) {
+    // A restore file left by an earlier run holds values of another session: only a
+    // disconnect of this run may be followed by a restore.
+    QFile::remove(restoreFileName());
+}
+
+QString Preferences::restoreFileName() const {
+    return Server.directory() + QStringLiteral("/vxtemp.vxp");
+}
+
+void Preferences::send(const QString &command) {
+    if (Server.isConnected()) Server.SendCommand(command);
+}
+
 void Preferences::PreferencesReport(const ReportFields &f) {
     int subcode = 0;
     if (!parseInt(f[1], subcode)) subcode = 0;
     ServerVariables &v = Vars;
-    double d = 0;
+    const auto percent = [](const QString &field) {
+        double d = 0;
+        return parseDecimal(field, d) ? fractionToPercent(d) : 0;
+    };
     switch (subcode) {
     case 0:
         v.HostName = f[2];
@@ -67,11 +96,11 @@ void Preferences::PreferencesReport(const ReportFields &f) {
         v.TimeLimit = leadingInt(f[5]);
         v.WarmupTime = leadingInt(f[6]);
         v.AutoAssignTeams = boolWord(f[7]);
-        v.TeamDmgScale = parseDecimal(f[8], d) ? fractionToPercent(d) : 0;
+        v.TeamDmgScale = percent(f[8]);
         v.TourneyMode = boolWord(f[9]);
         v.MinVotes = leadingInt(f[10]);
-        v.MinVotesPct = parseDecimal(f[11], d) ? fractionToPercent(d) : 0;
-        v.VoteWinMargin = parseDecimal(f[12], d) ? fractionToPercent(d) : 0;
+        v.MinVotesPct = percent(f[11]);
+        v.VoteWinMargin = percent(f[12]);
         v.VotingTime = leadingInt(f[13]);
         v.BlockAdmin = f[14] == QLatin1String("1");
         v.BlockTeamDmg = f[15] == QLatin1String("1");
@@ -90,7 +119,7 @@ void Preferences::PreferencesReport(const ReportFields &f) {
         m.SetCurrentMission(f[2]);
         m.SendNextMission();
         double seconds = 0;
-        if (!parseDecimal(f[3], seconds)) seconds = 0;
+        if (!parseDecimal(f[3], seconds) || !std::isfinite(seconds)) seconds = 0;
         m.MissionEndTime = platform::now() + seconds / platform::SecondsPerDay;
         break;
     }
@@ -101,9 +130,151 @@ void Preferences::PreferencesReport(const ReportFields &f) {
     ShowPreferences();
 }
 
+void Preferences::ShowPreferences() {
+    if (!Server.View) return;
+    const ServerVariables &v = Vars;
+    PreferencesPage page;
+    page.MissionsPath = Server.missions.MissionsPath;
+    page.ScriptFile = Server.ScriptFile;
+    page.HostName = v.HostName;
+    page.HostPort = v.HostPort;
+    page.HostInfo = unescapeConsoleText(v.HostInfo);
+    page.JoinMOTD = unescapeConsoleText(v.JoinMOTD);
+    page.MaxPlayers = v.MaxPlayers;
+    page.TimeLimit = v.TimeLimit;
+    page.WarmupTime = v.WarmupTime;
+    page.ClientPassword = v.ClientPassword;
+    page.TeamDmgScale = v.TeamDmgScale;
+    page.MinVotes = v.MinVotes;
+    page.VotingTime = v.VotingTime;
+    page.MinVotesPct = v.MinVotesPct;
+    page.VoteWinMargin = v.VoteWinMargin;
+    page.AutoAssignTeams = v.AutoAssignTeams;
+    page.TourneyMode = v.TourneyMode;
+    page.BlockAdmin = v.BlockAdmin;
+    page.BlockTeamDmg = v.BlockTeamDmg;
+    page.BlockMission = v.BlockMission;
+    page.BlockGameType = v.BlockGameType;
+    Server.View->showPreferences(page);
+}
+
+void Preferences::Refresh() {
+    send(GetPreferences);
+}
+
+// --- leaving the fields --------------------------------------------------------------
+
+void Preferences::HostNameExit(const QString &text, const QString &remembered) {
+    if (text == remembered) return;
+    Vars.HostName = text;
+    send(QStringLiteral("$Server::HostName = \"") + text + QLatin1Char('"') + Marker);
+    Server.UpdateListName();
+}
+
+void Preferences::HostInfoExit(const QString &memoText) {
+    Vars.HostInfo = escapeConsoleText(memoText);
+    send(QStringLiteral("$Server::Info = \"") + Vars.HostInfo + QLatin1Char('"') + Marker);
+}
+
+void Preferences::JoinMOTDExit(const QString &memoText) {
+    Vars.JoinMOTD = escapeConsoleText(memoText);
+    send(QStringLiteral("$Server::JoinMOTD = \"") + Vars.JoinMOTD + QLatin1Char('"') + Marker);
+}
+
+void Preferences::ClientPasswordExit(const QString &text, const QString &remembered) {
+    if (text == remembered) return;
+    Vars.ClientPassword = text;
+    send(QStringLiteral("$Server::Password = \"") + text + QLatin1Char('"') + Marker);
+}
+
+void Preferences::numberExit(int &cached, const char *variable, int value, int remembered,
+                             bool percent) {
+    if (value == remembered) return;
+    cached = value;
+    send(QLatin1String(variable) + QStringLiteral(" = ") +
+         (percent ? percentToFraction(value) : QString::number(value)) + Marker);
+}
+
+void Preferences::MaxPlayersExit(int value, int remembered) {
+    numberExit(Vars.MaxPlayers, "$Server::MaxPlayers", value, remembered, false);
+}
+
+void Preferences::TimeLimitExit(int value, int remembered) {
+    numberExit(Vars.TimeLimit, "$Server::TimeLimit", value, remembered, false);
+}
+
+void Preferences::WarmupTimeExit(int value, int remembered) {
+    numberExit(Vars.WarmupTime, "$Server::WarmupTime", value, remembered, false);
+}
+
+void Preferences::MinVotesExit(int value, int remembered) {
+    numberExit(Vars.MinVotes, "$Server::MinVotes", value, remembered, false);
+}
+
+void Preferences::VotingTimeExit(int value, int remembered) {
+    numberExit(Vars.VotingTime, "$Server::VotingTime", value, remembered, false);
+}
+
+void Preferences::MinVotesPctExit(int value, int remembered) {
+    numberExit(Vars.MinVotesPct, "$Server::MinVotesPct", value, remembered, true);
+}
+
+void Preferences::VoteWinMarginExit(int value, int remembered) {
+    numberExit(Vars.VoteWinMargin, "$Server::VoteWinMargin", value, remembered, true);
+}
+
+void Preferences::TeamDmgScaleExit(int value, int remembered) {
+    if (value == remembered) return;
+    numberExit(Vars.TeamDmgScale, "$Server::TeamDamageScale", value, remembered, true);
+    send(value <= 0 ? QStringLiteral("messageAll(0, \"Team damage DISABLED by admin.\"); //VX\n")
+                    : QStringLiteral("messageAll(0, \"Team damage ENABLED by admin.\"); //VX\n"));
+}
+
+void Preferences::VexmoorScriptExit(const QString &text) {
+    Server.ScriptFile = text;
+    Server.Context.Settings.write(Server.section(), QStringLiteral("VexmoorScript"), text);
+}
+
+// --- check boxes ---------------------------------------------------------------------
+
+bool Preferences::CheckBoxClick(PrefCheckBox box, bool checked, bool markerPresent) {
+    const bool sending = markerPresent && Server.isConnected();
+    const auto assign = [&](bool &cached, const char *variable) {
+        cached = checked;
+        if (sending)
+            send(QLatin1String(variable) + QStringLiteral(" = ") + zeroOne(checked) + Marker);
+        return sending;
+    };
+    switch (box) {
+    case PrefCheckBox::AutoAssignTeams:
+        return assign(Vars.AutoAssignTeams, "$Server::AutoAssignTeams");
+    case PrefCheckBox::TourneyMode:
+        Vars.TourneyMode = checked;
+        if (sending) {
+            send(checked ? QStringLiteral(
+                               "messageAll(0, \"Server switched to Tournament Mode.\"); //VX\n")
+                         : QStringLiteral(
+                               "messageAll(0, \"Server switched to Free-For-All Mode.\"); //VX\n"));
+            send(QStringLiteral("$Server::TourneyMode = ") + zeroOne(checked) + Marker);
+            send(QStringLiteral("Server::NextMission(); //VX\n"));
+        }
+        return true; // this box drops its marker after every click
+    case PrefCheckBox::BlockAdmin:
+        return assign(Vars.BlockAdmin, "$Vexmoor::BlockADM");
+    case PrefCheckBox::BlockGameType:
+        return assign(Vars.BlockGameType, "$Vexmoor::BlockGT");
+    case PrefCheckBox::BlockTeamDmg:
+        return assign(Vars.BlockTeamDmg, "$Vexmoor::BlockTD");
+    case PrefCheckBox::BlockMission:
+        return assign(Vars.BlockMission, "$Vexmoor::BlockMIS");
+    }
+    return false;
+}
+
+// --- preference files ----------------------------------------------------------------
+
 bool Preferences::SavePreferenceFile(const QString &fileName) const {
     const ServerVariables &v = Vars;
-    const auto onOff = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
     const auto trueFalse = [](bool b) {
         return b ? QStringLiteral("True") : QStringLiteral("False");
     };
@@ -123,21 +294,21 @@ bool Preferences::SavePreferenceFile(const QString &fileName) const {
         QStringLiteral("$Server::Password=\"%1\";").arg(v.ClientPassword),
         QStringLiteral("$Server::JoinMOTD=\"%1\";").arg(v.JoinMOTD),
         QStringLiteral("$Server::Info=\"%1\";").arg(v.HostInfo),
-        QStringLiteral("$Vexmoor::BlockADM=%1;").arg(onOff(v.BlockAdmin)),
-        QStringLiteral("$Vexmoor::BlockTD=%1;").arg(onOff(v.BlockTeamDmg)),
-        QStringLiteral("$Vexmoor::BlockGT=%1;").arg(onOff(v.BlockGameType)),
-        QStringLiteral("$Vexmoor::BlockMIS=%1;").arg(onOff(v.BlockMission)),
+        QStringLiteral("$Vexmoor::BlockADM=%1;").arg(zeroOne(v.BlockAdmin)),
+        QStringLiteral("$Vexmoor::BlockTD=%1;").arg(zeroOne(v.BlockTeamDmg)),
+        QStringLiteral("$Vexmoor::BlockGT=%1;").arg(zeroOne(v.BlockGameType)),
+        QStringLiteral("$Vexmoor::BlockMIS=%1;").arg(zeroOne(v.BlockMission)),
     };
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) return false;
     for (const QString &line : lines)
-        file.write(line.toLatin1() + "\r\n");
+        file.write(LineFramer::encode(line) + "\r\n");
     return file.commit();
 }
 
 void Preferences::LoadPreferenceFile(const QString &fileName) {
     QFile file(fileName);
-    if (file.open(QIODevice::ReadOnly)) {
+    if (Server.isConnected() && file.open(QIODevice::ReadOnly)) {
         const QList<QByteArray> lines = file.readAll().split('\n');
         for (qsizetype i = 0; i < lines.size(); ++i) {
             QByteArray line = lines[i];
@@ -145,13 +316,8 @@ void Preferences::LoadPreferenceFile(const QString &fileName) {
             // The text after the last line end is a line only when it is not empty.
             if (i == lines.size() - 1 && line.isEmpty()) break;
             if (!Server.isConnected()) break;
-            Server.SendCommand(QString::fromLatin1(line) + QStringLiteral(" //VX\n"));
+            Server.SendCommand(LineFramer::decode(line) + QStringLiteral(" //VX\n"));
         }
     }
-    if (Server.isConnected())
-        Server.SendCommand(QStringLiteral("Vexmoor_GetPreferences(); //VX\n"));
-}
-
-void Preferences::ShowPreferences() {
-    if (Server.View) Server.View->ShowPreferences(Server);
+    send(GetPreferences);
 }

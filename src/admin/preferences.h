@@ -40,24 +40,72 @@ int fractionToPercent(double fraction);
 // True for "true" in any letter case and for "1".
 bool boolWord(const QString &text);
 
-// The preferences cache of a profile and its preference files.
+// The six check boxes of the preferences page.
+enum class PrefCheckBox {
+    AutoAssignTeams,
+    TourneyMode,
+    BlockAdmin,
+    BlockGameType,
+    BlockTeamDmg,
+    BlockMission
+};
+
+// The preferences cache of a profile, the commands that the preferences page sends, the "Q"
+// report and the preference files.
+//
+// The page's handlers forward to the methods below and do nothing else with the server: an
+// edit field passes its text on leaving together with the value it remembered when it gained
+// focus; a check box passes its new state and whether the operator's mouse press left its
+// click marker. Every handler updates the cache; commands go out only while connected.
 class Preferences {
 public:
-    explicit Preferences(TVexmoorServer &server) : Server(server) {}
+    explicit Preferences(TVexmoorServer &server);
 
     ServerVariables Vars;
     // Set once a variables report ("Q" sub-code 0 or 1) has filled the cache in this run.
     bool Reported = false;
 
-    // The "Q" report of the current report line.
+    // The "Q" report of the current report line. Sends nothing.
     void PreferencesReport(const ReportFields &fields);
     // Writes the cache as console assignments, one per line, CR LF. False when the file
     // could not be written.
     bool SavePreferenceFile(const QString &fileName) const;
-    // Sends every line of the file with the command marker, then asks for the preferences.
+    // Sends every line of the file with the command marker, then asks for the preferences;
+    // sends nothing while not connected. The cache is not changed.
     void LoadPreferenceFile(const QString &fileName);
+    // The file that keeps the cache over an unexpected disconnect: "vxtemp.vxp" in the profile
+    // directory.
+    QString restoreFileName() const;
+    // Copies the cache into the page while the profile is displayed.
     void ShowPreferences();
+    // The Refresh button: asks the server for its variables.
+    void Refresh();
+
+    // Leaving the fields of the page. The text fields act when the text differs from the
+    // remembered one, the memos always.
+    void HostNameExit(const QString &text, const QString &remembered);
+    void HostInfoExit(const QString &memoText);
+    void JoinMOTDExit(const QString &memoText);
+    void ClientPasswordExit(const QString &text, const QString &remembered);
+    void MaxPlayersExit(int value, int remembered);
+    void TimeLimitExit(int value, int remembered);
+    void WarmupTimeExit(int value, int remembered);
+    void MinVotesExit(int value, int remembered);
+    void VotingTimeExit(int value, int remembered);
+    // The three percent fields carry percent; the server gets the fraction.
+    void MinVotesPctExit(int value, int remembered);
+    void VoteWinMarginExit(int value, int remembered);
+    void TeamDmgScaleExit(int value, int remembered);
+    // The script file field: no command; becomes the profile's script and is stored.
+    void VexmoorScriptExit(const QString &text);
+
+    // A click on one of the six check boxes (also when the program set the box). Returns
+    // true when the box's click marker is to be removed.
+    bool CheckBoxClick(PrefCheckBox box, bool checked, bool markerPresent);
 
 private:
+    void send(const QString &command);
+    void numberExit(int &cached, const char *variable, int value, int remembered, bool percent);
+
     TVexmoorServer &Server;
 };
