@@ -193,15 +193,32 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-std::int32_t ReadInt(std::string_view t) {
-    std::int64_t v = 0;
-    const char *b = t.data();
-    const char *e = b + t.size();
-    if (b != e && *b == '+') ++b;
-    auto res = std::from_chars(b, e, v);
-    if (res.ec == std::errc() && res.ptr == e && v >= INT32_MIN && v <= INT32_MAX)
-        return static_cast<std::int32_t>(v);
-    return ParseInt32(t);
+std::int32_t ReadInt(const std::uint8_t *field, int width) {
+    const char *p = reinterpret_cast<const char *>(field);
+    const char *e = p + width;
+    while (p < e && *p == ' ')
+        ++p;
+    while (e > p && e[-1] == ' ')
+        --e;
+    if (p == e) return 0;
+    const char *digits = p;
+    bool negative = *digits == '-';
+    if (negative || *digits == '+') ++digits;
+    if (digits < e && e - digits <= 10) {
+        std::int64_t v = 0;
+        const char *q = digits;
+        for (; q < e; ++q) {
+            unsigned d = static_cast<unsigned>(*q - '0');
+            if (d > 9) break;
+            v = v * 10 + d;
+        }
+        if (q == e) {
+            if (negative) v = -v;
+            if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<std::int32_t>(v);
+        }
+    }
+    // Fractions, exponents, overflow: the engine's own reading.
+    return ParseInt32(std::string_view(p, static_cast<std::size_t>(e - p)));
 }
 
 // Decodes a file record into the blank-initialised table buffer `buf`.
@@ -232,7 +249,7 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                     double v = ParseNumber(TrimmedText(src, d.width));
                     std::memcpy(dst, &v, 8);
                 } else {
-                    std::int32_t v = ReadInt(TrimmedText(src, d.width));
+                    std::int32_t v = ReadInt(src, d.width);
                     std::memcpy(dst, &v, 4);
                 }
                 continue;
@@ -478,7 +495,12 @@ bool TTzLLDataSet::ReadFromDisk() {
             if (progress && recNo % n == 0) progress->Advance();
             std::uint8_t *raw = chunk.data() + i * recLen;
             if (HideDeletedRecs && raw[0] == '*') continue;
-            if (oem && recLen > 1) OemToAnsi(raw + 1, recLen - 1);
+            // Only character data can hold text of the code page; numbers, dates and logicals
+            // read the same either way.
+            if (oem)
+                for (const FieldMapping &fm : map)
+                    if (fm.disk && (fm.disk->type == 'C' || fm.mem->type == 'C'))
+                        OemToAnsi(raw + fm.disk->offset, static_cast<std::size_t>(fm.disk->width));
             std::memcpy(buffer_.data(), blank.data(), blank.size());
             DecodeRecord(map, raw, buffer_.data(), scratch);
             Append();
