@@ -1,23 +1,352 @@
 #include "missions/missions.h"
 
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
+#include "session/reportline.h"
 #include "session/server.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <random>
+
+namespace {
+
+const QString TypeKey = QStringLiteral("$MDESC::Type");
+const QString Marker = QStringLiteral(" //VX\n");
+
+// Character codes with a..z taken as A..Z; a prefix comes first.
+int compareText(const QString &a, const QString &b) {
+    auto upper = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u >= u'a' && u <= u'z' ? char16_t(u - 32) : u;
+    };
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const int d = int(upper(a[i])) - int(upper(b[i]));
+        if (d != 0) return d;
+    }
+    return int(a.size() - b.size());
+}
+
+// The lines of a text file: UTF-8 when the bytes are valid UTF-8, else the 8-bit code page
+// the game's own files use. False when the file cannot be read.
+bool readLines(const QString &fileName, QStringList &lines) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return false;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(bytes);
+    if (utf8.hasError()) text = QString::fromLatin1(bytes);
+    lines = text.split(QLatin1Char('\n'));
+    return true;
+}
+
+} // namespace
+
+int compareMissions(const TMission &a, const TMission &b, int column) {
+    int r = 0;
+    if (column == MissionEnableColumn) r = compareText(enableText(b), enableText(a));
+    if (r == 0 && (column == MissionTypeColumn || column == MissionEnableColumn))
+        r = compareText(a.MissionType, b.MissionType);
+    if (r == 0) r = compareText(a.Name, b.Name);
+    return r;
+}
+
+QString enableText(const TMission &mission) {
+    return mission.Enabled ? QStringLiteral("Y") : QStringLiteral("N");
+}
+
+MissionDescription parseMissionDescription(const QStringList &lines) {
+    for (const QString &raw : lines) {
+        const QString line = trimControl(raw);
+        if (QStringView(line).left(TypeKey.size()).compare(TypeKey, Qt::CaseInsensitive) != 0)
+            continue;
+        // The type line: nothing after it counts.
+        const qsizetype quote = line.indexOf(QLatin1Char('"'));
+        if (quote < 0) return {};
+        const qsizetype start = quote + 1;
+        return {true, line.mid(start, std::max<qsizetype>(0, line.size() - 2 - start))};
+    }
+    return {};
+}
+
+bool parseMissionListLine(const QString &raw, TMission &mission) {
+    const QString line = trimControl(raw);
+    if (line.isEmpty()) return false;
+    const qsizetype first = line.indexOf(QLatin1Char(','));
+    if (first < 0) return false;
+    const qsizetype second = line.indexOf(QLatin1Char(','), first + 1);
+    if (second < 0) return false;
+    const QString flag = trimControl(line.mid(second + 1));
+    if (flag.isEmpty()) return false;
+    mission.Name = line.left(first);
+    mission.MissionType = line.mid(first + 1, second - first - 1);
+    mission.Enabled = flag != QLatin1String("N");
+    return true;
+}
+
+QString missionListLine(const TMission &mission) {
+    return mission.Name + QLatin1Char(',') + mission.MissionType + QLatin1Char(',') +
+           enableText(mission);
+}
+
+// --- the catalogue -------------------------------------------------------------------
+
 Missions::Missions(TVexmoorServer &server) : Server(server) {}
+
 Missions::~Missions() {
-    ClearMissions();
+    // The window may be gone already: only the records are freed.
+    qDeleteAll(MissionCatalogue);
 }
 
 void Missions::ClearMissions() {
+    if (Server.View) Server.View->clearMissionList();
+    Rows.clear();
     qDeleteAll(MissionCatalogue);
     MissionCatalogue.clear();
     CurrentMission = nullptr;
 }
-void Missions::ScanMissions() {}
-void Missions::LoadMissionList(const QString &) {}
-void Missions::ShowMissions() {}
-void Missions::DetachMissionItems() {}
-void Missions::SetCurrentMission(const QString &name) {
-    CurrentMissionName = name;
+
+void Missions::ScanMissions() {
+    if (!MissionsPath.isEmpty() && QFileInfo(MissionsPath).isDir()) {
+        ClearMissions();
+        // Sorted by name so that the rotation does not depend on the file system's order.
+        const QDir dir(MissionsPath);
+        const QStringList files =
+            dir.entryList({QStringLiteral("*.dsc")}, QDir::Files | QDir::Hidden | QDir::System,
+                          QDir::Name | QDir::IgnoreCase);
+        for (const QString &file : files)
+            readDescriptionFile(file);
+    }
+    if (Server.View) {
+        ShowMissions();
+        SortMissionList();
+    }
 }
-void Missions::SendNextMission() {}
-void Missions::UpdatePlayClock() {}
+
+void Missions::readDescriptionFile(const QString &fileName) {
+    QStringList lines;
+    if (!readLines(QDir(MissionsPath).filePath(fileName), lines)) return;
+    const MissionDescription d = parseMissionDescription(lines);
+    if (!d.found || d.type.compare(QLatin1String("Training"), Qt::CaseInsensitive) == 0) return;
+    auto *mission = new TMission;
+    mission->Name = fileName.left(fileName.size() - 4);
+    mission->MissionType = d.type;
+    MissionCatalogue.append(mission);
+}
+
+void Missions::ShowMissions() {
+    ::View *view = Server.View;
+    if (!view) return;
+    view->clearMissionList();
+    Rows.clear();
+    for (TMission *mission : MissionCatalogue) {
+        mission->Marked = mission->Name == CurrentMissionName;
+        mission->ListItem = true;
+        Rows.append(mission);
+        view->insertMissionRow(int(Rows.size() - 1), *mission);
+    }
+}
+
+void Missions::DetachMissionItems() {
+    for (TMission *mission : MissionCatalogue) {
+        mission->ListItem = false;
+        mission->Marked = false;
+    }
+    Rows.clear();
+    if (Server.View) Server.View->clearMissionList();
+}
+
+TMission *Missions::FindMission(const QString &name) const {
+    for (TMission *mission : MissionCatalogue)
+        if (mission->Name == name) return mission;
+    return nullptr;
+}
+
+int Missions::rowOf(const TMission *mission) const {
+    return int(Rows.indexOf(mission));
+}
+
+void Missions::setMark(int row, bool mark) {
+    TMission *mission = Rows.at(row);
+    mission->Marked = mark;
+    if (Server.View) Server.View->redrawMissionRow(row, *mission);
+}
+
+void Missions::SetCurrentMission(const QString &name) {
+    // Every marked row loses its image, also a row marked by name while no record was linked.
+    for (int row = 0; row < Rows.size(); ++row)
+        if (Rows.at(row)->Marked) setMark(row, false);
+    CurrentMissionName = name;
+    CurrentMission = FindMission(name);
+    ::View *view = Server.View;
+    if (!view) return;
+    view->setStatusPanel(2, name);
+    if (CurrentMission) {
+        if (const int row = rowOf(CurrentMission); row >= 0) setMark(row, true);
+        view->setStatusPanel(3, CurrentMission->MissionType);
+    } else {
+        view->setStatusPanel(3, QString());
+    }
+}
+
+void Missions::SendNextMission() {
+    if (!CurrentMission || !Server.ActiveMode || !Server.isConnected()) return;
+    const qsizetype count = MissionCatalogue.size();
+    const qsizetype current = MissionCatalogue.indexOf(CurrentMission);
+    if (current < 0) return;
+    for (qsizetype step = 1; step < count; ++step) {
+        const TMission *next = MissionCatalogue.at((current + step) % count);
+        if (!next->Enabled) continue;
+        Server.SendCommand(QStringLiteral("$nextMission[\"") + CurrentMission->Name +
+                           QStringLiteral("\"] = \"") + next->Name + QStringLiteral("\";") +
+                           Marker);
+        return;
+    }
+}
+
+// --- mission-list files ----------------------------------------------------------------
+
+bool Missions::SaveMissionList(const QString &fileName) {
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    QByteArray bytes;
+    for (const TMission *mission : MissionCatalogue)
+        bytes += missionListLine(*mission).toUtf8() + "\r\n";
+    file.write(bytes);
+    // The file is replaced only when everything was written.
+    if (!file.commit()) return false;
+    Server.Context.Dialogs.message(platform::Dialogs::Icon::Information,
+                                   fileName + QStringLiteral(" saved successfully"));
+    return true;
+}
+
+void Missions::LoadMissionList(const QString &fileName) {
+    Server.Context.Settings.write(Server.section(), QStringLiteral("LastMissionList"), fileName);
+    QStringList lines;
+    if (readLines(fileName, lines)) {
+        ClearMissions();
+        for (const QString &line : lines) {
+            TMission parsed;
+            if (parseMissionListLine(line, parsed)) MissionCatalogue.append(new TMission(parsed));
+        }
+    }
+    if (Server.View) ShowMissions();
+    if (!CurrentMissionName.isEmpty()) SetCurrentMission(CurrentMissionName);
+}
+
+// --- the mission list ------------------------------------------------------------------
+
+void Missions::ColumnClick(int column) {
+    if (column < MissionNameColumn || column > MissionEnableColumn) return;
+    Server.Context.MissionSortColumn = column;
+    SortMissionList();
+}
+
+void Missions::SortMissionList() {
+    if (Rows.isEmpty()) return;
+    const int column = Server.Context.MissionSortColumn;
+    std::stable_sort(Rows.begin(), Rows.end(), [column](const TMission *a, const TMission *b) {
+        return compareMissions(*a, *b, column) < 0;
+    });
+    if (Server.View) Server.View->reorderMissionRows(Rows);
+}
+
+void Missions::MoveMissionItem(int source, int target) {
+    const int rows = int(Rows.size());
+    if (source < 0 || source >= rows || source == target) return;
+    if (target >= rows) target = -1;
+    TMission *mission = Rows.at(source);
+    TMission *targetMission = target >= 0 ? Rows.at(target) : nullptr;
+
+    ::View *view = Server.View;
+    if (view) view->removeMissionRow(source);
+    Rows.removeAt(source);
+    const int row = target >= 0 ? target : int(Rows.size());
+    Rows.insert(row, mission);
+    if (view) view->insertMissionRow(row, *mission);
+
+    const qsizetype from = MissionCatalogue.indexOf(mission);
+    const qsizetype to =
+        targetMission ? MissionCatalogue.indexOf(targetMission) : MissionCatalogue.size() - 1;
+    if (from < 0 || to < 0) return;
+    MissionCatalogue.removeAt(from);
+    MissionCatalogue.insert(to, mission);
+}
+
+void Missions::DragDrop(int selected, int target) {
+    if (selected != target) MoveMissionItem(selected, target);
+}
+
+void Missions::ToggleEnabled(int row) {
+    if (row < 0 || row >= Rows.size()) return;
+    TMission *mission = Rows.at(row);
+    mission->Enabled = !mission->Enabled;
+    if (Server.View) Server.View->redrawMissionRow(row, *mission);
+}
+
+void Missions::Randomize() {
+    const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
+    Randomize(static_cast<std::uint32_t>(ticks ^ (ticks >> 32)));
+}
+
+void Missions::Randomize(std::uint32_t seed) {
+    const int rows = int(Rows.size());
+    if (rows == 0) return;
+    std::mt19937 generator(seed);
+    std::uniform_int_distribution<int> pick(0, rows - 1);
+    for (int i = 0; i < rows; ++i)
+        MoveMissionItem(i, pick(generator));
+}
+
+void Missions::ExecMission(int selected) {
+    if (!Server.isConnected() || selected < 0 || selected >= Rows.size()) return;
+    Server.SendCommand(QStringLiteral("Server::LoadMission(\"") + Rows.at(selected)->Name +
+                       QStringLiteral("\");") + Marker);
+}
+
+void Missions::NextMission() {
+    if (Server.isConnected()) Server.SendCommand(QStringLiteral("Server::NextMission();") + Marker);
+}
+
+// --- the missions path -----------------------------------------------------------------
+
+void Missions::setMissionsPath(const QString &path) {
+    MissionsPath = path;
+    Server.Context.Settings.write(Server.section(), QStringLiteral("MissionsPath"), path);
+    ScanMissions();
+}
+
+QString Missions::MissionsPathExit(const QString &text, const QString &remembered) {
+    if (text == remembered) return text;
+    QString path = text;
+    // One trailing separator goes; a lone separator (the root) stays.
+    if (path.size() > 1 && (path.endsWith(QLatin1Char('\\')) || path.endsWith(QLatin1Char('/'))))
+        path.chop(1);
+    setMissionsPath(path);
+    return path;
+}
+
+bool Missions::MissionsPathChosen(const QString &folder, const QString &fieldText) {
+    if (folder.isEmpty() || folder == fieldText) return false;
+    setMissionsPath(folder);
+    return true;
+}
+
+// --- the mission clock -----------------------------------------------------------------
+
+void Missions::UpdatePlayClock() {
+    ::View *view = Server.View;
+    if (!view) return;
+    if (MissionEndTime > 0)
+        view->setStatusPanel(4, platform::formatTime(std::fabs(MissionEndTime - platform::now())));
+    else
+        view->setStatusPanel(4, QString());
+}
