@@ -1,19 +1,667 @@
 #include "stats/statistics.h"
 
+#include "dbf/dbferror.h"
+#include "platform/datetime.h"
+#include "platform/dialogs.h"
+#include "platform/settingsstore.h"
 #include "session/server.h"
 
-Statistics::Statistics(TVexmoorServer &server) : Server(server) {}
+#include <QFile>
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+const char *const Statistics::PlayersFields[17] = {
+    "Name,C,30,0",     "dbID,N,10,0",    "GameID,N,4,0", "Connect,N,20,13", "TotalTime,N,20,13",
+    "LastTime,C,19,0", "IP,C,30,0",      "Kills,N,10,0", "TKills,N,10,0",   "Deaths,N,10,0",
+    "TDeaths,N,10,0",  "Wins,N,5,0",     "Losses,N,5,0", "Ties,N,5,0",      "Score,N,10,0",
+    "AdjScore,N,12,4", "LagWhines,N,5,0"};
+
+const char *const Statistics::KillsFields[20] = {
+    "KillerID,N,10,0", "VictimID,N,10,0", "Kills,N,8,0",   "TeamKills,N,8,0", "Fall,N,8,0",
+    "Chaingun,N,8,0",  "Turret,N,8,0",    "Plasma,N,8,0",  "Disc,N,8,0",      "Grenade,N,8,0",
+    "Laser,N,8,0",     "Mortar,N,8,0",    "Blaster,N,8,0", "Elf,N,8,0",       "Mine,N,8,0",
+    "Explosion,N,8,0", "Crushed,N,8,0",   "Rocket,N,8,0",  "Suicide,N,8,0",   "Other,N,8,0"};
+
+const char *const Statistics::MissionsFields[13] = {
+    "dbID,N,10,0",      "Mission,C,40,0",   "FlagGrab,N,8,0",   "FlagCap,N,8,0", "FlagDrop,N,8,0",
+    "FlagRescue,N,8,0", "FlagDefend,N,8,0", "FlagCrDfnd,N,8,0", "ObjCap,N,8,0",  "ObjHold,N,8,0",
+    "ObjDefend,N,8,0",  "ObjEnDstry,N,8,0", "ObjFrDstry,N,8,0"};
+
+const char *const Statistics::KillCauses[16] = {
+    "Fall",    "Chaingun", "Turret", "Plasma",    "Disc",    "Grenade", "Laser",   "Mortar",
+    "Blaster", "Elf",      "Mine",   "Explosion", "Crushed", "Rocket",  "Suicide", "Other"};
+
+const char *const Statistics::MissionColumns[11] = {
+    "FlagGrab", "FlagCap", "FlagDrop",  "FlagRescue", "FlagDefend", "FlagCrDfnd",
+    "ObjCap",   "ObjHold", "ObjDefend", "ObjEnDstry", "ObjFrDstry"};
+
+namespace {
+
+const QString StatsKey = QStringLiteral("Stats");
+const QString TrackKillsKey = QStringLiteral("TrackKills");
+const QString TrackMissionsKey = QStringLiteral("TrackMissions");
+const QString DbIdKey = QStringLiteral("dbID");
+
+// Text fields hold the profile's text in Latin-1, as the console delivers it.
+std::string latin1(const QString &text) {
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::string cutKey(const QString &text, int width) {
+    std::string key = latin1(text);
+    if (key.size() > static_cast<std::size_t>(width)) key.resize(static_cast<std::size_t>(width));
+    while (!key.empty() && key.back() == ' ')
+        key.pop_back();
+    return key;
+}
+
+// The column of list named `column` (letter case counting, as the handlers name them), or
+// nullptr.
+template <std::size_t N> const char *columnOf(const char *const (&list)[N], const QString &column) {
+    for (const char *name : list)
+        if (column == QLatin1String(name)) return name;
+    return nullptr;
+}
+
+void addTo(StatsTable &table, const char *field, int amount) {
+    dbf::TField &f = table.FieldByName(field);
+    f.SetAsInteger(f.AsInteger() + amount);
+}
+
+std::uint64_t idKey(std::int32_t id) {
+    return static_cast<std::uint32_t>(id);
+}
+
+// Re-enables a table's controls however the block is left.
+class ControlsHold {
+public:
+    explicit ControlsHold(StatsTable &table) : m_table(table) { m_table.DisableControls(); }
+    ~ControlsHold() { m_table.EnableControls(); }
+    ControlsHold(const ControlsHold &) = delete;
+    ControlsHold &operator=(const ControlsHold &) = delete;
+
+private:
+    StatsTable &m_table;
+};
+
+} // namespace
+
+Statistics::Statistics(TVexmoorServer &server) : Server(server) {
+    // Engine errors come back as exceptions, so that one profile's failing table does not
+    // stop the program.
+    dbf::SetExceptionsMode(true);
+}
+
 Statistics::~Statistics() = default;
 
-void Statistics::RecordConnect(int) {}
-void Statistics::RecordDisconnect(int) {}
-void Statistics::RecordKill(int, int, bool, const QString &) {}
-void Statistics::RecordMissionEvent(int, const QString &, const QString &) {}
-void Statistics::RecordScore(int, int) {}
-void Statistics::RecordMatchResult(const QList<int> &) {}
-void Statistics::CreateTables() {}
-void Statistics::UpdateTablePaths() {}
-void Statistics::OpenTables() {}
-void Statistics::CloseTables() {}
-void Statistics::CloseOutConnections() {}
-void Statistics::CommitTables() {}
+std::string Statistics::nameKey(const QString &name) {
+    return cutKey(name, NameWidth);
+}
+
+std::string Statistics::missionKey(const QString &mission) {
+    return cutKey(mission, MissionWidth);
+}
+
+StatsTable *Statistics::table(int index) const {
+    switch (index) {
+    case 0:
+        return PlayersTable.get();
+    case 1:
+        return KillsTable.get();
+    case 2:
+        return MissionsTable.get();
+    default:
+        return nullptr;
+    }
+}
+
+bool Statistics::tablesOpen() const {
+    return PlayersTable && PlayersTable->Active();
+}
+
+// --- errors ----------------------------------------------------------------------------
+
+template <typename Body> void Statistics::guarded(Body &&body) {
+    QString error;
+    try {
+        body();
+        return;
+    } catch (const dbf::ERedadError &e) {
+        error = QString::fromLocal8Bit(e.what());
+    } catch (const dbf::EDatabaseError &e) {
+        error = QString::fromLocal8Bit(e.what());
+    }
+    fail(error);
+}
+
+void Statistics::fail(const QString &text) {
+    if (m_failing) return; // already switching off; the first message is on its way
+    m_failing = true;
+    abandonTables();
+    StatsEnabled = false;
+    Server.Context.Settings.writeBool(Server.section(), StatsKey, false);
+    if (Server.View) {
+        Server.View->showStatsState(false, TrackKills, TrackMissions);
+        Server.View->statsTablesChanged();
+    }
+    // The box is modal and runs the event loop: the tables are closed before it shows.
+    Server.Context.Dialogs.message(platform::Dialogs::Icon::Error, text);
+    m_failing = false;
+}
+
+void Statistics::abandonTables() {
+    for (int i = 0; i < 3; ++i) {
+        StatsTable *t = table(i);
+        if (!t || !t->Active()) continue;
+        const bool save = t->SaveToDisk;
+        t->SaveToDisk = false; // what is in memory may be half done: the files stay as they are
+        try {
+            t->SetActive(false);
+        } catch (const std::exception &) {
+            // Nothing is written, so nothing can be lost here.
+        }
+        t->SaveToDisk = save;
+    }
+    clearIndexes();
+    PlayersChanged = KillsChanged = MissionsChanged = false;
+}
+
+// --- tables ----------------------------------------------------------------------------
+
+void Statistics::CreateTables() {
+    auto make = [](const char *name, const char *const *defs, int count) {
+        auto t = std::make_unique<StatsTable>(name);
+        t->DbfFields.clear();
+        for (int i = 0; i < count; ++i)
+            t->DbfFields.emplace_back(defs[i]);
+        return t;
+    };
+    clearIndexes();
+    PlayersTable = make("PlayersTable", PlayersFields, 17);
+    KillsTable = make("KillsTable", KillsFields, 20);
+    MissionsTable = make("MissionsTable", MissionsFields, 13);
+    UpdateTablePaths();
+    for (int i = 0; i < 3; ++i) {
+        table(i)->PopulateFromDisk = true;
+        table(i)->SaveToDisk = true;
+    }
+    PlayersChanged = KillsChanged = MissionsChanged = false;
+}
+
+void Statistics::UpdateTablePaths() {
+    static const char *const files[3] = {"/Players.dbf", "/Kills.dbf", "/Missions.dbf"};
+    guarded([&] {
+        for (int i = 0; i < 3; ++i) {
+            if (StatsTable *t = table(i))
+                t->SetDbfFileName(
+                    QFile::encodeName(Server.directory() + QLatin1String(files[i])).toStdString());
+        }
+    });
+}
+
+void Statistics::clearIndexes() {
+    m_playerByName.clear();
+    m_playerById.clear();
+    m_connectedRows.clear();
+    m_maxDbId = 0;
+    m_killRow.clear();
+    m_missionRow.clear();
+    m_missionNumbers.clear();
+}
+
+void Statistics::openTable(StatsTable &t) {
+    if (t.Active()) return;
+    t.SetActive(true);
+    if (&t == PlayersTable.get())
+        indexPlayers();
+    else if (&t == KillsTable.get())
+        indexKills();
+    else
+        indexMissions();
+}
+
+void Statistics::indexPlayers() {
+    StatsTable &t = *PlayersTable;
+    m_playerByName.clear();
+    m_playerById.clear();
+    m_connectedRows.clear();
+    m_maxDbId = 0;
+    const dbf::FieldDesc *name = t.Desc("NAME");
+    const dbf::FieldDesc *id = t.Desc("DBID");
+    const dbf::FieldDesc *connect = t.Desc("CONNECT");
+    const std::int32_t count = t.RecordCount();
+    m_playerByName.reserve(static_cast<std::size_t>(count));
+    m_playerById.reserve(static_cast<std::size_t>(count));
+    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
+        const std::int32_t dbId = StatsTable::IntAt(*id, buffer);
+        m_playerByName.try_emplace(std::string(StatsTable::TextAt(*name, buffer)), recNo);
+        m_playerById.insert(idKey(dbId), recNo);
+        m_maxDbId = std::max(m_maxDbId, dbId);
+        if (StatsTable::FloatAt(*connect, buffer) != 0) m_connectedRows.insert(recNo);
+    });
+}
+
+void Statistics::indexKills() {
+    StatsTable &t = *KillsTable;
+    m_killRow.clear();
+    const dbf::FieldDesc *killer = t.Desc("KILLERID");
+    const dbf::FieldDesc *victim = t.Desc("VICTIMID");
+    m_killRow.reserve(static_cast<std::size_t>(t.RecordCount()));
+    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
+        m_killRow.insert(
+            RowIndex::pair(StatsTable::IntAt(*killer, buffer), StatsTable::IntAt(*victim, buffer)),
+            recNo);
+    });
+}
+
+void Statistics::indexMissions() {
+    StatsTable &t = *MissionsTable;
+    m_missionRow.clear();
+    m_missionNumbers.clear();
+    const dbf::FieldDesc *id = t.Desc("DBID");
+    const dbf::FieldDesc *mission = t.Desc("MISSION");
+    m_missionRow.reserve(static_cast<std::size_t>(t.RecordCount()));
+    // Rows of one mission tend to follow each other: remember the last name looked up.
+    std::string lastName;
+    std::int32_t lastNumber = -1;
+    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
+        const std::string_view name = StatsTable::TextAt(*mission, buffer);
+        if (lastNumber < 0 || name != lastName) {
+            lastName.assign(name);
+            lastNumber = missionNumber(lastName, true);
+        }
+        m_missionRow.insert(RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo);
+    });
+}
+
+std::int32_t Statistics::missionNumber(const std::string &key, bool add) {
+    const auto it = m_missionNumbers.find(key);
+    if (it != m_missionNumbers.end()) return it->second;
+    if (!add) return -1;
+    const auto number = static_cast<std::int32_t>(m_missionNumbers.size());
+    m_missionNumbers.emplace(key, number);
+    return number;
+}
+
+std::int32_t Statistics::findPlayerById(std::int32_t dbId) const {
+    return m_playerById.find(idKey(dbId));
+}
+
+void Statistics::addPlayerRow(std::int32_t recNo, const std::string &name, std::int32_t dbId) {
+    m_playerByName.try_emplace(name, recNo);
+    m_playerById.insert(idKey(dbId), recNo);
+    m_maxDbId = std::max(m_maxDbId, dbId);
+}
+
+void Statistics::showTables() {
+    if (Server.View) Server.View->statsTablesChanged();
+}
+
+void Statistics::OpenTables() {
+    guarded([&] {
+        openTable(*PlayersTable);
+        openTable(*KillsTable);
+        openTable(*MissionsTable);
+        // Connections left open in the files (the program stopped without closing) are
+        // dropped without being counted.
+        closeOutConnections(false);
+    });
+    showTables();
+}
+
+void Statistics::CloseTables() {
+    if (!PlayersTable) return;
+    guarded([&] {
+        closeOutConnections(true);
+        for (int i = 0; i < 3; ++i)
+            table(i)->SetActive(false); // writes a table with unsaved changes
+        clearIndexes();
+        PlayersChanged = KillsChanged = MissionsChanged = false;
+    });
+    showTables();
+}
+
+void Statistics::CommitTables() {
+    if (!PlayersTable) return;
+    guarded([&] {
+        bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
+        for (int i = 0; i < 3; ++i) {
+            StatsTable &t = *table(i);
+            if (!t.Active() || !*marks[i]) continue;
+            t.WriteToDisk();
+            *marks[i] = false;
+        }
+    });
+}
+
+int Statistics::NextDbId() {
+    platform::SettingsStore &settings = Server.Context.Settings;
+    // A missing or broken setting must not hand out ids the table already holds.
+    qint64 last = settings.readInt(Server.section(), DbIdKey).value_or(0);
+    if (tablesOpen()) last = std::max<qint64>(last, m_maxDbId);
+    last = std::max<qint64>(last, 0);
+    const int id = last >= INT_MAX ? INT_MAX : static_cast<int>(last + 1);
+    settings.write(Server.section(), DbIdKey, QString::number(id));
+    return id;
+}
+
+// --- recording -------------------------------------------------------------------------
+
+void Statistics::RecordConnect(int clientId) {
+    guarded([&] { recordConnect(clientId); });
+}
+
+void Statistics::recordConnect(int clientId) {
+    PlayerSlot *slot = Server.roster.slot(clientId);
+    if (!slot || !tablesOpen()) return;
+    StatsTable &t = *PlayersTable;
+    const std::string key = nameKey(slot->Name);
+    const double now = platform::now();
+    const auto row = m_playerByName.find(key);
+    if (row == m_playerByName.end()) {
+        t.ClearRecord();
+        t.FieldByName("Name").SetAsString(latin1(slot->Name));
+        const int id = NextDbId();
+        t.FieldByName("dbID").SetAsInteger(id);
+        t.FieldByName("GameID").SetAsInteger(clientId);
+        t.FieldByName("Connect").SetAsFloat(now);
+        t.FieldByName("IP").SetAsString(latin1(slot->Address));
+        t.AppendRec();
+        addPlayerRow(t.RecNo(), key, id);
+    } else {
+        t.GotoRow(row->second);
+        t.FieldByName("GameID").SetAsInteger(clientId);
+        t.FieldByName("Connect").SetAsFloat(now);
+        t.FieldByName("IP").SetAsString(latin1(slot->Address));
+        t.ReplaceRec();
+    }
+    if (t.FieldByName("Connect").AsFloat() != 0) m_connectedRows.insert(t.RecNo());
+    slot->DbId = t.FieldByName("DBID").AsInteger();
+    PlayersChanged = true;
+}
+
+void Statistics::RecordDisconnect(int clientId) {
+    guarded([&] {
+        PlayerSlot *slot = Server.roster.slot(clientId);
+        if (!slot || !tablesOpen()) return;
+        StatsTable &t = *PlayersTable;
+        const std::int32_t row = findPlayerById(slot->DbId);
+        if (row == 0) {
+            t.GotoEnd();
+            return;
+        }
+        const double now = platform::now();
+        t.GotoRow(row);
+        t.FieldByName("GameID").SetAsInteger(0);
+        t.FieldByName("LastTime").SetAsString(latin1(platform::formatDateTime(now)));
+        dbf::TField &connect = t.FieldByName("Connect");
+        const double since = connect.AsFloat();
+        if (since != 0) {
+            dbf::TField &total = t.FieldByName("TotalTime");
+            total.SetAsFloat(total.AsFloat() + (now - since));
+            connect.SetAsFloat(0);
+        }
+        t.ReplaceRec();
+        m_connectedRows.erase(row);
+        PlayersChanged = true;
+    });
+}
+
+void Statistics::RecordKill(int killerId, int victimId, bool teamKill, const QString &column) {
+    guarded([&] {
+        if (!TrackKills) return;
+        const PlayerSlot *victim = Server.roster.slot(victimId);
+        if (!victim) return; // the kill handler sends only client ids
+        const PlayerSlot *killer = Server.roster.slot(killerId);
+        const std::int32_t killerDb = killer ? killer->DbId : 0;
+        const std::int32_t victimDb = victim->DbId;
+        const char *cause = columnOf(KillCauses, column);
+        if (!cause) cause = "Other";
+
+        if (PlayersTable && PlayersTable->Active()) {
+            StatsTable &t = *PlayersTable;
+            bool changed = false;
+            const auto count = [&](std::int32_t dbId, const char *field) {
+                const std::int32_t row = findPlayerById(dbId);
+                if (row == 0) {
+                    t.GotoEnd();
+                    return;
+                }
+                t.GotoRow(row);
+                addTo(t, field, 1);
+                t.ReplaceRec();
+                changed = true;
+            };
+            count(killerDb, teamKill ? "TKills" : "Kills");
+            count(victimDb, teamKill ? "TDeaths" : "Deaths");
+            if (changed) PlayersChanged = true;
+        }
+
+        if (KillsTable && KillsTable->Active()) {
+            StatsTable &t = *KillsTable;
+            const std::uint64_t key = RowIndex::pair(killerDb, victimDb);
+            const std::int32_t row = m_killRow.find(key);
+            if (row == 0) {
+                t.ClearRecord();
+                t.FieldByName("KillerID").SetAsInteger(killerDb);
+                t.FieldByName("VictimID").SetAsInteger(victimDb);
+                t.FieldByName(cause).SetAsInteger(1);
+                t.FieldByName(teamKill ? "TeamKills" : "Kills").SetAsInteger(1);
+                t.AppendRec();
+                m_killRow.insert(key, t.RecNo());
+            } else {
+                t.GotoRow(row);
+                addTo(t, cause, 1);
+                addTo(t, teamKill ? "TeamKills" : "Kills", 1);
+                t.ReplaceRec();
+            }
+            KillsChanged = true;
+        }
+    });
+}
+
+void Statistics::RecordMissionEvent(int clientId, const QString &missionName,
+                                    const QString &column) {
+    guarded([&] {
+        if (!TrackMissions) return;
+        const PlayerSlot *slot = Server.roster.slot(clientId);
+        if (!slot || !MissionsTable || !MissionsTable->Active() || slot->DbId < 1) return;
+        const char *field = columnOf(MissionColumns, column);
+        if (!field) return;
+        StatsTable &t = *MissionsTable;
+        const std::int32_t number = missionNumber(missionKey(missionName), true);
+        const std::uint64_t key = RowIndex::pair(slot->DbId, number);
+        const std::int32_t row = m_missionRow.find(key);
+        if (row == 0) {
+            t.ClearRecord();
+            t.FieldByName("dbID").SetAsInteger(slot->DbId);
+            t.FieldByName("Mission").SetAsString(latin1(missionName));
+            t.FieldByName(field).SetAsInteger(1);
+            t.AppendRec();
+            m_missionRow.insert(key, t.RecNo());
+        } else {
+            t.GotoRow(row);
+            addTo(t, field, 1);
+            t.ReplaceRec();
+        }
+        MissionsChanged = true;
+    });
+}
+
+void Statistics::RecordScore(int clientId, int points) {
+    guarded([&] {
+        const PlayerSlot *slot = Server.roster.slot(clientId);
+        if (!slot || !tablesOpen()) return;
+        StatsTable &t = *PlayersTable;
+        const std::int32_t row = findPlayerById(slot->DbId);
+        if (row == 0) {
+            t.GotoEnd();
+            return;
+        }
+        t.GotoRow(row);
+        addTo(t, "Score", points);
+        t.ReplaceRec();
+        PlayersChanged = true;
+    });
+}
+
+void Statistics::RecordMatchResult(const QList<int> &teamScores) {
+    guarded([&] {
+        const int teams = static_cast<int>(std::min<qsizetype>(teamScores.size(), 8));
+        if (teams < 1 || !tablesOpen()) return;
+        int best = 0;
+        bool tie = false;
+        for (int i = 1; i < teams; ++i) {
+            if (teamScores[i] == teamScores[best]) {
+                tie = true;
+            } else if (teamScores[i] > teamScores[best]) {
+                best = i;
+                tie = false;
+            }
+        }
+        StatsTable &t = *PlayersTable;
+        bool changed = false;
+        const QList<PlayerSlot *> players = Server.roster.ConnectedPlayers;
+        for (const PlayerSlot *p : players) {
+            // Observers and players without a reported team neither win nor lose.
+            if (p->Team < 0 || p->Team >= teams) continue;
+            const std::int32_t row = findPlayerById(p->DbId);
+            if (row == 0) {
+                t.GotoEnd();
+                continue;
+            }
+            t.GotoRow(row);
+            const int score = teamScores[p->Team];
+            if (tie && score == teamScores[best])
+                addTo(t, "Ties", 1);
+            else if (score == teamScores[best])
+                addTo(t, "Wins", 1);
+            else
+                addTo(t, "Losses", 1);
+            t.ReplaceRec();
+            changed = true;
+        }
+        if (changed) PlayersChanged = true;
+    });
+}
+
+void Statistics::CloseOutConnections(bool accumulate) {
+    guarded([&] { closeOutConnections(accumulate); });
+}
+
+void Statistics::closeOutConnections(bool accumulate) {
+    if (!tablesOpen()) return;
+    StatsTable &t = *PlayersTable;
+    {
+        ControlsHold hold(t);
+        const double now = platform::now();
+        // Only rows with a connection time need a change; they are visited in table order.
+        std::set<std::int32_t> rows;
+        rows.swap(m_connectedRows);
+        for (const std::int32_t row : rows) {
+            t.GotoRow(row);
+            dbf::TField &connect = t.FieldByName("Connect");
+            const double since = connect.AsFloat();
+            if (since == 0) continue;
+            if (accumulate) {
+                dbf::TField &total = t.FieldByName("TotalTime");
+                total.SetAsFloat(total.AsFloat() + (now - since));
+            }
+            connect.SetAsFloat(0);
+            t.FieldByName("GameID").SetAsInteger(0);
+            t.ReplaceRec();
+        }
+        t.GotoEnd(); // a pass over every row ends past the last one
+    }
+    registerConnectedPlayers();
+    PlayersChanged = true;
+}
+
+void Statistics::RegisterConnectedPlayers() {
+    guarded([&] { registerConnectedPlayers(); });
+}
+
+void Statistics::registerConnectedPlayers() {
+    const QList<PlayerSlot *> players = Server.roster.ConnectedPlayers;
+    for (const PlayerSlot *p : players)
+        recordConnect(p->ClientId);
+}
+
+void Statistics::ClearTables() {
+    if (!PlayersTable) return;
+    guarded([&] { clearTables(); });
+    showTables();
+}
+
+void Statistics::clearTables() {
+    const bool recording = tablesOpen();
+    for (int i = 0; i < 3; ++i) {
+        StatsTable &t = *table(i);
+        const bool wasOpen = t.Active();
+        if (!wasOpen) {
+            // Recording is off: the table is opened empty (its file is not read), written
+            // empty and closed again.
+            t.PopulateFromDisk = false;
+            try {
+                t.SetActive(true);
+            } catch (...) {
+                t.PopulateFromDisk = true;
+                throw;
+            }
+            t.PopulateFromDisk = true;
+        }
+        t.Zap();
+        t.WriteToDisk();
+        if (!wasOpen) t.SetActive(false);
+    }
+    clearIndexes();
+    PlayersChanged = KillsChanged = MissionsChanged = false;
+    Server.Context.Settings.write(Server.section(), DbIdKey, QStringLiteral("0"));
+    if (recording) registerConnectedPlayers();
+}
+
+// --- switches --------------------------------------------------------------------------
+
+void Statistics::SetStatsEnabled(bool on) {
+    StatsEnabled = on;
+    Server.Context.Settings.writeBool(Server.section(), StatsKey, on);
+    if (on)
+        OpenTables();
+    else
+        CloseTables();
+}
+
+bool Statistics::ToggleStats() {
+    const bool on = !StatsEnabled;
+    if (Server.View) Server.View->showStatsState(on, TrackKills, TrackMissions);
+    SetStatsEnabled(on);
+    return StatsEnabled;
+}
+
+void Statistics::SetTrackKills(bool on) {
+    TrackKills = on;
+    Server.Context.Settings.writeBool(Server.section(), TrackKillsKey, on);
+}
+
+void Statistics::SetTrackMissions(bool on) {
+    TrackMissions = on;
+    Server.Context.Settings.writeBool(Server.section(), TrackMissionsKey, on);
+}
+
+bool Statistics::ConfirmAndClear() {
+    const QString text =
+        QStringLiteral("Are you absolutely sure you want to clear the Vexmoor Database for ") +
+        Server.prefs.Vars.HostName + QLatin1Char('?');
+    if (!Server.Context.Dialogs.confirm(text)) return false;
+    ClearTables();
+    return true;
+}
+
+bool CommitIntervalExit(platform::SettingsStore &settings, int minutes, int remembered) {
+    if (minutes == remembered) return false;
+    settings.write(QStringLiteral("Vexmoor"), QStringLiteral("CommitInterval"),
+                   QString::number(minutes));
+    return true;
+}

@@ -1,15 +1,37 @@
 #pragma once
 
+#include "stats/rowindex.h"
+#include "stats/statstable.h"
+
 #include <QList>
 #include <QString>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <unordered_map>
 
 class TVexmoorServer;
+struct PlayerSlot;
 
-// The statistics tables of a profile and the rules that record into them.
+// The statistics tables of a profile (Players, Kills, Missions) and the rules that record
+// into them.
+//
+// The tables are in-memory tables that are read from their files when recording is switched
+// on and written back as a whole by CommitTables and when they are closed. Rows are found
+// through hash indexes (player name, player id, killer/victim pair, player/mission pair) that
+// every change keeps up to date; each index holds the first row of its key in table order,
+// which is the row a search from the top of the table finds.
+//
+// An engine error while the tables are opened, recorded into or written switches recording
+// of this profile off: the tables are dropped without writing over their files, and the
+// engine's message is shown. Other profiles go on.
 class Statistics {
 public:
     explicit Statistics(TVexmoorServer &server);
     ~Statistics();
+    Statistics(const Statistics &) = delete;
+    Statistics &operator=(const Statistics &) = delete;
 
     bool StatsEnabled = false;
     bool TrackKills = true;
@@ -18,24 +40,116 @@ public:
     bool KillsChanged = false;
     bool MissionsChanged = false;
 
+    std::unique_ptr<StatsTable> PlayersTable;
+    std::unique_ptr<StatsTable> KillsTable;
+    std::unique_ptr<StatsTable> MissionsTable;
+
+    // The field definitions of the three tables.
+    static const char *const PlayersFields[17];
+    static const char *const KillsFields[20];
+    static const char *const MissionsFields[13];
+    // The Kills columns that count a cause, and the Missions columns of flag and objective
+    // events.
+    static const char *const KillCauses[16];
+    static const char *const MissionColumns[11];
+
+    // Widths of the keys as the tables store them.
+    static constexpr int NameWidth = 30;
+    static constexpr int MissionWidth = 40;
+
     // Recording calls of the roster and the game event handlers.
     void RecordConnect(int clientId);
     void RecordDisconnect(int clientId);
+    // The victim must be a client id (2049..2176); a killer that is none is the world.
     void RecordKill(int killerId, int victimId, bool teamKill, const QString &column);
     void RecordMissionEvent(int clientId, const QString &missionName, const QString &column);
     void RecordScore(int clientId, int points);
+    // One final score per team, team 0 first (at most 8 are used).
     void RecordMatchResult(const QList<int> &teamScores);
 
+    // Builds the three (closed) tables and points them at the profile directory.
     void CreateTables();
     // Points the tables at the files in the profile's (new) directory.
     void UpdateTablePaths();
+    // Opens the tables (rows read from their files) and drops stale connection times.
     void OpenTables();
+    // Ends every connection record (time counted), then closes the tables, which writes each
+    // table that has unsaved changes. Does nothing while the tables are closed.
     void CloseTables();
-    // Ends the connection records of every connected player (play time accumulated).
-    void CloseOutConnections();
-    // Writes every changed table to disk.
+    // The Normalize operation: every open connection in the Players table is closed (its time
+    // counted into TotalTime when accumulate is true), then the connected players are
+    // registered again from now on.
+    void CloseOutConnections(bool accumulate = true);
+    // Registers every connected player (RecordConnect), in order of arrival.
+    void RegisterConnectedPlayers();
+    // Empties the three tables on disk and restarts the ids; the players connected now get
+    // new rows when recording is on. With recording off the table files are emptied only.
+    void ClearTables();
+    // Writes every open table whose changed mark is set.
     void CommitTables();
+    // The next player id of this profile (stored at once in the setting "dbID").
+    int NextDbId();
+
+    // Switching recording on and off (setting "Stats"), and the Track switches (settings
+    // "TrackKills", "TrackMissions").
+    void SetStatsEnabled(bool on);
+    void SetTrackKills(bool on);
+    void SetTrackMissions(bool on);
+
+    // The Stats page's buttons: the recording switch (shown, then switched), Normalize, and
+    // Clear after the operator's confirmation. Each returns what it did.
+    bool ToggleStats();
+    void Normalize() { CloseOutConnections(true); }
+    bool ConfirmAndClear();
+
+    // The table the Stats page lists at index 0 (Players), 1 (Kills), 2 (Missions).
+    StatsTable *table(int index) const;
+    bool tablesOpen() const;
+
+    // The key forms of a name and a mission name: cut to the field width, trailing blanks
+    // removed, as the tables hold them.
+    static std::string nameKey(const QString &name);
+    static std::string missionKey(const QString &mission);
 
 private:
+    template <typename Body> void guarded(Body &&body);
+    void fail(const QString &text);
+    void abandonTables();
+    void clearIndexes();
+    void indexPlayers();
+    void indexKills();
+    void indexMissions();
+    void openTable(StatsTable &table);
+    void closeOutConnections(bool accumulate);
+    void registerConnectedPlayers();
+    void recordConnect(int clientId);
+    void clearTables();
+    void showTables();
+
+    std::int32_t findPlayerById(std::int32_t dbId) const;
+    std::int32_t missionNumber(const std::string &key, bool add);
+    void addPlayerRow(std::int32_t recNo, const std::string &name, std::int32_t dbId);
+
     TVexmoorServer &Server;
+    bool m_failing = false;
+
+    // Players: first row of each name and of each id; the rows whose Connect is set; the
+    // highest id in the table.
+    std::unordered_map<std::string, std::int32_t> m_playerByName;
+    RowIndex m_playerById;
+    std::set<std::int32_t> m_connectedRows;
+    std::int32_t m_maxDbId = 0;
+    // Kills: first row of each (killer, victim). Missions: first row of each (player,
+    // mission number), the missions numbered in order of appearance.
+    RowIndex m_killRow;
+    RowIndex m_missionRow;
+    std::unordered_map<std::string, std::int32_t> m_missionNumbers;
 };
+
+namespace platform {
+class SettingsStore;
+}
+// Leaving the Stats page's interval box: when the value (minutes) differs from the one it had
+// on entering, it is written to "CommitInterval" of the global section and true is returned;
+// the caller then sets the commit timer from it (0 or less stops the interval commits).
+bool CommitIntervalExit(platform::SettingsStore &settings, int minutes, int remembered);

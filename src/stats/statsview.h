@@ -11,4 +11,7 @@ public:
     virtual void showStatsState(bool /*enabled*/, bool /*trackKills*/, bool /*trackMissions*/) {}
     // The statistics grid follows the displayed profile's selected table.
     virtual void TableListChange() {}
+    // The profile's tables were opened, closed or emptied: the grid shows the chosen table's
+    // rows again (none while the tables are closed).
+    virtual void statsTablesChanged() {}
 };

@@ -1,0 +1,64 @@
+#include "stats/statstable.h"
+
+#include <algorithm>
+#include <cstring>
+
+void StatsTable::GotoRow(std::int32_t recNo) {
+    if (!SelectWorkArea("GotoRow")) return;
+    dbf::GO(recNo);
+    Resync();
+}
+
+void StatsTable::GotoEnd() {
+    Last();
+}
+
+const dbf::FieldDesc *StatsTable::Desc(std::string_view name) const {
+    const dbf::TDbfFieldProps *props = FieldProps();
+    if (!props) return nullptr;
+    const int no = props->NumberOf(name);
+    return no > 0 ? &props->Descs()[static_cast<std::size_t>(no - 1)] : nullptr;
+}
+
+std::int32_t StatsTable::IntAt(const dbf::FieldDesc &field, const std::uint8_t *buffer) {
+    if (field.decimals > 0) return static_cast<std::int32_t>(FloatAt(field, buffer));
+    std::int32_t v;
+    std::memcpy(&v, buffer + field.bufOffset, sizeof v);
+    return v;
+}
+
+double StatsTable::FloatAt(const dbf::FieldDesc &field, const std::uint8_t *buffer) {
+    if (field.decimals == 0) {
+        std::int32_t v;
+        std::memcpy(&v, buffer + field.bufOffset, sizeof v);
+        return v;
+    }
+    double v;
+    std::memcpy(&v, buffer + field.bufOffset, sizeof v);
+    return v;
+}
+
+std::string_view StatsTable::TextAt(const dbf::FieldDesc &field, const std::uint8_t *buffer) {
+    const std::uint8_t *p = buffer + field.bufOffset;
+    std::size_t len = std::min<std::size_t>(p[0], static_cast<std::size_t>(field.width));
+    std::string_view text(reinterpret_cast<const char *>(p + 1), len);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+bool StatsTable::beginScan() {
+    if (!Active() || !SelectWorkArea("ScanRows")) return false;
+    if (dbf::RecCount() == 0) return false;
+    // The scan moves the work area under the dataset: nobody is told until it is back.
+    m_savedNotifier = dbf::CurrentAfterMoveNotifier();
+    dbf::SetAfterMoveNotifier({});
+    dbf::GoTop();
+    return true;
+}
+
+void StatsTable::endScan() {
+    dbf::SetAfterMoveNotifier(std::move(m_savedNotifier));
+    m_savedNotifier = {};
+    First();
+}
