@@ -1,10 +1,52 @@
 #include "eventlog/eventlog.h"
 
+#include "eventlog/announcer.h"
+#include "platform/datetime.h"
+#include "platform/settingsstore.h"
 #include "session/server.h"
 
-void EventLog::LogEvent(const QString &, const QString &, int) {}
-void EventLog::AppendToLogFile(const QString &) {}
-void EventLog::PrepareLogFile() {}
+#include <QFile>
+
+void EventLog::LogEvent(const QString &text, const QString &spoken, int category) {
+    const QString entry =
+        QLatin1Char('[') + platform::formatTime(platform::now()) + QStringLiteral("] ") + text;
+    AppendToLogFile(entry);
+    while (EventHistory.size() >= HistoryLimit)
+        EventHistory.removeFirst();
+    EventHistory.append(entry);
+    if (!Server.View) return; // a profile that is not displayed is neither shown nor spoken
+    Server.View->PlayByPlay_add(entry);
+    Announcer *speech = Server.Context.Speech;
+    if (speech && speech->categoryOn(category))
+        speech->Announce(spoken.isEmpty() ? text : spoken, category);
+}
+
+void EventLog::AppendToLogFile(const QString &line) {
+    if (!LogToFile || !LogFileReady) return;
+    // A file removed since it was prepared is not made again: the line is lost.
+    QFile file(logFilePath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly)) return;
+    // The log is 8-bit text, like the console it records.
+    file.write(line.toLatin1() + "\r\n");
+    file.close();
+}
+
+void EventLog::PrepareLogFile() {
+    QFile file(logFilePath());
+    if (file.exists()) {
+        LogFileReady = true;
+        return;
+    }
+    LogFileReady = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    file.close();
+}
+
+void EventLog::SetLogToFile(bool on) {
+    LogToFile = on;
+    if (LogToFile) PrepareLogFile();
+    Server.Context.Settings.writeBool(Server.section(), QStringLiteral("Log"), LogToFile);
+}
+
 QString EventLog::logFilePath() const {
     return Server.directory() + QStringLiteral("/events.log");
 }

@@ -16,18 +16,31 @@ enum SpeechCategory {
     PlayerMessages = 6,
 };
 
-// The time-stamped event entries of a profile: history, view, events.log and speech.
+// The time-stamped event entries of a profile: the history of the newest 100, the
+// play-by-play view while the profile is displayed, events.log when logging to file is on,
+// and speech for the displayed profile.
 class EventLog {
 public:
+    static constexpr int HistoryLimit = 100;
+
     explicit EventLog(TVexmoorServer &server) : Server(server) {}
 
-    QStringList EventHistory; // the last 100 entries
-    bool LogFileReady = false;
-    bool LogToFile = false;
+    QStringList EventHistory;  // the newest entries, oldest first
+    bool LogFileReady = false; // events.log exists or could be created
+    bool LogToFile = false;    // the profile's "Log" setting
 
+    // One event: "[hh:nn:ss] " + text goes to the file, the history and, while displayed,
+    // to the view and (spoken, or text when spoken is empty) to speech.
     void LogEvent(const QString &text, const QString &spoken, int category);
+    // Appends one line with CR LF to events.log when logging is on and the file is ready;
+    // the file is opened and closed for every line, and a line that cannot be written is
+    // dropped without a message.
     void AppendToLogFile(const QString &line);
+    // Makes sure events.log exists (creating it empty) and sets LogFileReady accordingly.
     void PrepareLogFile();
+    // The "Log to File" check box was clicked: switches logging, prepares the file when on
+    // and stores the "Log" setting.
+    void SetLogToFile(bool on);
     QString logFilePath() const;
 
 private:
