@@ -59,15 +59,6 @@ int comparePlayers(const PlayerSlot &a, const PlayerSlot &b, int sortKey) {
     return compareNames(a.Name, b.Name);
 }
 
-void addNameSorted(QStringList &names, const QString &name) {
-    const auto less = [](const QString &x, const QString &y) {
-        return QString::compare(x, y, Qt::CaseInsensitive) < 0;
-    };
-    const auto at = std::lower_bound(names.begin(), names.end(), name, less);
-    if (at != names.end() && QString::compare(*at, name, Qt::CaseInsensitive) == 0) return;
-    names.insert(at, name);
-}
-
 PlayerSlot *Roster::slot(int clientId) {
     return isClientId(clientId) ? &PlayerSlots[static_cast<size_t>(clientId - FirstClientId)]
                                 : nullptr;
@@ -127,19 +118,13 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
     p->ListItem = Server.View != nullptr;
     if (Server.View) Server.View->addPlayerRow(*p);
     AddTeamSize(team, +1);
-    addNameSorted(figures.NamesThisHour, name);
+    figures.AddNameThisHour(name);
     ++figures.TotalConnections;
     Server.stats.RecordConnect(clientId);
-    if (RosterView *view = Server.View) {
-        view->Chart_update();
-        view->sortPlayerList(Server.Context.PlayerSortKey);
-        view->setConnectionLabel(ConnectionLabel::TotalConnections,
-                                 QString::number(figures.TotalConnections));
-        view->setConnectionLabel(ConnectionLabel::CurrentConnections,
-                                 QString::number(ConnectedPlayers.size()));
-        view->setConnectionLabel(ConnectionLabel::LastConnection,
-                                 platform::formatDate(figures.LastConnection) + QLatin1Char('\n') +
-                                     platform::formatTime(figures.LastConnection));
+    if (Server.View) {
+        figures.Chart_update();
+        Server.View->sortPlayerList(Server.Context.PlayerSortKey);
+        showFigures();
     }
 }
 
@@ -165,17 +150,23 @@ void Roster::RemovePlayer(int clientId) {
     ConnectedPlayers.removeAll(p);
     if (p->ListItem && Server.View) Server.View->removePlayerRow(*p);
     p->ListItem = false;
-    if (RosterView *view = Server.View) {
-        view->setConnectionLabel(ConnectionLabel::CurrentConnections,
-                                 QString::number(ConnectedPlayers.size()));
-        view->setConnectionLabel(ConnectionLabel::LowPlaytime,
-                                 platform::formatTime(figures.ShortestPlayTime));
-        view->setConnectionLabel(ConnectionLabel::HighPlaytime,
-                                 platform::formatTime(figures.LongestPlayTime));
-        view->setConnectionLabel(
-            ConnectionLabel::AvePlaytime,
-            platform::formatTime(figures.TotalPlayTime / figures.CompletedSessions));
-    }
+    if (Server.View) showFigures();
+}
+
+void Roster::showFigures() {
+    const Activity &figures = Server.activity;
+    ActivityFigureTexts texts;
+    texts.Current = QString::number(ConnectedPlayers.size());
+    texts.Total = QString::number(figures.TotalConnections);
+    if (figures.LastConnection != 0)
+        texts.Last = platform::formatDate(figures.LastConnection) + QLatin1Char('\n') +
+                     platform::formatTime(figures.LastConnection);
+    if (figures.ShortestPlayTime < 999999.0)
+        texts.Low = platform::formatTime(figures.ShortestPlayTime);
+    if (figures.LongestPlayTime > 0) texts.High = platform::formatTime(figures.LongestPlayTime);
+    if (figures.CompletedSessions > 0)
+        texts.Average = platform::formatTime(figures.TotalPlayTime / figures.CompletedSessions);
+    Server.View->showActivityFigures(texts);
 }
 
 void Roster::ResetPlayers() {

@@ -42,8 +42,6 @@ int genderOf(const QString &word);
 // them apart. Key 0: by name; 1: by team, then name; 2: by score (highest first), then team,
 // then name. Names compare by character codes with a..z taken as A..Z.
 int comparePlayers(const PlayerSlot &a, const PlayerSlot &b, int sortKey);
-// Adds a name to a sorted list that ignores duplicates, comparing without regard to case.
-void addNameSorted(QStringList &names, const QString &name);
 
 // The live players and teams of a profile, with the arrival and departure figures.
 class Roster {
@@ -95,6 +93,8 @@ public:
 
 private:
     void sortPlayers(int minimumKey);
+    // The Activity page labels from the arrival and departure figures.
+    void showFigures();
 
     TVexmoorServer &Server;
 };

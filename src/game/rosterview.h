@@ -5,16 +5,6 @@
 struct PlayerSlot;
 struct TeamSlot;
 
-// The labels of the Activity page that arrivals and departures change.
-enum class ConnectionLabel {
-    CurrentConnections, // number of connected players
-    TotalConnections,   // arrivals counted
-    LastConnection,     // "mm/dd/yyyy", a line feed, "hh:nn:ss"
-    LowPlaytime,        // "hh:nn:ss"
-    HighPlaytime,       // "hh:nn:ss"
-    AvePlaytime,        // "hh:nn:ss"
-};
-
 // The part of the window's View that shows players and teams. Every operation has a do-nothing
 // default; the window overrides what it draws.
 //
@@ -43,9 +33,4 @@ public:
     // Every row is drawn again at once.
     virtual void repaintTeamList() {}
     virtual void clearTeamList() {}
-
-    // An Activity page label that the roster's figures fill.
-    virtual void setConnectionLabel(ConnectionLabel /*label*/, const QString & /*text*/) {}
-    // Recomputes the projected value of the current hour on the activity chart.
-    virtual void Chart_update() {}
 };

@@ -60,10 +60,11 @@ public:
         teamRows.clear();
         calls.append(QStringLiteral("clearTeams"));
     }
-    void setConnectionLabel(ConnectionLabel label, const QString &text) override {
-        labels[label] = text;
+    void showActivityFigures(const ActivityFigureTexts &texts) override {
+        figures = texts;
+        ++figureUpdates;
     }
-    void Chart_update() override { ++chartUpdates; }
+    void setChartPoint(int, int, double) override { ++chartUpdates; }
     void showPreferences(const PreferencesPage &page) override {
         ++preferencePages;
         shownTourneyMode = page.TourneyMode;
@@ -75,7 +76,8 @@ public:
     QList<PlayerSlot *> rows;
     QList<TeamSlot *> teamRows;
     QStringList calls;
-    std::map<ConnectionLabel, QString> labels;
+    ActivityFigureTexts figures;
+    int figureUpdates = 0;
     int chartUpdates = 0;
     int preferencePages = 0;
     bool shownTourneyMode = false;
