@@ -366,3 +366,48 @@ TEST_F(EventsTest, UnknownVoteWordsChangeNothingButStillShowThePreferences) {
 }
 
 } // namespace
+
+// --- statistics calls ------------------------------------------------------------------------
+
+class RecordingTest : public EventsTest {
+protected:
+    void SetUp() override {
+        EventsTest::SetUp();
+        p().stats.SetStatsEnabled(true); // registers the players connected now
+        ASSERT_TRUE(p().stats.tablesOpen());
+        p().stats.CommitTables();
+    }
+    void TearDown() override {
+        p().stats.SetStatsEnabled(false);
+        EventsTest::TearDown();
+    }
+    Statistics &stats() { return p().stats; }
+};
+
+TEST_F(RecordingTest, ArrivalsRegisterThePlayerAndDeparturesCloseTheRecord) {
+    connect(2060, QStringLiteral("Newcomer"));
+    EXPECT_EQ(slot(2060).DbId, 3); // after Kim and Bob
+    EXPECT_TRUE(stats().PlayersChanged);
+    stats().CommitTables();
+    report({"D", "2060"});
+    EXPECT_TRUE(stats().PlayersChanged);
+    EXPECT_EQ(slot(2060).DbId, -1);
+}
+
+TEST_F(RecordingTest, MissionEventsAreRecordedOnlyOnceTheMissionIsNamed) {
+    report({"G", "2050", "0"});
+    EXPECT_FALSE(stats().MissionsChanged);
+    EXPECT_TRUE(stats().PlayersChanged); // the score is recorded all the same
+    report({"M", "Raindance", "600"});
+    report({"G", "2050", "0"});
+    EXPECT_TRUE(stats().MissionsChanged);
+}
+
+TEST_F(RecordingTest, KillsAreRecordedUnlessTheRecordIsIgnored) {
+    report({"K", "2051", "2300", "4", "1"});
+    report({"K", "2051", "2050", "x", "1"});
+    report({"K", "2177", "2050", "", "1"});
+    EXPECT_FALSE(stats().KillsChanged);
+    report({"K", "0", "2050", "7", "0"});
+    EXPECT_TRUE(stats().KillsChanged);
+}
