@@ -1,0 +1,299 @@
+// Statistics at full size: recording one kill report, committing the tables and opening them,
+// each against a plain baseline.
+//
+//   bench_stats --benchmark_counters_tabular=true
+//
+// The tables: 100,000 players, 1,000,000 kill pairs (every player killed ten others), and
+// 1,000,000 mission rows (every player in ten missions).
+#include "session/server.h"
+#include "stats/statistics.h"
+#include "support/testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int Players = 100000;
+constexpr int PairsPerPlayer = 10;
+constexpr int MissionsPerPlayer = 10;
+
+struct Field {
+    std::string name;
+    char type;
+    int width;
+    int decimals;
+};
+
+std::vector<Field> parse(const char *const *defs, int count) {
+    std::vector<Field> fields;
+    for (int i = 0; i < count; ++i) {
+        const QStringList parts = QString::fromLatin1(defs[i]).split(',');
+        fields.push_back({parts[0].toUpper().toStdString(), parts[1][0].toLatin1(),
+                          parts[2].toInt(), parts[3].toInt()});
+    }
+    return fields;
+}
+
+// Writes a table file the way dBASE lays it out; value(row, field) gives the field's text.
+template <typename Value>
+void writeTable(const QString &path, const std::vector<Field> &fields, int rows, Value value) {
+    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    int recLen = 1;
+    for (const Field &d : fields)
+        recLen += d.width;
+    std::vector<unsigned char> header(32 + 32 * fields.size() + 1, 0);
+    header[0] = 3;
+    std::memcpy(&header[4], &rows, 4);
+    const int headerLength = static_cast<int>(header.size());
+    header[8] = headerLength & 0xFF;
+    header[9] = headerLength >> 8;
+    header[10] = recLen & 0xFF;
+    header[11] = recLen >> 8;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        unsigned char *d = &header[32 + 32 * i];
+        std::memcpy(d, fields[i].name.data(), fields[i].name.size());
+        d[11] = static_cast<unsigned char>(fields[i].type);
+        d[16] = static_cast<unsigned char>(fields[i].width);
+        d[17] = static_cast<unsigned char>(fields[i].decimals);
+    }
+    header.back() = 0x0D;
+    std::fwrite(header.data(), 1, header.size(), f);
+    std::vector<char> record(static_cast<std::size_t>(recLen) + 64);
+    for (int r = 0; r < rows; ++r) {
+        char *p = record.data();
+        *p++ = ' ';
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Field &d = fields[i];
+            const std::string text = value(r, static_cast<int>(i));
+            if (d.type == 'C')
+                std::snprintf(p, static_cast<std::size_t>(d.width) + 1, "%-*s", d.width,
+                              text.c_str());
+            else
+                std::snprintf(p, static_cast<std::size_t>(d.width) + 1, "%*s", d.width,
+                              text.c_str());
+            p += d.width;
+        }
+        std::fwrite(record.data(), 1, static_cast<std::size_t>(recLen), f);
+    }
+    std::fputc(0x1A, f);
+    std::fclose(f);
+}
+
+std::string zero(const Field &f) {
+    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
+}
+
+void writeFullTables(const QString &directory) {
+    QDir().mkpath(directory);
+    const auto players = parse(Statistics::PlayersFields, 17);
+    writeTable(directory + "/Players.dbf", players, Players, [&](int r, int i) {
+        char name[32];
+        switch (i) {
+        case 0:
+            std::snprintf(name, sizeof name, "Player%06d", r + 1);
+            return std::string(name);
+        case 1:
+            return std::to_string(r + 1);
+        case 5:
+            return std::string("03/06/2024 21:00:00");
+        case 6:
+            return std::string("IP:10.0.0.1:28001");
+        case 7:
+        case 9:
+            return std::to_string(PairsPerPlayer);
+        default:
+            return zero(players[static_cast<std::size_t>(i)]);
+        }
+    });
+    const auto kills = parse(Statistics::KillsFields, 20);
+    writeTable(directory + "/Kills.dbf", kills, Players * PairsPerPlayer, [&](int r, int i) {
+        const int killer = r / PairsPerPlayer + 1;
+        const int victim = (killer - 1 + r % PairsPerPlayer + 1) % Players + 1;
+        switch (i) {
+        case 0:
+            return std::to_string(killer);
+        case 1:
+            return std::to_string(victim);
+        case 2:
+        case 8: // Disc
+            return std::string("1");
+        default:
+            return std::string("0");
+        }
+    });
+    const auto missions = parse(Statistics::MissionsFields, 13);
+    writeTable(directory + "/Missions.dbf", missions, Players * MissionsPerPlayer,
+               [&](int r, int i) {
+                   switch (i) {
+                   case 0:
+                       return std::to_string(r / MissionsPerPlayer + 1);
+                   case 1:
+                       return "Mission" + std::to_string(r % MissionsPerPlayer);
+                   case 2:
+                       return std::string("1");
+                   default:
+                       return std::string("0");
+                   }
+               });
+}
+
+// A profile whose directory holds the full tables (or none), recording off.
+struct Profile {
+    explicit Profile(bool full) {
+        if (full) writeFullTables(fx.profile->directory());
+        fx.env.settings->write(fx.profile->section(), "dbID", QString::number(Players));
+    }
+    TVexmoorServer &p() { return *fx.profile; }
+    testing_support::ProfileFixture fx;
+};
+
+const char *const TableFiles[3] = {"/Players.dbf", "/Kills.dbf", "/Missions.dbf"};
+
+// --- one kill report -------------------------------------------------------------------
+
+void KillReport(benchmark::State &state, bool full) {
+    Profile profile(full);
+    TVexmoorServer &p = profile.p();
+    p.stats.SetStatsEnabled(true);
+    constexpr int Connected = 16;
+    for (int i = 0; i < Connected; ++i)
+        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
+                           .arg(2049 + i)
+                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    // Each killer meets the next player, a pair the full Kills table already holds.
+    std::vector<QString> lines;
+    for (int i = 0; i < Connected; ++i)
+        lines.push_back(QStringLiteral("\"K\"%1\"%2\"%3\"1\"")
+                            .arg(2049 + i)
+                            .arg(2049 + (i + 1) % Connected)
+                            .arg(i % 14));
+    std::size_t n = 0;
+    for (auto _ : state)
+        p.ClassifyLine(lines[n++ % lines.size()]);
+    state.counters["players"] = p.stats.PlayersTable->RecordCount();
+    state.counters["kill_rows"] = p.stats.KillsTable->RecordCount();
+    state.counters["mission_rows"] = p.stats.MissionsTable->RecordCount();
+    // Nothing of this run goes back into the files.
+    p.stats.PlayersTable->SaveToDisk = false;
+    p.stats.KillsTable->SaveToDisk = false;
+    p.stats.SetStatsEnabled(false);
+}
+void BM_KillReport_EmptyTables(benchmark::State &state) {
+    KillReport(state, false);
+}
+void BM_KillReport_FullTables(benchmark::State &state) {
+    KillReport(state, true);
+}
+BENCHMARK(BM_KillReport_EmptyTables);
+BENCHMARK(BM_KillReport_FullTables);
+
+// --- commits ---------------------------------------------------------------------------
+
+std::int64_t fileSizes(const QString &directory) {
+    std::int64_t total = 0;
+    for (const char *name : TableFiles)
+        total += QFile(directory + name).size();
+    return total;
+}
+
+void BM_CommitTables_Full(benchmark::State &state) {
+    Profile profile(true);
+    TVexmoorServer &p = profile.p();
+    p.stats.SetStatsEnabled(true);
+    for (auto _ : state) {
+        p.stats.PlayersChanged = p.stats.KillsChanged = p.stats.MissionsChanged = true;
+        p.stats.CommitTables();
+    }
+    state.SetBytesProcessed(state.iterations() * fileSizes(p.directory()));
+    p.stats.SetStatsEnabled(false);
+}
+BENCHMARK(BM_CommitTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// The same bytes written with stdio; with sync = 1 each file is also flushed to the disk
+// (as the commit does, so that a crash never leaves half a file).
+void BM_PlainWrite(benchmark::State &state) {
+    Profile profile(true);
+    const QString dir = profile.p().directory();
+    std::vector<QByteArray> contents;
+    for (const char *name : TableFiles) {
+        QFile f(dir + name);
+        f.open(QIODevice::ReadOnly);
+        contents.push_back(f.readAll());
+    }
+    const bool sync = state.range(0) != 0;
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < contents.size(); ++i) {
+            const QByteArray path = QFile::encodeName(dir + TableFiles[i] + ".plain");
+            FILE *f = std::fopen(path.constData(), "wb");
+            // Record by record, as a table writer produces them.
+            const char *data = contents[i].constData();
+            const std::size_t size = static_cast<std::size_t>(contents[i].size());
+            for (std::size_t at = 0; at < size; at += 160)
+                std::fwrite(data + at, 1, std::min<std::size_t>(160, size - at), f);
+            std::fflush(f);
+            if (sync) ::fsync(fileno(f));
+            std::fclose(f);
+            bytes += static_cast<std::int64_t>(size);
+        }
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_PlainWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// --- start-up --------------------------------------------------------------------------
+
+void BM_OpenTables_Full(benchmark::State &state) {
+    Profile profile(true);
+    TVexmoorServer &p = profile.p();
+    for (auto _ : state) {
+        p.stats.SetStatsEnabled(true);
+        state.PauseTiming();
+        if (!p.stats.PlayersTable->Active()) state.SkipWithError("the tables did not open");
+        p.stats.SetStatsEnabled(false); // nothing changed: nothing is written
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(state.iterations() * fileSizes(p.directory()));
+}
+BENCHMARK(BM_OpenTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+void BM_ReadBytes(benchmark::State &state) {
+    Profile profile(true);
+    const QString dir = profile.p().directory();
+    std::vector<char> buffer(1 << 20);
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (const char *name : TableFiles) {
+            FILE *f = std::fopen(QFile::encodeName(dir + name).constData(), "rb");
+            std::size_t got;
+            while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
+                sum += static_cast<unsigned char>(buffer[got - 1]);
+                bytes += static_cast<std::int64_t>(got);
+            }
+            std::fclose(f);
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_ReadBytes)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
