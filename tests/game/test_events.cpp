@@ -87,6 +87,19 @@ TEST_F(EventsTest, TeamChangeToAnUndefinedTeamTellsNothingButMovesThePlayer) {
     EXPECT_EQ(roster().TeamSlots[2].Size, 0);
 }
 
+TEST_F(EventsTest, TeamChangeBeyondTheEightTeamsTellsNothingWhenTeamsAreListedTwice) {
+    for (int t = 2; t < 8; ++t)
+        team(t, QStringLiteral("T%1").arg(t));
+    team(0, QStringLiteral("Blue"));
+    team(1, QStringLiteral("Red")); // ten listed teams, eight team slots
+    ASSERT_EQ(roster().DefinedTeams.size(), 10);
+    report({"A", "2050", "9"});
+    expectNoEvent();
+    EXPECT_EQ(slot(2050).Team, 9);
+    report({"A", "2050", "7"});
+    EXPECT_EQ(last().shown, QStringLiteral("Kim has joined team \"T7\"."));
+}
+
 TEST_F(EventsTest, TeamChangeWithBadFieldsIsIgnored) {
     report({"A", "2050", "red"});
     report({"A", "2300", "1"});
