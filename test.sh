@@ -4,6 +4,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 build="$root/build-test"
+export QT_QPA_PLATFORM=offscreen
 "$root/scripts/setup.sh" "$build" -DCMAKE_BUILD_TYPE=Debug -DVEXMOOR_SANITIZE=ON -DVEXMOOR_TESTS=ON
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 300
+ctest --output-on-failure -j"$(nproc)" --timeout 300
