@@ -248,12 +248,14 @@ void Statistics::indexKills() {
     m_killRow.clear();
     const dbf::FieldDesc *killer = t.Desc("KILLERID");
     const dbf::FieldDesc *victim = t.Desc("VICTIMID");
-    m_killRow.reserve(static_cast<std::size_t>(t.RecordCount()));
+    std::vector<std::pair<std::uint64_t, std::int32_t>> entries;
+    entries.reserve(static_cast<std::size_t>(t.RecordCount()));
     t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
-        m_killRow.insert(
+        entries.emplace_back(
             RowIndex::pair(StatsTable::IntAt(*killer, buffer), StatsTable::IntAt(*victim, buffer)),
             recNo);
     });
+    m_killRow.insertAll(entries);
 }
 
 void Statistics::indexMissions() {
@@ -262,7 +264,8 @@ void Statistics::indexMissions() {
     m_missionNumbers.clear();
     const dbf::FieldDesc *id = t.Desc("DBID");
     const dbf::FieldDesc *mission = t.Desc("MISSION");
-    m_missionRow.reserve(static_cast<std::size_t>(t.RecordCount()));
+    std::vector<std::pair<std::uint64_t, std::int32_t>> entries;
+    entries.reserve(static_cast<std::size_t>(t.RecordCount()));
     // Rows of one mission tend to follow each other: remember the last name looked up.
     std::string lastName;
     std::int32_t lastNumber = -1;
@@ -272,8 +275,9 @@ void Statistics::indexMissions() {
             lastName.assign(name);
             lastNumber = missionNumber(lastName, true);
         }
-        m_missionRow.insert(RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo);
+        entries.emplace_back(RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo);
     });
+    m_missionRow.insertAll(entries);
 }
 
 std::int32_t Statistics::missionNumber(const std::string &key, bool add) {
