@@ -204,8 +204,11 @@ QStringList GameState::statusReport(double secondsLeft) const {
                           QString::number(secondsLeft, 'f', 0)})};
 }
 
+// Each list starts with a record whose number selects nothing, which empties the client's
+// list, so that a list asked for again replaces the old one instead of adding to it.
 QStringList GameState::teamsReport() const {
-    QStringList lines;
+    QStringList lines{
+        formatReport({QStringLiteral("2"), QStringLiteral("-1"), QStringLiteral("0"), QString()})};
     for (int t = 0; t < m_teams.size(); ++t)
         lines << formatReport({QStringLiteral("2"), QString::number(t),
                                QString::number(m_teams[t].score), m_teams[t].name});
@@ -213,7 +216,8 @@ QStringList GameState::teamsReport() const {
 }
 
 QStringList GameState::playersReport() const {
-    QStringList lines;
+    QStringList lines{formatReport({QStringLiteral("1"), QStringLiteral("0"), QString(), QString(),
+                                    QStringLiteral("-1"), QStringLiteral("0"), QString()})};
     for (const Player &p : m_players)
         lines << formatReport({QStringLiteral("1"), QString::number(p.id), p.name, p.address,
                                QString::number(p.team), QString::number(p.score), p.gender});

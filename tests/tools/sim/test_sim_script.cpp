@@ -59,10 +59,11 @@ TEST_F(SimConsoleTest, GetAnswersDescribeTheState) {
     connect(2049, 0);
     connect(2050, 1);
     state.apply("\"B\"1\"7\"");
-    EXPECT_EQ(console.execute("Vexmoor_GetTeams(); //VX").reply,
-              QStringList({"\"2\"0\"0\"Blood Eagle\"", "\"2\"1\"7\"Diamond Sword\""}));
+    EXPECT_EQ(
+        console.execute("Vexmoor_GetTeams(); //VX").reply,
+        QStringList({"\"2\"-1\"0\"\"", "\"2\"0\"0\"Blood Eagle\"", "\"2\"1\"7\"Diamond Sword\""}));
     EXPECT_EQ(console.execute("Vexmoor_GetPlayers(); //VX").reply,
-              QStringList({"\"1\"2049\"P2049\"IP:x\"0\"0\"Male\"",
+              QStringList({"\"1\"0\"\"\"-1\"0\"\"", "\"1\"2049\"P2049\"IP:x\"0\"0\"Male\"",
                            "\"1\"2050\"P2050\"IP:x\"1\"0\"Male\""}));
     console.setClock([] { return 99.4; });
     EXPECT_EQ(console.execute("Vexmoor_GetStatus(); //VX").reply,

@@ -161,20 +161,22 @@ TEST_F(SimServerTest, SessionStartIsEchoedAndAnswered) {
     server->sendLine(formatReport({"C", "2049", "Kim", "IP:1.2.3.4:5", "Female"}));
     ASSERT_TRUE(c.startSession());
     const QStringList l = c.lines();
-    ASSERT_EQ(l.size(), 13) << c.data.toStdString();
+    ASSERT_EQ(l.size(), 15) << c.data.toStdString();
     EXPECT_EQ(l[0], "exec(\"vexmoor.cs\"); //VX");
     EXPECT_EQ(l[1], "Executing vexmoor.cs.");
     EXPECT_TRUE(l[2].startsWith("\"X\""));
     EXPECT_EQ(l[3], "Vexmoor_GetStatus(); //VX");
     EXPECT_TRUE(l[4].startsWith("\"Q\"3\"Raindance\"")) << l[4].toStdString();
     EXPECT_EQ(l[5], "Vexmoor_GetTeams(); //VX");
-    EXPECT_EQ(l[6], "\"2\"0\"0\"Blood Eagle\"");
-    EXPECT_EQ(l[7], "\"2\"1\"0\"Diamond Sword\"");
-    EXPECT_EQ(l[8], "Vexmoor_GetPlayers(); //VX");
-    EXPECT_EQ(l[9], "\"1\"2049\"Kim\"IP:1.2.3.4:5\"-1\"0\"Female\"");
-    EXPECT_EQ(l[10], "Vexmoor_GetPreferences(); //VX");
-    EXPECT_TRUE(l[11].startsWith("\"Q\"0\"Vexmoor Test Server\""));
-    EXPECT_TRUE(l[12].startsWith("\"Q\"1\"Vexmoor simulated server\\nAll events"));
+    EXPECT_EQ(l[6], "\"2\"-1\"0\"\""); // empties the client's team list first
+    EXPECT_EQ(l[7], "\"2\"0\"0\"Blood Eagle\"");
+    EXPECT_EQ(l[8], "\"2\"1\"0\"Diamond Sword\"");
+    EXPECT_EQ(l[9], "Vexmoor_GetPlayers(); //VX");
+    EXPECT_EQ(l[10], "\"1\"0\"\"\"-1\"0\"\""); // and its player list
+    EXPECT_EQ(l[11], "\"1\"2049\"Kim\"IP:1.2.3.4:5\"-1\"0\"Female\"");
+    EXPECT_EQ(l[12], "Vexmoor_GetPreferences(); //VX");
+    EXPECT_TRUE(l[13].startsWith("\"Q\"0\"Vexmoor Test Server\""));
+    EXPECT_TRUE(l[14].startsWith("\"Q\"1\"Vexmoor simulated server\\nAll events"));
     EXPECT_TRUE(c.data.endsWith("Have fun\"\r\n"));
     EXPECT_EQ(sessions, 1);
     EXPECT_EQ(server->receivedCommands().size(), 5);
