@@ -15,8 +15,6 @@ TEST(ReadPrefs, DefaultsWithoutAFile) {
     TempEnv env;
     const GlobalPrefs p = ReadPrefs(*env.settings);
     EXPECT_FALSE(p.MuteCodes);
-    for (bool on : p.Speech)
-        EXPECT_TRUE(on);
     EXPECT_TRUE(p.Nick.isEmpty());
     EXPECT_EQ(p.CommitInterval, 30);
     EXPECT_EQ(p.Colors[0], 16777215u); // white background
@@ -26,15 +24,11 @@ TEST(ReadPrefs, DefaultsWithoutAFile) {
 TEST(ReadPrefs, ParsedValuesAndIgnoredGarbage) {
     TempEnv env;
     auto &s = *env.settings;
-    s.write(GlobalSection, QStringLiteral("Speech_Kill"), QString());
-    s.write(GlobalSection, QStringLiteral("Speech_Vote"), QStringLiteral("0"));
     s.write(GlobalSection, QStringLiteral("CommitInterval"), QStringLiteral("abc"));
     s.write(GlobalSection, QStringLiteral("Team0"), QStringLiteral("$00FF00"));
     s.write(GlobalSection, QStringLiteral("Background"), QStringLiteral("white"));
     s.write(GlobalSection, QStringLiteral("MuteCodes"), QStringLiteral("1"));
     GlobalPrefs p = ReadPrefs(s);
-    EXPECT_TRUE(p.Speech[5]);
-    EXPECT_FALSE(p.Speech[1]);
     EXPECT_EQ(p.CommitInterval, 30);
     EXPECT_EQ(p.Colors[6], 0x00FF00u);
     EXPECT_EQ(p.Colors[0], 16777215u);

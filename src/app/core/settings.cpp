@@ -1,9 +1,5 @@
 #include "app/core/settings.h"
 
-const std::array<const char *, 7> GlobalPrefs::SpeechKeys = {
-    "Speech_MissionScores",  "Speech_Vote", "Speech_Connect",  "Speech_TeamAssign",
-    "Speech_FlagObjectives", "Speech_Kill", "Speech_PlayerMsg"};
-
 const std::array<const char *, 19> GlobalPrefs::ColorKeys = {
     "Background",   "GeneralText",  "TribesText",   "StatText",     "GlobalMsg",
     "UnknownMsg",   "Team0",        "Team1",        "Team2",        "Team3",
@@ -18,8 +14,6 @@ GlobalPrefs ReadPrefs(const platform::SettingsStore &store) {
     GlobalPrefs p;
     const auto key = [](const char *k) { return QString::fromLatin1(k); };
     p.MuteCodes = store.readBool(GlobalSection, QStringLiteral("MuteCodes"), false);
-    for (size_t i = 0; i < p.Speech.size(); ++i)
-        p.Speech[i] = store.readBool(GlobalSection, key(GlobalPrefs::SpeechKeys[i]), true);
     p.Nick = store.read(GlobalSection, QStringLiteral("Nick"));
     if (const auto v = store.readInt(GlobalSection, QStringLiteral("CommitInterval")))
         p.CommitInterval = *v;
@@ -27,7 +21,6 @@ GlobalPrefs ReadPrefs(const platform::SettingsStore &store) {
     for (size_t i = 0; i < p.Colors.size(); ++i)
         if (const auto v = store.readInt(GlobalSection, key(GlobalPrefs::ColorKeys[i])))
             p.Colors[i] = static_cast<quint32>(*v) & 0x00FFFFFFu;
-    p.SAPIEngine = store.read(GlobalSection, QStringLiteral("SAPIEngine"));
     return p;
 }
 

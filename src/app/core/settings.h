@@ -12,22 +12,18 @@ inline const QString GlobalSection = QStringLiteral("Vexmoor");
 // The global settings, as read once at start-up.
 struct GlobalPrefs {
     bool MuteCodes = false;
-    // The seven speech categories: MissionScores, Vote, Connect, TeamAssign, FlagObjectives,
-    // Kill, PlayerMsg.
-    std::array<bool, 7> Speech{true, true, true, true, true, true, true};
     QString Nick;
     int CommitInterval = 30; // minutes
-    QString SAPIEngine;
     // Colours in key order: Background, GeneralText, TribesText, StatText, GlobalMsg,
     // UnknownMsg, Team0..Team3, Activity_Sun..Activity_Sat, Activity_BG, Activity_FG.
     std::array<quint32, 19> Colors{};
 
-    static const std::array<const char *, 7> SpeechKeys;
     static const std::array<const char *, 19> ColorKeys;
     static const std::array<quint32, 19> DefaultColors;
 };
 
-// Reads every global key (unparsable integers and colours keep their defaults).
+// Reads the global keys of the window and the profiles (unparsable integers and colours keep
+// their defaults). The speech keys belong to the announcer, which reads them itself.
 GlobalPrefs ReadPrefs(const platform::SettingsStore &store);
 
 // Calls add(password, ip, port) for each profile section in file order: every section but

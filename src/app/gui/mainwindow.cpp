@@ -1,6 +1,10 @@
 #include "app/gui/mainwindow.h"
 
 #include "app/gui/serverproperties.h"
+#include "eventlog/announcer.h"
+#ifdef VEXMOOR_HAVE_QTSPEECH
+#include "platform/speech/qtspeechengine.h"
+#endif
 #include "platform/settingsstore.h"
 #include "session/socket.h"
 
@@ -105,7 +109,15 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     SwitchGlobalButtons(false);
     m_connect->setEnabled(false);
 
+    m_speech = std::make_unique<Announcer>(m_settings, m_dialogs);
+#ifdef VEXMOOR_HAVE_QTSPEECH
+    m_speech->InitTTS(platform::QtSpeechEngine::create());
+#else
+    m_speech->InitTTS(nullptr);
+#endif
     m_prefs = ReadPrefs(m_settings);
+    m_speech->ReadSpeechPrefs();
+    m_context.Speech = m_speech.get();
     m_profiles->setCommitInterval(m_prefs.CommitInterval);
     ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
         addProfile(password, ip, port);
@@ -115,6 +127,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
 TVexmoor::~TVexmoor() {
     if (CurrentServer) CurrentServer->DetachView();
     CurrentServer = nullptr;
+    m_context.Speech = nullptr; // the announcer goes before the profiles
 }
 
 void TVexmoor::addProfile(const QString &password, const QString &ip, int port) {

@@ -14,6 +14,7 @@ class QLabel;
 class QLineEdit;
 class QTextEdit;
 class QToolButton;
+class Announcer;
 class TServerProperties;
 
 // The main window: the server list and its buttons, the pages of the displayed profile and
@@ -57,6 +58,7 @@ private:
     ServerContext m_context;
     std::unique_ptr<ProfileList> m_profiles;
     GlobalPrefs m_prefs;
+    std::unique_ptr<Announcer> m_speech;
     TServerProperties *m_serverDialog;
 
     QToolButton *m_connect;
