@@ -136,25 +136,9 @@ void Preferences::ShowPreferences() {
     PreferencesPage page;
     page.MissionsPath = Server.missions.MissionsPath;
     page.ScriptFile = Server.ScriptFile;
-    page.HostName = v.HostName;
-    page.HostPort = v.HostPort;
+    static_cast<ServerVariables &>(page) = v;
     page.HostInfo = unescapeConsoleText(v.HostInfo);
     page.JoinMOTD = unescapeConsoleText(v.JoinMOTD);
-    page.MaxPlayers = v.MaxPlayers;
-    page.TimeLimit = v.TimeLimit;
-    page.WarmupTime = v.WarmupTime;
-    page.ClientPassword = v.ClientPassword;
-    page.TeamDmgScale = v.TeamDmgScale;
-    page.MinVotes = v.MinVotes;
-    page.VotingTime = v.VotingTime;
-    page.MinVotesPct = v.MinVotesPct;
-    page.VoteWinMargin = v.VoteWinMargin;
-    page.AutoAssignTeams = v.AutoAssignTeams;
-    page.TourneyMode = v.TourneyMode;
-    page.BlockAdmin = v.BlockAdmin;
-    page.BlockTeamDmg = v.BlockTeamDmg;
-    page.BlockMission = v.BlockMission;
-    page.BlockGameType = v.BlockGameType;
     Server.View->showPreferences(page);
 }
 

@@ -1,32 +1,11 @@
 #pragma once
 
+#include "admin/preferencesview.h"
+
 #include <QString>
 
 class TVexmoorServer;
 struct ReportFields;
-
-// The profile's cached copy of the game server's variables.
-struct ServerVariables {
-    QString HostName;
-    int HostPort = 0;
-    QString HostInfo; // escaped form
-    QString JoinMOTD; // escaped form
-    int MaxPlayers = 0;
-    int TimeLimit = 0;
-    int WarmupTime = 0;
-    QString ClientPassword;
-    int TeamDmgScale = 0; // percent
-    int MinVotes = 0;
-    int VotingTime = 0;
-    int MinVotesPct = 0;   // percent
-    int VoteWinMargin = 0; // percent
-    bool AutoAssignTeams = false;
-    bool TourneyMode = false;
-    bool BlockAdmin = false;
-    bool BlockTeamDmg = false;
-    bool BlockMission = false;
-    bool BlockGameType = false;
-};
 
 // Multi-line text to a console string literal, and back for display.
 QString escapeConsoleText(const QString &text);

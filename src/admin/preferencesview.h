@@ -2,16 +2,12 @@
 
 #include <QString>
 
-// What the preferences page shows of a profile: its cache with the two long texts unescaped
-// (lines separated by line feeds), the missions path and the script file. A default page is
-// the blank page (texts empty, numbers 0, boxes off).
-struct PreferencesPage {
-    QString MissionsPath;
-    QString ScriptFile;
+// The profile's cached copy of the game server's variables.
+struct ServerVariables {
     QString HostName;
     int HostPort = 0;
-    QString HostInfo; // one memo line per line
-    QString JoinMOTD; // one memo line per line
+    QString HostInfo; // escaped form
+    QString JoinMOTD; // escaped form
     int MaxPlayers = 0;
     int TimeLimit = 0;
     int WarmupTime = 0;
@@ -27,6 +23,14 @@ struct PreferencesPage {
     bool BlockTeamDmg = false;
     bool BlockMission = false;
     bool BlockGameType = false;
+};
+
+// What the preferences page shows of a profile: its cache with the two long texts unescaped
+// (lines separated by line feeds), the missions path and the script file. A default page is
+// the blank page (texts empty, numbers 0, boxes off).
+struct PreferencesPage : ServerVariables {
+    QString MissionsPath;
+    QString ScriptFile;
 };
 
 // The part of the window's View that shows the server preferences page. Every operation
