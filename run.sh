@@ -35,9 +35,15 @@ else
     echo "No display: running the headless companion (Ctrl-C to stop)."
     "$build/src/app/vexmoord" &
     daemon=$!
-    trap 'kill -INT $daemon 2>/dev/null; wait $daemon 2>/dev/null; kill $sim 2>/dev/null || true' EXIT INT TERM
     tail -n +1 -F "$XDG_DATA_HOME/vexmoor/127.0.0.1.$port/events.log" 2>/dev/null &
     tailer=$!
-    wait $daemon || true
-    kill $tailer 2>/dev/null || true
+    stop() {
+        kill -INT "$daemon" 2>/dev/null || true
+        wait "$daemon" 2>/dev/null || true
+        kill "$tailer" "$sim" 2>/dev/null || true
+        exit 0
+    }
+    trap stop INT TERM
+    wait "$daemon" || true
+    kill "$tailer" 2>/dev/null || true
 fi
