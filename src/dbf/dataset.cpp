@@ -1100,7 +1100,7 @@ bool TTzCDataSet::AfterLocate(bool found) {
 }
 
 bool TTzCDataSet::LocateValue(std::string_view fieldSpec, const dbf::LocateValue &value) {
-    // The field is the text before the first blank of the specification.
+    // The field is the text before the first blank of the locate expression.
     std::string_view spec = Trim(fieldSpec);
     std::string_view name = spec.substr(0, spec.find(' '));
     int no = FieldNo(name);

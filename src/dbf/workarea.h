@@ -105,7 +105,7 @@ void DeleteRec();
 void RecallRec();
 bool Zap();
 
-// Locate with a field specification "<field> [NOCASE] [EXACT] [CONTAINED]". Positions on the
+// Locate with a locate expression "<field> [NOCASE] [EXACT] [CONTAINED]". Positions on the
 // first matching record or at EOF; returns true when found.
 bool Locate(std::string_view fieldSpec, const LocateValue &value);
 // Same, with the value given in the field's buffer type (C: NUL-terminated text; N/F with

@@ -544,7 +544,7 @@ TEST_P(LocateTest, NumbersCompareAsFormattedText) {
 TEST_P(LocateTest, ErrorsAndMultiFieldLocate) {
     EXPECT_DBF_ERROR(Locate("  ", std::string("x")), 220,
                      "No field name specified [Locate/Count/Sum]");
-    // the specification is trimmed first, so a lone option is taken as the field name
+    // the locate expression is trimmed first, so a lone option is taken as the field name
     EXPECT_DBF_ERROR(Locate(" NOCASE", std::string("x")), 220,
                      "Unrecognized field name [Locate/Count/Sum(NOCASE)]");
     EXPECT_DBF_ERROR(Locate("NICK", std::string("x")), 220,
