@@ -1,5 +1,6 @@
 // The main window over stored profiles (offscreen).
 #include "app/gui/mainwindow.h"
+#include "simserver.h"
 #include "support/testsupport.h"
 
 #include <QComboBox>
@@ -60,6 +61,39 @@ TEST(MainWindow, ConsoleLinesOfTheDisplayedProfile) {
     window.CurrentServer->ClassifyLine(QStringLiteral("Vexmoor_GetTeams(); //VX"));
     EXPECT_EQ(child<QTextEdit>(window, "Console")->toPlainText(),
               QStringLiteral("server says hello"));
+}
+
+TEST(MainWindow, ConnectButtonShowsLiveConsoleOutput) {
+    TempEnv env;
+    sim::SimServer server;
+    ASSERT_TRUE(server.listen());
+    const QString section = QStringLiteral("127.0.0.1:") + QString::number(server.port());
+    env.settings->write(section, QStringLiteral("Password"), QStringLiteral("secret"));
+    TVexmoor window(*env.settings);
+    auto *connectButton = child<QToolButton>(window, "Button_Connect");
+    auto *console = child<QTextEdit>(window, "Console");
+    connectButton->click();
+    ASSERT_TRUE(waitFor(
+        [&] { return child<QLabel>(window, "StatusPanel0")->text() == QStringLiteral("Online"); }));
+    // The preferences report arrives and is shown as a report line.
+    EXPECT_TRUE(waitFor([&] {
+        return console->toPlainText().contains(QStringLiteral("\"Q\"0\"Vexmoor Test Server\""));
+    }));
+    EXPECT_FALSE(console->toPlainText().contains(QStringLiteral("//VX")));
+    EXPECT_FALSE(child<QToolButton>(window, "Button_EditServer")->isEnabled());
+    // A free command typed into the command line reaches the server without the marker.
+    auto *commandLine = child<QLineEdit>(window, "Edit1");
+    commandLine->setText(QStringLiteral("echo(\"typed\");"));
+    QMetaObject::invokeMethod(commandLine, "returnPressed");
+    EXPECT_TRUE(waitFor(
+        [&] { return server.receivedCommands().contains(QStringLiteral("echo(\"typed\");")); }));
+    EXPECT_TRUE(commandLine->text().isEmpty());
+    connectButton->click();
+    EXPECT_TRUE(waitFor([&] {
+        return child<QLabel>(window, "StatusPanel0")->text() == QStringLiteral("Offline");
+    }));
+    EXPECT_TRUE(child<QToolButton>(window, "Button_EditServer")->isEnabled());
+    EXPECT_FALSE(window.CurrentServer->ReconnectPending);
 }
 
 } // namespace
