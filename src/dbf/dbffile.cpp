@@ -4,6 +4,7 @@
 #include "dbf/dbferror.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -367,6 +368,91 @@ std::int32_t ParseInt32(std::string_view text) {
     return SaturateInt32(ParseNumber(text));
 }
 
+namespace {
+
+constexpr std::uint64_t EveryByte(std::uint8_t b) {
+    return 0x0101010101010101ull * b;
+}
+
+// Eight characters read as one little-endian word (the first character in the lowest byte):
+// blanks followed by digits. Returns their value, or -1 for anything else; `blank` gets 0x80 in
+// every byte that is a blank.
+inline std::int64_t EightDigits(std::uint64_t text, std::uint64_t &blank) {
+    const std::uint64_t x = text ^ EveryByte(' ');
+    // Exact per byte: no carries between bytes.
+    blank = ~(((x & EveryByte(0x7F)) + EveryByte(0x7F)) | x) & EveryByte(0x80);
+    // The blanks must lead: 0xFF in each blank byte then forms a mask of the low bytes.
+    const std::uint64_t lead = (blank >> 7) * 0xFF;
+    if ((lead & (lead + 1)) != 0) return -1;
+    std::uint64_t v = text + (blank >> 3); // a blank (0x20) becomes '0' (0x30)
+    if ((v & EveryByte(0xF0)) != EveryByte(0x30) ||
+        ((v + EveryByte(0x06)) & EveryByte(0xF0)) != EveryByte(0x30))
+        return -1;
+    v -= EveryByte('0');
+    v = v * 10 + (v >> 8); // pairs of digits
+    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+        32;
+    return static_cast<std::int64_t>(static_cast<std::uint32_t>(v));
+}
+
+} // namespace
+
+std::int32_t ReadFieldInt32(const std::uint8_t *field, int width) {
+    if (width <= 0) return 0;
+    const char *p = reinterpret_cast<const char *>(field);
+    const char *e = p + width;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (width >= 8 && width <= 16) {
+            // The last eight characters at once, the few before them one by one.
+            std::uint64_t word = 0, blanks = 0;
+            std::memcpy(&word, e - 8, 8);
+            const std::int64_t low = EightDigits(word, blanks);
+            const char *q = p;
+            while (q < e - 8 && *q == ' ')
+                ++q;
+            std::int64_t high = 0;
+            const bool highDigits = q < e - 8;
+            for (; q < e - 8; ++q) {
+                const unsigned d = static_cast<unsigned>(*q - '0');
+                if (d > 9) break;
+                high = high * 10 + d;
+            }
+            if (low >= 0 && q == e - 8 && (!highDigits || blanks == 0)) {
+                const std::int64_t v = high * 100000000 + low;
+                if (v <= std::numeric_limits<std::int32_t>::max())
+                    return static_cast<std::int32_t>(v);
+            }
+        }
+    }
+    // Short fields, signs, trailing blanks: one character at a time.
+    while (p < e && *p == ' ')
+        ++p;
+    while (e > p && e[-1] == ' ')
+        --e;
+    if (p == e) return 0;
+    const char *digits = p;
+    const bool negative = *digits == '-';
+    if (negative || *digits == '+') ++digits;
+    if (digits < e && e - digits <= 10) {
+        std::int64_t v = 0;
+        const char *q = digits;
+        for (; q < e; ++q) {
+            const unsigned d = static_cast<unsigned>(*q - '0');
+            if (d > 9) break;
+            v = v * 10 + d;
+        }
+        if (q == e) {
+            if (negative) v = -v;
+            if (v >= std::numeric_limits<std::int32_t>::min() &&
+                v <= std::numeric_limits<std::int32_t>::max())
+                return static_cast<std::int32_t>(v);
+        }
+    }
+    // Fractions, exponents, other blanks, overflow: the general reading.
+    return ParseInt32(std::string_view(p, static_cast<std::size_t>(e - p)));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Field buffer
 
@@ -513,13 +599,13 @@ void RecordToBuffer(const std::vector<FieldDesc> &fields, const std::uint8_t *ra
             break;
         }
         case 'M':
-            PutInt32(p, ParseInt32(text));
+            PutInt32(p, ReadFieldInt32(src, f.width));
             break;
         default:
             if (HoldsDouble(f))
                 PutDouble(p, ParseNumber(text));
             else
-                PutInt32(p, ParseInt32(text));
+                PutInt32(p, ReadFieldInt32(src, f.width));
             break;
         }
     }

@@ -126,6 +126,8 @@ std::string FormatNumber(double value, int width, int decimals);
 double ParseNumber(std::string_view text);
 // As ParseNumber, rounded and saturated to the signed 32-bit range.
 std::int32_t ParseInt32(std::string_view text);
+// ParseInt32 of a stored field's width characters, quick for the usual right-aligned integers.
+std::int32_t ReadFieldInt32(const std::uint8_t *field, int width);
 
 // ---------------------------------------------------------------------------------------------
 // Typed field buffer access (buf points at byte 0 of a field buffer)

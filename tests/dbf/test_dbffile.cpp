@@ -103,6 +103,79 @@ TEST(NumberText, FormatsRightAlignedWithDecimalsAndOverflow) {
     EXPECT_EQ(ParseInt32("-99999999999"), -2147483647 - 1);
 }
 
+// The quick reading of stored integers must give exactly what the general reading gives, for
+// the usual right-aligned numbers and for everything that leaves its quick path.
+TEST(NumberText, QuickIntegerReadingAgreesWithTheGeneralOne) {
+    auto same = [](const std::string &text) {
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(text.data());
+        EXPECT_EQ(ReadFieldInt32(bytes, static_cast<int>(text.size())), ParseInt32(text))
+            << '"' << text << '"';
+    };
+    for (const char *text : {"",
+                             " ",
+                             "0",
+                             "        0",
+                             "       42",
+                             "      4294",
+                             "2147483647",
+                             "2147483648",
+                             "-2147483648",
+                             "-2147483649",
+                             "  -7",
+                             "  +7",
+                             "12  ",
+                             "1 2",
+                             "12345678",
+                             "        12345678",
+                             "12345678        ",
+                             "1234567890123456",
+                             "9999999999999999",
+                             "0000000000000012",
+                             "  1.5",
+                             "   -1.5",
+                             "  2.5",
+                             "1e3",
+                             "  12a",
+                             "abc",
+                             "- 5",
+                             "\t42",
+                             "      \x01",
+                             "12\t",
+                             "\xB2\xB3",
+                             "        1       ",
+                             "1       1"})
+        same(text);
+    // Widths 1..20, right-aligned, left-aligned and mixed texts of digits, blanks and signs.
+    std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto next = [&seed] {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    const std::string alphabet = "0123456789          -+.eE*";
+    for (int i = 0; i < 20000; ++i) {
+        const int width = static_cast<int>(next() % 20) + 1;
+        std::string text(static_cast<std::size_t>(width), ' ');
+        const auto digits = static_cast<int>(next() % static_cast<std::uint64_t>(width + 1));
+        switch (next() % 3) {
+        case 0: // right-aligned digits, the common form
+            for (int k = width - digits; k < width; ++k)
+                text[static_cast<std::size_t>(k)] = static_cast<char>('0' + next() % 10);
+            break;
+        case 1: // left-aligned
+            for (int k = 0; k < digits; ++k)
+                text[static_cast<std::size_t>(k)] = static_cast<char>('0' + next() % 10);
+            break;
+        default:
+            for (char &c : text)
+                c = alphabet[next() % alphabet.size()];
+            break;
+        }
+        same(text);
+    }
+}
+
 TEST(FieldBuffer, RecordRoundTripOfEveryType) {
     std::vector<FieldDesc> f = {{"NAME", 'C', 5, 0, 0, 0},  {"SCORE", 'N', 8, 2, 0, 0},
                                 {"KILLS", 'N', 6, 0, 0, 0}, {"OK", 'L', 1, 0, 0, 0},
