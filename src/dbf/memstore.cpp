@@ -1,12 +1,21 @@
 #include "dbf/memstore.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace dbf {
 
 namespace {
-constexpr std::size_t kChunkBytes = 64 * 1024;
+constexpr std::size_t kChunkBytes = kHugePageBytes;
+} // namespace
+
+void MemStore::Chunk::Reserve(std::size_t wanted) {
+    if (wanted <= capacity) return;
+    LargeBlock<std::uint8_t> grown = MakeLargeBlock<std::uint8_t>(wanted);
+    if (used > 0) std::memcpy(grown.get(), bytes.get(), used);
+    bytes = std::move(grown);
+    capacity = wanted;
 }
 
 void MemStore::Reset(std::size_t recordSize) {
@@ -25,21 +34,25 @@ void MemStore::Clear() {
     count_ = 0;
 }
 
-std::uint32_t MemStore::NewSlot() {
-    const std::uint32_t slot = slots_;
-    if (slot % perChunk_ == 0) chunks_.emplace_back();
-    std::vector<std::uint8_t> &chunk = chunks_.back();
+MemStore::Chunk &MemStore::ChunkWithRoom(std::size_t records) {
+    if (slots_ % perChunk_ == 0) chunks_.emplace_back();
+    Chunk &chunk = chunks_.back();
     const std::size_t full = perChunk_ * recSize_;
-    if (chunk.size() + recSize_ > chunk.capacity())
-        chunk.reserve(std::min(full, std::max(chunk.capacity() * 2, recSize_ * 4)));
-    chunk.resize(chunk.size() + recSize_);
-    ++slots_;
-    return slot;
+    const std::size_t needed = chunk.used + records * recSize_;
+    // Only the first chunk grows step by step: a table with a second one is a large table.
+    if (needed > chunk.capacity)
+        chunk.Reserve(chunks_.size() > 1
+                          ? full
+                          : std::min(full, std::max({needed, chunk.capacity * 2, recSize_ * 4})));
+    return chunk;
 }
 
 void MemStore::Insert(std::int32_t position, const std::uint8_t *data) {
-    const std::uint32_t slot = NewSlot();
-    std::memcpy(SlotPtr(slot), data, recSize_);
+    const std::uint32_t slot = slots_;
+    Chunk &chunk = ChunkWithRoom(1);
+    std::memcpy(chunk.bytes.get() + chunk.used, data, recSize_);
+    chunk.used += recSize_;
+    ++slots_;
     if (identity_ && position == count_) {
         ++count_;
         return;
@@ -54,6 +67,24 @@ void MemStore::Insert(std::int32_t position, const std::uint8_t *data) {
     ++count_;
 }
 
+void MemStore::Append(const std::uint8_t *data, std::int32_t n) {
+    while (n > 0) {
+        const auto room = static_cast<std::int32_t>(perChunk_ - slots_ % perChunk_);
+        const std::int32_t take = std::min(n, room);
+        Chunk &chunk = ChunkWithRoom(static_cast<std::size_t>(take));
+        const std::size_t bytes = static_cast<std::size_t>(take) * recSize_;
+        std::memcpy(chunk.bytes.get() + chunk.used, data, bytes);
+        chunk.used += bytes;
+        if (!identity_)
+            for (std::int32_t i = 0; i < take; ++i)
+                order_.push_back(slots_ + static_cast<std::uint32_t>(i));
+        slots_ += static_cast<std::uint32_t>(take);
+        count_ += take;
+        data += bytes;
+        n -= take;
+    }
+}
+
 void MemStore::Reorder(const std::vector<std::int32_t> &newOrder) {
     std::deque<std::uint32_t> order;
     for (std::int32_t n : newOrder)
@@ -64,8 +95,8 @@ void MemStore::Reorder(const std::vector<std::int32_t> &newOrder) {
 
 std::size_t MemStore::MemoryBytes() const {
     std::size_t bytes = order_.size() * sizeof(std::uint32_t);
-    for (const auto &c : chunks_)
-        bytes += c.capacity();
+    for (const Chunk &c : chunks_)
+        bytes += c.capacity;
     return bytes + chunks_.capacity() * sizeof(chunks_[0]);
 }
 

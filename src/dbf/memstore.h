@@ -1,8 +1,12 @@
 // Record store of in-memory tables: each record is one contiguous copy of the field buffer,
-// kept in fixed-size chunks (no per-record allocation). Record order is the slot order while
-// records are only appended at the end; the first insertion elsewhere switches to an explicit
-// order of slot numbers (a deque, so inserting at the front stays cheap).
+// kept in fixed-size chunks of a huge page (no per-record allocation). The first chunk grows as
+// records come, so that small tables stay small.
+// Record order is the slot order while records are only appended at the end; the first
+// insertion elsewhere switches to an explicit order of slot numbers (a deque, so inserting at
+// the front stays cheap).
 #pragma once
+
+#include "dbf/largeblock.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +30,9 @@ public:
     // Inserts a copy of data so that it becomes record position + 1 (position 0..Count()).
     void Insert(std::int32_t position, const std::uint8_t *data);
 
+    // Appends n records stored one after another at data (each RecordSize() bytes).
+    void Append(const std::uint8_t *data, std::int32_t n);
+
     // Reorders the records: newOrder[i] is the current record number (1-based) that becomes
     // record i + 1.
     void Reorder(const std::vector<std::int32_t> &newOrder);
@@ -33,17 +40,26 @@ public:
     std::size_t MemoryBytes() const;
 
 private:
+    // Uninitialised bytes; `used` of them hold records.
+    struct Chunk {
+        LargeBlock<std::uint8_t> bytes;
+        std::size_t used = 0;
+        std::size_t capacity = 0;
+        void Reserve(std::size_t capacity);
+    };
+
     std::uint32_t SlotOf(std::int32_t n) const {
         return identity_ ? static_cast<std::uint32_t>(n - 1)
                          : order_[static_cast<std::size_t>(n - 1)];
     }
     std::uint8_t *SlotPtr(std::uint32_t slot) {
-        return chunks_[slot / perChunk_].data() + (slot % perChunk_) * recSize_;
+        return chunks_[slot / perChunk_].bytes.get() + (slot % perChunk_) * recSize_;
     }
     const std::uint8_t *SlotPtr(std::uint32_t slot) const {
-        return chunks_[slot / perChunk_].data() + (slot % perChunk_) * recSize_;
+        return chunks_[slot / perChunk_].bytes.get() + (slot % perChunk_) * recSize_;
     }
-    std::uint32_t NewSlot();
+    // The chunk that takes the next slot, with room for `records` more (at most a full chunk).
+    Chunk &ChunkWithRoom(std::size_t records);
 
     std::size_t recSize_ = 1;
     std::size_t perChunk_ = 1;
@@ -51,7 +67,7 @@ private:
     std::int32_t count_ = 0;
     bool identity_ = true;
     std::deque<std::uint32_t> order_;
-    std::vector<std::vector<std::uint8_t>> chunks_;
+    std::vector<Chunk> chunks_;
 };
 
 } // namespace dbf

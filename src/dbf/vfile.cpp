@@ -193,34 +193,6 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-std::int32_t ReadInt(const std::uint8_t *field, int width) {
-    const char *p = reinterpret_cast<const char *>(field);
-    const char *e = p + width;
-    while (p < e && *p == ' ')
-        ++p;
-    while (e > p && e[-1] == ' ')
-        --e;
-    if (p == e) return 0;
-    const char *digits = p;
-    bool negative = *digits == '-';
-    if (negative || *digits == '+') ++digits;
-    if (digits < e && e - digits <= 10) {
-        std::int64_t v = 0;
-        const char *q = digits;
-        for (; q < e; ++q) {
-            unsigned d = static_cast<unsigned>(*q - '0');
-            if (d > 9) break;
-            v = v * 10 + d;
-        }
-        if (q == e) {
-            if (negative) v = -v;
-            if (v >= INT32_MIN && v <= INT32_MAX) return static_cast<std::int32_t>(v);
-        }
-    }
-    // Fractions, exponents, overflow: the engine's own reading.
-    return ParseInt32(std::string_view(p, static_cast<std::size_t>(e - p)));
-}
-
 // Decodes a file record into the blank-initialised table buffer `buf`.
 void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw, std::uint8_t *buf,
                   std::vector<std::uint8_t> &scratch) {
@@ -249,7 +221,7 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                     double v = ParseNumber(TrimmedText(src, d.width));
                     std::memcpy(dst, &v, 8);
                 } else {
-                    std::int32_t v = ReadInt(src, d.width);
+                    std::int32_t v = ReadFieldInt32(src, d.width);
                     std::memcpy(dst, &v, 4);
                 }
                 continue;
@@ -463,13 +435,15 @@ bool TTzLLDataSet::ReadFromDisk() {
     std::unique_ptr<TTzProgress100> progress;
     if (ShowProgress && n > 0) progress = OpenProgress("Reading from disk...");
 
-    std::vector<std::uint8_t> blank(buffer_.size(), 0);
+    const std::size_t recSize = buffer_.size();
+    std::vector<std::uint8_t> blank(recSize, 0);
     ClearFieldBuffer(memFields, blank.data(), static_cast<int>(blank.size()));
 
     const std::size_t recLen = static_cast<std::size_t>(table->recordLength);
     const std::size_t perChunk =
         std::max<std::size_t>(1, (1u << 20) / std::max<std::size_t>(recLen, 1));
     std::vector<std::uint8_t> chunk(perChunk * recLen);
+    std::vector<std::uint8_t> decoded(perChunk * recSize); // a chunk's records, appended at once
     std::vector<std::uint8_t> scratch;
     bool ok = true;
     std::int32_t recNo = 0;
@@ -490,6 +464,7 @@ bool TTzLLDataSet::ReadFromDisk() {
             ok = false;
             break;
         }
+        std::int32_t kept = 0;
         for (std::size_t i = 0; i < want; ++i) {
             ++recNo;
             if (progress && recNo % n == 0) progress->Advance();
@@ -501,14 +476,13 @@ bool TTzLLDataSet::ReadFromDisk() {
                 for (const FieldMapping &fm : map)
                     if (fm.disk && (fm.disk->type == 'C' || fm.mem->type == 'C'))
                         OemToAnsi(raw + fm.disk->offset, static_cast<std::size_t>(fm.disk->width));
-            std::memcpy(buffer_.data(), blank.data(), blank.size());
-            DecodeRecord(map, raw, buffer_.data(), scratch);
-            Append();
-            if (LastErrorCode() != 0) {
-                ok = false;
-                break;
-            }
+            std::uint8_t *record = decoded.data() + static_cast<std::size_t>(kept) * recSize;
+            std::memcpy(record, blank.data(), recSize);
+            DecodeRecord(map, raw, record, scratch);
+            ++kept;
         }
+        AppendRecords(decoded.data(), kept);
+        if (LastErrorCode() != 0) ok = false;
     }
     std::string fileName = table->fileName;
     {

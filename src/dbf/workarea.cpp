@@ -12,6 +12,7 @@
 #include <numeric>
 #include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace dbf {
 
@@ -941,6 +942,42 @@ void SetDeleteFlag(bool deleted, const char *op) {
 
 } // namespace
 
+void AppendRecords(const std::uint8_t *records, std::int32_t count) {
+    ClearError();
+    WorkArea *wa = Need("APPEND");
+    if (!wa || count <= 0) return;
+    const auto size = static_cast<std::size_t>(wa->bufSize);
+    if (!wa->inMemory || wa->mode != AppendMode::FIFO) {
+        // One by one, through the append mode's placing (or the disk and its locks), with the
+        // move notifier held back until the end however the loop is left.
+        struct HeldNotifier {
+            WorkArea &wa;
+            AfterMoveNotifier held = std::exchange(wa.notifier, {});
+            ~HeldNotifier() {
+                wa.notifier = std::move(held);
+                Moved(wa);
+            }
+        } hold{*wa};
+        for (std::int32_t i = 0; i < count; ++i) {
+            std::memcpy(wa->buffer, records + static_cast<std::size_t>(i) * size, size);
+            Append();
+            if (LastErrorCode() != 0) return;
+        }
+        return;
+    }
+    const std::int32_t room = 0x7FFFFFFF - wa->store.Count();
+    const std::int32_t take = std::min(count, room);
+    if (take > 0) {
+        wa->store.Append(records, take);
+        std::memcpy(wa->buffer, records + static_cast<std::size_t>(take - 1) * size, size);
+        wa->current = wa->store.Count();
+        wa->eof = wa->bof = false;
+        wa->memState = ChangeState::Grown;
+        Moved(*wa);
+    }
+    if (take < count) RaiseError(kErrRange, DbName(*wa) + " is full. [APPEND]");
+}
+
 void Replace() {
     ClearError();
     WorkArea *wa = Cur().open ? &Cur() : nullptr;
@@ -1289,6 +1326,12 @@ ChangeState TableChangeState() {
 std::size_t InMemoryBytes() {
     const WorkArea &wa = Cur();
     return wa.open && wa.inMemory ? wa.store.MemoryBytes() : 0;
+}
+
+const std::uint8_t *PeekRecord(std::int32_t n) {
+    const WorkArea &wa = Cur();
+    if (!wa.open || !wa.inMemory || n < 1 || n > wa.store.Count()) return nullptr;
+    return wa.store.Record(n);
 }
 
 namespace {

@@ -100,6 +100,9 @@ bool Deleted();
 
 void ClearRecord();
 void Append();
+// Appends count field buffers stored one after another at records, as that many Appends would
+// (each placed by the append mode, the table left on the last one), notifying a move once.
+void AppendRecords(const std::uint8_t *records, std::int32_t count);
 void Replace();
 void DeleteRec();
 void RecallRec();
@@ -153,6 +156,9 @@ ChangeState TableChangeState();
 std::size_t InMemoryBytes();
 
 // In-memory tables.
+// The stored field buffer of record n (1..RecCount()) of the current in-memory table, read
+// without moving to it; nullptr for a disk table or a number out of range.
+const std::uint8_t *PeekRecord(std::int32_t n);
 void SetAppendMode(AppendMode mode); // ASCENDING/DESCENDING re-sort the existing records
 AppendMode CurrentAppendMode();
 void SetKeyMaker(KeyMaker keyMaker); // re-sorts when the table is sorted

@@ -106,6 +106,46 @@ TEST_F(DiskTest, HiddenDeletedRecordsAreLeftOutOfTheFile) {
     EXPECT_EQ(bytes.size(), expected);
 }
 
+// A file larger than one read of the loader: every record arrives once and in file order,
+// deleted ones are left out when hidden, and the append mode holds after the load.
+TEST_F(DiskTest, ALargeFileLoadsInOrderAcrossReads) {
+    constexpr int Rows = 40000; // about 2.6 MB of records: several reads of 1 MiB
+    {
+        TTzVFile t("Kills");
+        Configure(t, "Kills.dbf");
+        t.SetActive(true);
+        t.DisableControls();
+        for (int i = 1; i <= Rows; ++i) {
+            AddRow(t, i, Rows - i, i % 7 == 0 ? "gone" : "kept");
+            if (i % 7 == 0) t.Delete();
+        }
+        t.EnableControls();
+        ASSERT_TRUE(t.WriteToDisk());
+        t.SetActive(false);
+    }
+    TTzVFile r("Kills");
+    Configure(r, "Kills.dbf");
+    r.HideDeletedRecs = true;
+    r.SetAppendMode(LStatusType::LIFO);
+    r.SetActive(true);
+    ASSERT_EQ(r.RecordCount(), Rows - Rows / 7);
+    r.First();
+    int expected = 1;
+    int seen = 0;
+    while (!r.Eof()) {
+        if (expected % 7 == 0) ++expected;
+        ASSERT_EQ(r.FieldByName("KillerID").AsInteger(), expected);
+        ASSERT_EQ(r.FieldByName("VictimID").AsInteger(), Rows - expected);
+        ++expected;
+        ++seen;
+        r.Next();
+    }
+    EXPECT_EQ(seen, Rows - Rows / 7);
+    AddRow(r, -1, -1);
+    r.First();
+    EXPECT_EQ(r.FieldByName("KillerID").AsInteger(), -1) << "LIFO puts a new row first";
+}
+
 TEST_F(DiskTest, ClosingWritesOnlyWhenChanged) {
     TTzVFile t("Kills");
     Configure(t, "Kills.dbf");
