@@ -317,6 +317,30 @@ void BM_ReadBytes(benchmark::State &state) {
 }
 BENCHMARK(BM_ReadBytes)->Unit(benchmark::kMillisecond)->Iterations(4);
 
+// The same bytes read with stdio record by record, as a table reader consumes them (the
+// counterpart of BM_PlainWrite).
+void BM_ReadRecords(benchmark::State &state) {
+    Profile profile(true);
+    const QString dir = profile.p().directory();
+    std::vector<char> record(160);
+    std::int64_t bytes = 0;
+    for (auto _ : state) {
+        unsigned sum = 0;
+        for (const char *name : TableFiles) {
+            FILE *f = std::fopen(QFile::encodeName(dir + name).constData(), "rb");
+            std::size_t got;
+            while ((got = std::fread(record.data(), 1, record.size(), f)) > 0) {
+                sum += static_cast<unsigned char>(record[got - 1]);
+                bytes += static_cast<std::int64_t>(got);
+            }
+            std::fclose(f);
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(bytes);
+}
+BENCHMARK(BM_ReadRecords)->Unit(benchmark::kMillisecond)->Iterations(4);
+
 } // namespace
 
 int main(int argc, char **argv) {

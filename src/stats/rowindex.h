@@ -1,6 +1,9 @@
 #pragma once
 
+#include "dbf/largeblock.h"
+
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -21,39 +24,39 @@ public:
 
     // Stores record under key unless the key already has a record. Returns whether it stored.
     bool insert(std::uint64_t key, std::int32_t record) {
-        if ((m_count + 1) * 4 > m_slots.size() * 3) grow();
-        for (std::size_t i = slotOf(key);; i = (i + 1) & m_mask) {
-            Slot &s = m_slots[i];
-            if (s.record == 0) {
-                s.key = key;
-                s.record = record;
-                ++m_count;
-                return true;
-            }
-            if (s.key == key) return false;
-        }
+        if ((m_count + 1) * 4 > m_size * 3) grow();
+        return place(key, record, slotOf(key));
     }
 
-    // Stores each (key, record) of entries in order, as insert() does, with the table lines
-    // of the entries ahead fetched early: a large table is cold in the cache.
+    // Stores each (key, record) of entries as insert() does in entry order. They are placed
+    // grouped by the part of the table their home slot lies in, so that a large table is
+    // filled one cache-sized part at a time; within a group they keep their order, so the first
+    // record of a key still wins.
     void insertAll(const std::vector<std::pair<std::uint64_t, std::int32_t>> &entries) {
         reserve(m_count + entries.size());
-        constexpr std::size_t Ahead = 16;
-        const std::size_t n = entries.size();
-        for (std::size_t i = 0; i < n; ++i) {
-            if (i + Ahead < n) __builtin_prefetch(&m_slots[slotOf(entries[i + Ahead].first)], 1);
-            insert(entries[i].first, entries[i].second);
-        }
+        constexpr std::size_t PartSlots = 4096;
+        const std::size_t parts = m_size > PartSlots ? m_size / PartSlots : 1;
+        std::vector<std::uint32_t> start(parts + 1, 0);
+        for (const auto &e : entries)
+            ++start[slotOf(e.first) / PartSlots % parts + 1];
+        for (std::size_t p = 1; p <= parts; ++p)
+            start[p] += start[p - 1];
+        std::vector<std::uint32_t> order(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            order[start[slotOf(entries[i].first) / PartSlots % parts]++] =
+                static_cast<std::uint32_t>(i);
+        for (const std::uint32_t i : order)
+            place(entries[i].first, entries[i].second, slotOf(entries[i].first));
     }
 
     void clear() {
-        m_slots.clear();
-        m_slots.shrink_to_fit();
+        m_slots.reset();
+        m_size = 0;
         m_mask = 0;
         m_count = 0;
     }
     void reserve(std::size_t count) {
-        while (count * 4 > m_slots.size() * 3)
+        while (count * 4 > m_size * 3)
             grow();
     }
     std::size_t size() const { return m_count; }
@@ -64,8 +67,8 @@ public:
 
 private:
     struct Slot {
-        std::uint64_t key = 0;
-        std::int32_t record = 0; // 0: empty
+        std::uint64_t key;
+        std::int32_t record; // 0: empty
     };
 
     std::size_t slotOf(std::uint64_t key) const {
@@ -78,18 +81,33 @@ private:
         return static_cast<std::size_t>(key) & m_mask;
     }
 
-    void grow() {
-        std::vector<Slot> old;
-        old.swap(m_slots);
-        const std::size_t size = old.empty() ? 16 : old.size() * 2;
-        m_slots.assign(size, Slot{});
-        m_mask = size - 1;
-        m_count = 0;
-        for (const Slot &s : old)
-            if (s.record != 0) insert(s.key, s.record);
+    bool place(std::uint64_t key, std::int32_t record, std::size_t home) {
+        for (std::size_t i = home;; i = (i + 1) & m_mask) {
+            Slot &s = m_slots[i];
+            if (s.record == 0) {
+                s.key = key;
+                s.record = record;
+                ++m_count;
+                return true;
+            }
+            if (s.key == key) return false;
+        }
     }
 
-    std::vector<Slot> m_slots;
+    void grow() {
+        dbf::LargeBlock<Slot> old = std::move(m_slots);
+        const std::size_t oldSize = m_size;
+        m_size = oldSize == 0 ? 16 : oldSize * 2;
+        m_slots = dbf::MakeLargeBlock<Slot>(m_size);
+        std::memset(static_cast<void *>(m_slots.get()), 0, m_size * sizeof(Slot));
+        m_mask = m_size - 1;
+        m_count = 0;
+        for (std::size_t i = 0; i < oldSize; ++i)
+            if (old[i].record != 0) place(old[i].key, old[i].record, slotOf(old[i].key));
+    }
+
+    dbf::LargeBlock<Slot> m_slots;
+    std::size_t m_size = 0;
     std::size_t m_mask = 0;
     std::size_t m_count = 0;
 };

@@ -236,7 +236,9 @@ void Statistics::indexPlayers() {
     m_playerById.reserve(static_cast<std::size_t>(count));
     t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
         const std::int32_t dbId = StatsTable::IntAt(*id, buffer);
-        m_playerByName.try_emplace(std::string(StatsTable::TextAt(*name, buffer)), recNo);
+        const std::string_view playerName = StatsTable::TextAt(*name, buffer);
+        if (m_playerByName.find(playerName) == m_playerByName.end())
+            m_playerByName.emplace(playerName, recNo);
         m_playerById.insert(idKey(dbId), recNo);
         m_maxDbId = std::max(m_maxDbId, dbId);
         if (StatsTable::FloatAt(*connect, buffer) != 0) m_connectedRows.insert(recNo);
@@ -266,21 +268,22 @@ void Statistics::indexMissions() {
     const dbf::FieldDesc *mission = t.Desc("MISSION");
     std::vector<std::pair<std::uint64_t, std::int32_t>> entries;
     entries.reserve(static_cast<std::size_t>(t.RecordCount()));
-    // Rows of one mission tend to follow each other: remember the last name looked up.
-    std::string lastName;
+    // Rows of one mission tend to follow each other: remember the last name looked up (the
+    // records stay where they are during the scan).
+    std::string_view lastName;
     std::int32_t lastNumber = -1;
     t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
         const std::string_view name = StatsTable::TextAt(*mission, buffer);
         if (lastNumber < 0 || name != lastName) {
-            lastName.assign(name);
-            lastNumber = missionNumber(lastName, true);
+            lastName = name;
+            lastNumber = missionNumber(name, true);
         }
         entries.emplace_back(RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo);
     });
     m_missionRow.insertAll(entries);
 }
 
-std::int32_t Statistics::missionNumber(const std::string &key, bool add) {
+std::int32_t Statistics::missionNumber(std::string_view key, bool add) {
     const auto it = m_missionNumbers.find(key);
     if (it != m_missionNumbers.end()) return it->second;
     if (!add) return -1;

@@ -127,15 +127,24 @@ private:
     void showTables();
 
     std::int32_t findPlayerById(std::int32_t dbId) const;
-    std::int32_t missionNumber(const std::string &key, bool add);
+    std::int32_t missionNumber(std::string_view key, bool add);
     void addPlayerRow(std::int32_t recNo, const std::string &name, std::int32_t dbId);
 
     TVexmoorServer &Server;
     bool m_failing = false;
 
+    // Text keys found by a view of the text as well as by a string.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    using TextMap = std::unordered_map<std::string, std::int32_t, TextHash, std::equal_to<>>;
+
     // Players: first row of each name and of each id; the rows whose Connect is set; the
     // highest id in the table.
-    std::unordered_map<std::string, std::int32_t> m_playerByName;
+    TextMap m_playerByName;
     RowIndex m_playerById;
     std::set<std::int32_t> m_connectedRows;
     std::int32_t m_maxDbId = 0;
@@ -143,7 +152,7 @@ private:
     // mission number), the missions numbered in order of appearance.
     RowIndex m_killRow;
     RowIndex m_missionRow;
-    std::unordered_map<std::string, std::int32_t> m_missionNumbers;
+    TextMap m_missionNumbers;
 };
 
 namespace platform {

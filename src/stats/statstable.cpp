@@ -41,24 +41,12 @@ double StatsTable::FloatAt(const dbf::FieldDesc &field, const std::uint8_t *buff
 std::string_view StatsTable::TextAt(const dbf::FieldDesc &field, const std::uint8_t *buffer) {
     const std::uint8_t *p = buffer + field.bufOffset;
     std::size_t len = std::min<std::size_t>(p[0], static_cast<std::size_t>(field.width));
-    std::string_view text(reinterpret_cast<const char *>(p + 1), len);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
-}
-
-bool StatsTable::beginScan() {
-    if (!Active() || !SelectWorkArea("ScanRows")) return false;
-    if (dbf::RecCount() == 0) return false;
-    // The scan moves the work area under the dataset: nobody is told until it is back.
-    m_savedNotifier = dbf::CurrentAfterMoveNotifier();
-    dbf::SetAfterMoveNotifier({});
-    dbf::GoTop();
-    return true;
-}
-
-void StatsTable::endScan() {
-    dbf::SetAfterMoveNotifier(std::move(m_savedNotifier));
-    m_savedNotifier = {};
-    First();
+    const char *text = reinterpret_cast<const char *>(p + 1);
+    // Long runs of trailing blanks are the rule in wide fields: drop them eight at a time.
+    static constexpr char Blanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    while (len >= 8 && std::memcmp(text + len - 8, Blanks, 8) == 0)
+        len -= 8;
+    while (len > 0 && text[len - 1] == ' ')
+        --len;
+    return std::string_view(text, len);
 }

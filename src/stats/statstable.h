@@ -17,15 +17,18 @@ public:
     // end-of-table state set (both states on an empty table).
     void GotoEnd();
 
-    // Calls visit(recNo, fieldBuffer) for every record in table order, reading the engine's
-    // field buffer directly. The dataset ends on its first record.
+    // Calls visit(recNo, fieldBuffer) for every visible record in table order, reading the
+    // stored records without moving to them. The dataset ends on its first record.
     template <typename Visit> void ScanRows(Visit &&visit) {
-        if (!beginScan()) return;
-        while (!dbf::dEOF()) {
-            visit(dbf::RecNo(), static_cast<const std::uint8_t *>(fieldBuffer_));
-            dbf::SKIP(1);
+        if (!Active() || !SelectWorkArea("ScanRows")) return;
+        const std::int32_t count = dbf::RecCount();
+        const bool hideDeleted = dbf::HideDeleted();
+        for (std::int32_t recNo = 1; recNo <= count; ++recNo) {
+            const std::uint8_t *record = dbf::PeekRecord(recNo);
+            if (!record || (hideDeleted && record[0] != 0)) continue;
+            visit(recNo, record);
         }
-        endScan();
+        if (count > 0) First();
     }
 
     // The field of the open table (nullptr when absent).
@@ -36,10 +39,4 @@ public:
     static double FloatAt(const dbf::FieldDesc &field, const std::uint8_t *buffer);
     // Character field text without its trailing blanks.
     static std::string_view TextAt(const dbf::FieldDesc &field, const std::uint8_t *buffer);
-
-private:
-    bool beginScan();
-    void endScan();
-
-    dbf::AfterMoveNotifier m_savedNotifier;
 };
