@@ -7,7 +7,7 @@ namespace dbf {
 
 void *AllocateLarge(std::size_t bytes) {
     void *p = nullptr;
-    if (bytes >= kHugePageBytes) {
+    if (bytes >= kHugePageBytes / 2) {
         const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
         p = std::aligned_alloc(kHugePageBytes, rounded);
 #ifdef MADV_HUGEPAGE

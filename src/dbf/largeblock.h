@@ -1,6 +1,6 @@
-// Memory for large tables and their indexes. Blocks of a huge page or more are aligned to huge
-// pages and advised as such, which spares the thousands of page faults (and TLB misses) of
-// filling them; smaller blocks come from the heap as usual.
+// Memory for large tables and their indexes. Blocks of half a huge page or more are rounded up
+// to whole huge pages, aligned to them and advised as such, which spares the thousands of page
+// faults (and TLB misses) of filling them; smaller blocks come from the heap as usual.
 #pragma once
 
 #include <cstddef>
