@@ -30,6 +30,19 @@ public:
     // Inserts a copy of data so that it becomes record position + 1 (position 0..Count()).
     void Insert(std::int32_t position, const std::uint8_t *data);
 
+    // Calls visit(n, record) for every record in order.
+    template <typename Visitor> void Visit(Visitor &&visit) const {
+        if (!identity_) {
+            for (std::int32_t n = 1; n <= count_; ++n)
+                visit(n, Record(n));
+            return;
+        }
+        std::int32_t n = 0;
+        for (const Chunk &chunk : chunks_)
+            for (std::size_t at = 0; at < chunk.used && n < count_; at += recSize_)
+                visit(++n, chunk.bytes.get() + at);
+    }
+
     // Appends n records stored one after another at data (each RecordSize() bytes).
     void Append(const std::uint8_t *data, std::int32_t n);
 

@@ -1328,10 +1328,9 @@ std::size_t InMemoryBytes() {
     return wa.open && wa.inMemory ? wa.store.MemoryBytes() : 0;
 }
 
-const std::uint8_t *PeekRecord(std::int32_t n) {
+void VisitRecords(const std::function<void(std::int32_t, const std::uint8_t *)> &visit) {
     const WorkArea &wa = Cur();
-    if (!wa.open || !wa.inMemory || n < 1 || n > wa.store.Count()) return nullptr;
-    return wa.store.Record(n);
+    if (wa.open && wa.inMemory) wa.store.Visit(visit);
 }
 
 namespace {

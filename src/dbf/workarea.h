@@ -156,9 +156,10 @@ ChangeState TableChangeState();
 std::size_t InMemoryBytes();
 
 // In-memory tables.
-// The stored field buffer of record n (1..RecCount()) of the current in-memory table, read
-// without moving to it; nullptr for a disk table or a number out of range.
-const std::uint8_t *PeekRecord(std::int32_t n);
+// Calls visit(n, record) for every record n = 1..RecCount() of the current in-memory table in
+// order, with the stored field buffer read in place: the cursor does not move and nobody is
+// notified. Does nothing for a disk table. visit must not change the table.
+void VisitRecords(const std::function<void(std::int32_t, const std::uint8_t *)> &visit);
 void SetAppendMode(AppendMode mode); // ASCENDING/DESCENDING re-sort the existing records
 AppendMode CurrentAppendMode();
 void SetKeyMaker(KeyMaker keyMaker); // re-sorts when the table is sorted

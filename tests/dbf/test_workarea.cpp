@@ -530,6 +530,15 @@ TEST_F(WorkAreaTest, LargeTablesKeepTheirOrderAcrossStorageChunks) {
     AppendRecords(records.data(), Bulk);
     ASSERT_EQ(RecCount(), Bulk);
     EXPECT_EQ(RecNo(), Bulk);
+    std::int32_t visited = 0;
+    bool inOrder = true;
+    VisitRecords([&](std::int32_t n, const std::uint8_t *record) {
+        std::int32_t id = 0;
+        std::memcpy(&id, record + 1 + 11, sizeof id);
+        inOrder = inOrder && n == ++visited && id == n;
+    });
+    EXPECT_EQ(visited, Bulk);
+    EXPECT_TRUE(inOrder);
     SetAppendMode(AppendMode::LIFO);
     Add("front", -1); // the first insertion elsewhere than the end
     SetAppendMode(AppendMode::FIFO);
@@ -540,16 +549,22 @@ TEST_F(WorkAreaTest, LargeTablesKeepTheirOrderAcrossStorageChunks) {
         const double want = n == 1 ? -1 : n <= Bulk + 1 ? n - 1 : n - Bulk - 1;
         EXPECT_EQ(GetFieldNumber(2), want) << n;
     }
-    // Reading stored records in place sees the same, without moving.
+    // Reading the stored records in place sees the same order, without moving.
     GO(5);
-    const std::uint8_t *peeked = PeekRecord(Bulk + 4);
-    ASSERT_NE(peeked, nullptr);
+    std::vector<std::int32_t> ids;
+    std::int32_t expectedNo = 0;
+    VisitRecords([&](std::int32_t n, const std::uint8_t *record) {
+        EXPECT_EQ(n, ++expectedNo);
+        std::int32_t id = 0;
+        std::memcpy(&id, record + 1 + 11, sizeof id);
+        ids.push_back(id);
+    });
     EXPECT_EQ(RecNo(), 5);
-    std::int32_t id = 0;
-    std::memcpy(&id, peeked + 1 + 11, sizeof id);
-    EXPECT_EQ(id, 3);
-    EXPECT_EQ(PeekRecord(0), nullptr);
-    EXPECT_EQ(PeekRecord(Bulk + 5), nullptr);
+    ASSERT_EQ(ids.size(), static_cast<std::size_t>(Bulk + 4));
+    EXPECT_EQ(ids.front(), -1);
+    EXPECT_EQ(ids[1], 1);
+    EXPECT_EQ(ids[Bulk], Bulk);
+    EXPECT_EQ(ids.back(), 3);
 }
 
 TEST_F(WorkAreaTest, AfterMoveNotifierRunsOnMovement) {
