@@ -12,6 +12,11 @@
 // search from the top of the table would find.
 class RowIndex {
 public:
+    struct Entry {
+        std::uint64_t key;
+        std::int32_t record; // 0 in a table slot: empty
+    };
+
     // The record of key, or 0 when none is stored.
     std::int32_t find(std::uint64_t key) const {
         if (m_count == 0) return 0;
@@ -32,21 +37,21 @@ public:
     // grouped by the part of the table their home slot lies in, so that a large table is
     // filled one cache-sized part at a time; within a group they keep their order, so the first
     // record of a key still wins.
-    void insertAll(const std::vector<std::pair<std::uint64_t, std::int32_t>> &entries) {
-        reserve(m_count + entries.size());
+    void insertAll(const Entry *entries, std::size_t count) {
+        reserve(m_count + count);
         constexpr std::size_t PartSlots = 4096;
         const std::size_t parts = m_size > PartSlots ? m_size / PartSlots : 1;
-        std::vector<std::uint32_t> start(parts + 1, 0);
-        for (const auto &e : entries)
-            ++start[slotOf(e.first) / PartSlots % parts + 1];
+        auto partOf = [&](std::uint64_t key) { return slotOf(key) / PartSlots % parts; };
+        std::vector<std::size_t> start(parts + 1, 0);
+        for (std::size_t i = 0; i < count; ++i)
+            ++start[partOf(entries[i].key) + 1];
         for (std::size_t p = 1; p <= parts; ++p)
             start[p] += start[p - 1];
-        std::vector<std::uint32_t> order(entries.size());
-        for (std::size_t i = 0; i < entries.size(); ++i)
-            order[start[slotOf(entries[i].first) / PartSlots % parts]++] =
-                static_cast<std::uint32_t>(i);
-        for (const std::uint32_t i : order)
-            place(entries[i].first, entries[i].second, slotOf(entries[i].first));
+        auto grouped = dbf::MakeLargeBlock<Entry>(count);
+        for (std::size_t i = 0; i < count; ++i)
+            grouped[start[partOf(entries[i].key)]++] = entries[i];
+        for (std::size_t i = 0; i < count; ++i)
+            place(grouped[i].key, grouped[i].record, slotOf(grouped[i].key));
     }
 
     void clear() {
@@ -56,8 +61,10 @@ public:
         m_count = 0;
     }
     void reserve(std::size_t count) {
-        while (count * 4 > m_size * 3)
-            grow();
+        std::size_t size = m_size == 0 ? 16 : m_size;
+        while (count * 4 > size * 3)
+            size *= 2;
+        if (size != m_size) rehash(size);
     }
     std::size_t size() const { return m_count; }
 
@@ -66,10 +73,7 @@ public:
     }
 
 private:
-    struct Slot {
-        std::uint64_t key;
-        std::int32_t record; // 0: empty
-    };
+    using Slot = Entry;
 
     std::size_t slotOf(std::uint64_t key) const {
         // splitmix64 finaliser: spreads neighbouring ids over the table.
@@ -94,10 +98,12 @@ private:
         }
     }
 
-    void grow() {
+    void grow() { rehash(m_size == 0 ? 16 : m_size * 2); }
+
+    void rehash(std::size_t size) {
         dbf::LargeBlock<Slot> old = std::move(m_slots);
         const std::size_t oldSize = m_size;
-        m_size = oldSize == 0 ? 16 : oldSize * 2;
+        m_size = size;
         m_slots = dbf::MakeLargeBlock<Slot>(m_size);
         std::memset(static_cast<void *>(m_slots.get()), 0, m_size * sizeof(Slot));
         m_mask = m_size - 1;

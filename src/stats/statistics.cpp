@@ -250,14 +250,14 @@ void Statistics::indexKills() {
     m_killRow.clear();
     const dbf::FieldDesc *killer = t.Desc("KILLERID");
     const dbf::FieldDesc *victim = t.Desc("VICTIMID");
-    std::vector<std::pair<std::uint64_t, std::int32_t>> entries;
-    entries.reserve(static_cast<std::size_t>(t.RecordCount()));
+    auto entries = dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(t.RecordCount()));
+    std::size_t count = 0;
     t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
-        entries.emplace_back(
+        entries[count++] = {
             RowIndex::pair(StatsTable::IntAt(*killer, buffer), StatsTable::IntAt(*victim, buffer)),
-            recNo);
+            recNo};
     });
-    m_killRow.insertAll(entries);
+    m_killRow.insertAll(entries.get(), count);
 }
 
 void Statistics::indexMissions() {
@@ -266,8 +266,8 @@ void Statistics::indexMissions() {
     m_missionNumbers.clear();
     const dbf::FieldDesc *id = t.Desc("DBID");
     const dbf::FieldDesc *mission = t.Desc("MISSION");
-    std::vector<std::pair<std::uint64_t, std::int32_t>> entries;
-    entries.reserve(static_cast<std::size_t>(t.RecordCount()));
+    auto entries = dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(t.RecordCount()));
+    std::size_t count = 0;
     // Rows of one mission tend to follow each other: remember the last name looked up (the
     // records stay where they are during the scan).
     std::string_view lastName;
@@ -278,9 +278,9 @@ void Statistics::indexMissions() {
             lastName = name;
             lastNumber = missionNumber(name, true);
         }
-        entries.emplace_back(RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo);
+        entries[count++] = {RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo};
     });
-    m_missionRow.insertAll(entries);
+    m_missionRow.insertAll(entries.get(), count);
 }
 
 std::int32_t Statistics::missionNumber(std::string_view key, bool add) {

@@ -21,14 +21,11 @@ public:
     // stored records without moving to them. The dataset ends on its first record.
     template <typename Visit> void ScanRows(Visit &&visit) {
         if (!Active() || !SelectWorkArea("ScanRows")) return;
-        const std::int32_t count = dbf::RecCount();
         const bool hideDeleted = dbf::HideDeleted();
-        for (std::int32_t recNo = 1; recNo <= count; ++recNo) {
-            const std::uint8_t *record = dbf::PeekRecord(recNo);
-            if (!record || (hideDeleted && record[0] != 0)) continue;
-            visit(recNo, record);
-        }
-        if (count > 0) First();
+        dbf::VisitRecords([&](std::int32_t recNo, const std::uint8_t *record) {
+            if (!(hideDeleted && record[0] != 0)) visit(recNo, record);
+        });
+        if (dbf::RecCount() > 0) First();
     }
 
     // The field of the open table (nullptr when absent).
