@@ -197,9 +197,11 @@ TEST_F(SessionTest, LinesCutAcrossWritesStayWhole) {
     ASSERT_TRUE(
         waitFor([&] { return p.prefs.Vars.HostName == QStringLiteral("Vexmoor Test Server"); }));
     EXPECT_GT(p.prefs.Vars.MaxPlayers, 0);
-    for (const QString &line : view.console)
-        if (line.startsWith(QLatin1Char('"')))
+    for (const QString &line : view.console) {
+        if (line.startsWith(QLatin1Char('"'))) {
             EXPECT_TRUE(line.endsWith(QLatin1Char('"'))) << qPrintable(line);
+        }
+    }
 }
 
 TEST_F(SessionTest, OperatorCloseDoesNotReconnect) {

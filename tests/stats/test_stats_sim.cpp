@@ -111,7 +111,7 @@ struct Expected {
                     return k.killer == killerDb && k.victim == victimDb;
                 });
                 if (it == kills.end()) {
-                    kills.push_back({killerDb, victimDb});
+                    kills.push_back({killerDb, victimDb, 0, 0, {}});
                     it = kills.end() - 1;
                 }
                 ++(team ? it->teamKills : it->kills);

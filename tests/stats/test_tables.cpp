@@ -106,9 +106,11 @@ TEST_F(Tables, ReadBackTheSameRowsWhenOpenedAgain) {
     const std::vector<Row> p2 = players();
     ASSERT_EQ(p2.size(), p1.size());
     for (std::size_t i = 0; i < p1.size(); ++i)
-        for (const auto &[field, value] : p1[i].text)
-            if (field != "CONNECT" && field != "TOTALTIME" && field != "GAMEID")
+        for (const auto &[field, value] : p1[i].text) {
+            if (field != "CONNECT" && field != "TOTALTIME" && field != "GAMEID") {
                 EXPECT_EQ(p2[i].str(field), value) << field;
+            }
+        }
     EXPECT_EQ(p2[0].str("NAME"), "J\xf6rg");
     EXPECT_NEAR(p2[1].num("TOTALTIME"), 0.0625, 1e-9);
     EXPECT_EQ(kills().size(), k1.size());
