@@ -345,10 +345,12 @@ std::string FormatNumber(double value, int width, int decimals) {
     if (decimals < 0) decimals = 0;
     if (!std::isfinite(value)) return std::string(static_cast<std::size_t>(width), '*');
     if (decimals == 0) value = std::round(value);
-    int len = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-    std::string text(static_cast<std::size_t>(len) + 1, '\0');
-    std::snprintf(text.data(), text.size(), "%.*f", decimals, value);
-    text.resize(static_cast<std::size_t>(len));
+    // The largest double has 309 digits before the point; fields hold at most 255 characters.
+    char buf[320 + 256];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                         std::min(decimals, 255));
+    if (ec != std::errc()) return std::string(static_cast<std::size_t>(width), '*');
+    std::string text(buf, end);
     if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos) text.erase(0, 1);
     if (text.size() > static_cast<std::size_t>(width))
         return std::string(static_cast<std::size_t>(width), '*');

@@ -2,6 +2,8 @@
 #include "dbf/dbffile.h"
 #include "dbftest_util.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -101,6 +103,26 @@ TEST(NumberText, FormatsRightAlignedWithDecimalsAndOverflow) {
     EXPECT_EQ(ParseNumber("******"), 0);
     EXPECT_EQ(ParseInt32(" 99999999999"), 2147483647);
     EXPECT_EQ(ParseInt32("-99999999999"), -2147483647 - 1);
+    EXPECT_EQ(FormatNumber(1e300, 20, 2), std::string(20, '*'));
+    EXPECT_EQ(FormatNumber(0.125, 6, 2), "  0.12") << "exact ties round to even, as printf does";
+    EXPECT_EQ(FormatNumber(2.5, 3, 0), "  3") << "whole numbers round half away from zero";
+    // Against the C library's own "%.*f", right-aligned, on values of every magnitude.
+    std::uint64_t seed = 42;
+    for (int i = 0; i < 5000; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        const double value =
+            static_cast<double>(static_cast<std::int64_t>(seed >> 11) - (1ll << 52)) /
+            std::pow(10.0, static_cast<double>(seed % 12));
+        const int decimals = static_cast<int>(seed >> 60) % 7;
+        char expected[400];
+        const int n = std::snprintf(expected, sizeof expected, "%.*f", decimals,
+                                    decimals == 0 ? std::round(value) : value);
+        std::string want(expected, static_cast<std::size_t>(n));
+        if (want.front() == '-' && want.find_first_not_of("-0.") == std::string::npos)
+            want.erase(0, 1); // no negative zero
+        want = want.size() > 20 ? std::string(20, '*') : std::string(20 - want.size(), ' ') + want;
+        EXPECT_EQ(FormatNumber(value, 20, decimals), want) << value << " " << decimals;
+    }
 }
 
 // The quick reading of stored integers must give exactly what the general reading gives, for
