@@ -949,20 +949,21 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
     const auto size = static_cast<std::size_t>(wa->bufSize);
     if (!wa->inMemory || wa->mode != AppendMode::FIFO) {
         // One by one, through the append mode's placing (or the disk and its locks), with the
-        // move notifier held back until the end however the loop is left.
+        // move notifier held back (and put back however the loop is left).
         struct HeldNotifier {
             WorkArea &wa;
             AfterMoveNotifier held = std::exchange(wa.notifier, {});
-            ~HeldNotifier() {
-                wa.notifier = std::move(held);
-                Moved(wa);
+            ~HeldNotifier() { wa.notifier = std::move(held); }
+        };
+        {
+            HeldNotifier hold{*wa};
+            for (std::int32_t i = 0; i < count; ++i) {
+                std::memcpy(wa->buffer, records + static_cast<std::size_t>(i) * size, size);
+                Append();
+                if (LastErrorCode() != 0) return;
             }
-        } hold{*wa};
-        for (std::int32_t i = 0; i < count; ++i) {
-            std::memcpy(wa->buffer, records + static_cast<std::size_t>(i) * size, size);
-            Append();
-            if (LastErrorCode() != 0) return;
         }
+        Moved(*wa);
         return;
     }
     const std::int32_t room = 0x7FFFFFFF - wa->store.Count();

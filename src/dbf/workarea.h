@@ -101,7 +101,8 @@ bool Deleted();
 void ClearRecord();
 void Append();
 // Appends count field buffers stored one after another at records, as that many Appends would
-// (each placed by the append mode, the table left on the last one), notifying a move once.
+// (each placed by the append mode, the table left on the last one), notifying a move once
+// (not at all when an append fails).
 void AppendRecords(const std::uint8_t *records, std::int32_t count);
 void Replace();
 void DeleteRec();

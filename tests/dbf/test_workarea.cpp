@@ -515,6 +515,21 @@ TEST_F(WorkAreaTest, AppendRecordsPlacesLikeRepeatedAppends) {
     }
 }
 
+TEST_F(WorkAreaTest, AFailedAppendOfManyKeepsTheMoveNotifier) {
+    OpenMemory(" DESCENDING"); // no key maker: every append fails
+    int moves = 0;
+    SetAfterMoveNotifier([&] { ++moves; });
+    std::vector<std::uint8_t> records(buf_.size() * 2, 0);
+    EXPECT_DBF_ERROR(AppendRecords(records.data(), 2), 1100, "[APPEND]");
+    EXPECT_EQ(RecCount(), 0);
+    EXPECT_EQ(moves, 0);
+    ASSERT_TRUE(CurrentAfterMoveNotifier());
+    SetKeyMaker([](const std::uint8_t *) { return std::string(); });
+    AppendRecords(records.data(), 2);
+    EXPECT_EQ(RecCount(), 2);
+    EXPECT_EQ(moves, 1);
+}
+
 // Large in-memory tables span several storage chunks; appends at the end, insertions at the
 // front and bulk appends must keep every record where the append modes put it.
 TEST_F(WorkAreaTest, LargeTablesKeepTheirOrderAcrossStorageChunks) {
