@@ -269,7 +269,10 @@ std::string VirtualTableName() {
     std::uint32_t tick = static_cast<std::uint32_t>(ms) & 0x7FFFFFFFu;
     if (tick <= last) tick = last + 1;
     last = tick;
-    return "*" + std::to_string(tick) + "*";
+    std::string name = "*";
+    name += std::to_string(tick);
+    name += '*';
+    return name;
 }
 
 bool FileExists(const std::string &path) {
