@@ -1,7 +1,6 @@
 #include "dbf/memstore.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace dbf {
@@ -47,12 +46,17 @@ MemStore::Chunk &MemStore::ChunkWithRoom(std::size_t records) {
     return chunk;
 }
 
+void MemStore::PutSlots(const std::uint8_t *data, std::int32_t n) {
+    Chunk &chunk = ChunkWithRoom(static_cast<std::size_t>(n));
+    const std::size_t bytes = static_cast<std::size_t>(n) * recSize_;
+    std::memcpy(chunk.bytes.get() + chunk.used, data, bytes);
+    chunk.used += bytes;
+    slots_ += static_cast<std::uint32_t>(n);
+}
+
 void MemStore::Insert(std::int32_t position, const std::uint8_t *data) {
     const std::uint32_t slot = slots_;
-    Chunk &chunk = ChunkWithRoom(1);
-    std::memcpy(chunk.bytes.get() + chunk.used, data, recSize_);
-    chunk.used += recSize_;
-    ++slots_;
+    PutSlots(data, 1);
     if (identity_ && position == count_) {
         ++count_;
         return;
@@ -71,16 +75,12 @@ void MemStore::Append(const std::uint8_t *data, std::int32_t n) {
     while (n > 0) {
         const auto room = static_cast<std::int32_t>(perChunk_ - slots_ % perChunk_);
         const std::int32_t take = std::min(n, room);
-        Chunk &chunk = ChunkWithRoom(static_cast<std::size_t>(take));
-        const std::size_t bytes = static_cast<std::size_t>(take) * recSize_;
-        std::memcpy(chunk.bytes.get() + chunk.used, data, bytes);
-        chunk.used += bytes;
         if (!identity_)
             for (std::int32_t i = 0; i < take; ++i)
                 order_.push_back(slots_ + static_cast<std::uint32_t>(i));
-        slots_ += static_cast<std::uint32_t>(take);
+        PutSlots(data, take);
         count_ += take;
-        data += bytes;
+        data += static_cast<std::size_t>(take) * recSize_;
         n -= take;
     }
 }

@@ -39,7 +39,7 @@ public:
         }
         std::int32_t n = 0;
         for (const Chunk &chunk : chunks_)
-            for (std::size_t at = 0; at < chunk.used && n < count_; at += recSize_)
+            for (std::size_t at = 0; at < chunk.used; at += recSize_)
                 visit(++n, chunk.bytes.get() + at);
     }
 
@@ -73,6 +73,8 @@ private:
     }
     // The chunk that takes the next slot, with room for `records` more (at most a full chunk).
     Chunk &ChunkWithRoom(std::size_t records);
+    // Copies n records (at most what the current chunk can still take) into new slots.
+    void PutSlots(const std::uint8_t *data, std::int32_t n);
 
     std::size_t recSize_ = 1;
     std::size_t perChunk_ = 1;
