@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <utility>
 #include <vector>
 
 // A hash map from a 64-bit key to a record number (1, 2, ...), open addressing with linear

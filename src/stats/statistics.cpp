@@ -74,6 +74,18 @@ std::uint64_t idKey(std::int32_t id) {
     return static_cast<std::uint32_t>(id);
 }
 
+// Fills index afresh with keyOf(record) of every row of table, each under its row number.
+template <typename KeyOf> void fillIndex(RowIndex &index, StatsTable &table, KeyOf &&keyOf) {
+    index.clear();
+    auto entries =
+        dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(table.RecordCount()));
+    std::size_t count = 0;
+    table.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
+        entries[count++] = {keyOf(buffer), recNo};
+    });
+    index.insertAll(entries.get(), count);
+}
+
 // Re-enables a table's controls however the block is left.
 class ControlsHold {
 public:
@@ -246,41 +258,30 @@ void Statistics::indexPlayers() {
 }
 
 void Statistics::indexKills() {
-    StatsTable &t = *KillsTable;
-    m_killRow.clear();
-    const dbf::FieldDesc *killer = t.Desc("KILLERID");
-    const dbf::FieldDesc *victim = t.Desc("VICTIMID");
-    auto entries = dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(t.RecordCount()));
-    std::size_t count = 0;
-    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
-        entries[count++] = {
-            RowIndex::pair(StatsTable::IntAt(*killer, buffer), StatsTable::IntAt(*victim, buffer)),
-            recNo};
+    const dbf::FieldDesc *killer = KillsTable->Desc("KILLERID");
+    const dbf::FieldDesc *victim = KillsTable->Desc("VICTIMID");
+    fillIndex(m_killRow, *KillsTable, [&](const std::uint8_t *buffer) {
+        return RowIndex::pair(StatsTable::IntAt(*killer, buffer),
+                              StatsTable::IntAt(*victim, buffer));
     });
-    m_killRow.insertAll(entries.get(), count);
 }
 
 void Statistics::indexMissions() {
-    StatsTable &t = *MissionsTable;
-    m_missionRow.clear();
     m_missionNumbers.clear();
-    const dbf::FieldDesc *id = t.Desc("DBID");
-    const dbf::FieldDesc *mission = t.Desc("MISSION");
-    auto entries = dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(t.RecordCount()));
-    std::size_t count = 0;
+    const dbf::FieldDesc *id = MissionsTable->Desc("DBID");
+    const dbf::FieldDesc *mission = MissionsTable->Desc("MISSION");
     // Rows of one mission tend to follow each other: remember the last name looked up (the
     // records stay where they are during the scan).
     std::string_view lastName;
     std::int32_t lastNumber = -1;
-    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
+    fillIndex(m_missionRow, *MissionsTable, [&](const std::uint8_t *buffer) {
         const std::string_view name = StatsTable::TextAt(*mission, buffer);
         if (lastNumber < 0 || name != lastName) {
             lastName = name;
             lastNumber = missionNumber(name, true);
         }
-        entries[count++] = {RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber), recNo};
+        return RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber);
     });
-    m_missionRow.insertAll(entries.get(), count);
 }
 
 std::int32_t Statistics::missionNumber(std::string_view key, bool add) {
