@@ -1,6 +1,14 @@
 #include "app/gui/mainwindow.h"
 
+#include "app/gui/abouttab.h"
+#include "app/gui/activitytab.h"
+#include "app/gui/chattab.h"
+#include "app/gui/eventlogtab.h"
+#include "app/gui/missionstab.h"
+#include "app/gui/preferencestab.h"
 #include "app/gui/serverproperties.h"
+#include "app/gui/servertab.h"
+#include "app/gui/statstab.h"
 #include "eventlog/announcer.h"
 #ifdef VEXMOOR_HAVE_QTSPEECH
 #include "platform/speech/qtspeechengine.h"
@@ -12,20 +20,13 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTextEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-// 0x00BBGGRR to a colour.
-QColor fromColorWord(quint32 c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
-}
-
 QToolButton *toolButton(QWidget *parent, const char *name, const QString &text,
                         const QString &hint) {
     auto *b = new QToolButton(parent);
@@ -38,7 +39,9 @@ QToolButton *toolButton(QWidget *parent, const char *name, const QString &text,
 
 TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     : QMainWindow(parent), m_settings(settings), m_context{settings, m_dialogs},
-      m_profiles(std::make_unique<ProfileList>(m_context)),
+      m_profiles(std::make_unique<ProfileList>(m_context)), m_tabContext{settings, m_dialogs,
+                                                                         m_prefs, m_context,
+                                                                         *m_profiles},
       m_serverDialog(new TServerProperties(this)) {
     setObjectName(QStringLiteral("Vexmoor"));
     setWindowTitle(QStringLiteral("Vexmoor"));
@@ -68,20 +71,25 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     top->addWidget(m_serverList);
     layout->addLayout(top);
 
-    auto *pages = new QTabWidget(central);
-    pages->setObjectName(QStringLiteral("Pages"));
-    auto *serverPage = new QWidget(pages);
-    auto *serverLayout = new QVBoxLayout(serverPage);
-    m_console = new QTextEdit(serverPage);
-    m_console->setObjectName(QStringLiteral("Console"));
-    m_console->setReadOnly(true);
-    m_console->document()->setMaximumBlockCount(2000);
-    m_commandLine = new QLineEdit(serverPage);
-    m_commandLine->setObjectName(QStringLiteral("Edit1"));
-    serverLayout->addWidget(m_console);
-    serverLayout->addWidget(m_commandLine);
-    pages->addTab(serverPage, QStringLiteral("Server"));
-    layout->addWidget(pages);
+    m_pages = new QTabWidget(central);
+    m_pages->setObjectName(QStringLiteral("Pages"));
+    m_serverTab = new ServerTab(m_tabContext, m_pages);
+    m_missionsTab = new MissionsTab(m_tabContext, m_pages);
+    m_statsTab = new StatsTab(m_tabContext, m_pages);
+    m_activityTab = new ActivityTab(m_tabContext, m_pages);
+    m_chatTab = new ChatTab(m_tabContext, m_pages);
+    m_preferencesTab = new PreferencesTab(m_tabContext, m_pages);
+    m_eventLogTab = new EventLogTab(m_tabContext, m_pages);
+    m_aboutTab = new AboutTab(m_tabContext, m_pages);
+    m_pages->addTab(m_serverTab, QStringLiteral("Server"));
+    m_pages->addTab(m_missionsTab, QStringLiteral("Missions"));
+    m_pages->addTab(m_statsTab, QStringLiteral("Stats"));
+    m_pages->addTab(m_activityTab, QStringLiteral("Activity"));
+    m_pages->addTab(m_chatTab, QStringLiteral("Chat"));
+    m_pages->addTab(m_preferencesTab, QStringLiteral("Preferences"));
+    m_pages->addTab(m_eventLogTab, QStringLiteral("Event Log"));
+    m_pages->addTab(m_aboutTab, QStringLiteral("About"));
+    layout->addWidget(m_pages);
     setCentralWidget(central);
 
     static const int widths[] = {75, 120, 150, 150, 60, 50};
@@ -99,7 +107,10 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     connect(m_edit, &QToolButton::clicked, this, &TVexmoor::Button_EditServerClick);
     connect(m_remove, &QToolButton::clicked, this, &TVexmoor::Button_RemoveServerClick);
     connect(m_serverList, &QComboBox::currentIndexChanged, this, &TVexmoor::ServerListChange);
-    connect(m_commandLine, &QLineEdit::returnPressed, this, &TVexmoor::sendFreeCommand);
+    connect(m_preferencesTab, &PreferencesTab::colorsChanged, this, [this] {
+        for (int i = 0; i < m_pages->count(); ++i)
+            static_cast<Tab *>(m_pages->widget(i))->applyColors();
+    });
     connect(m_profiles.get(), &ProfileList::listNameChanged, this, [this](TVexmoorServer *p) {
         const int i = m_profiles->indexOf(p);
         if (i >= 0) m_serverList->setItemText(i, ProfileList::listName(*p));
@@ -107,6 +118,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
 
     SwitchServerButtons(false);
     SwitchGlobalButtons(false);
+    SwitchClientButtons(false);
     m_connect->setEnabled(false);
 
     m_speech = std::make_unique<Announcer>(m_settings, m_dialogs);
@@ -143,12 +155,69 @@ void TVexmoor::addProfile(const QString &password, const QString &ip, int port) 
 void TVexmoor::ServerListChange() {
     if (CurrentServer) CurrentServer->DetachView();
     CurrentServer = m_profiles->at(m_serverList->currentIndex());
+    for (int i = 0; i < m_pages->count(); ++i)
+        static_cast<Tab *>(m_pages->widget(i))->setServer(CurrentServer);
     if (CurrentServer) CurrentServer->AttachView(this);
 }
 
+void TVexmoor::switchGroup(std::initializer_list<const char *> names, bool on) {
+    for (const char *name : names) {
+        if (auto *control = findChild<QWidget *>(QString::fromLatin1(name)))
+            control->setEnabled(on);
+    }
+}
+
 void TVexmoor::SwitchServerButtons(bool on) {
-    m_serverList->setEnabled(on);
-    m_commandLine->setEnabled(on);
+    switchGroup({"Button_LoadMissions",
+                 "Button_SaveMissions",
+                 "Button_Random",
+                 "Button_EnableStats",
+                 "Button_Normalize",
+                 "Button_ClearTable",
+                 "Button_ResetGraph",
+                 "Button_ServerMode",
+                 "Button_MissionsPath",
+                 "ServerList",
+                 "Edit1",
+                 "TableList",
+                 "Display_MissionsPath",
+                 "Display_VexmoorScript",
+                 "Display_HostName",
+                 "Display_HostPort",
+                 "Display_HostInfo",
+                 "Display_JoinMOTD",
+                 "Display_MaxPlayers",
+                 "Display_TimeLimit",
+                 "Display_WarmupTime",
+                 "Display_ClientPassword",
+                 "Display_TeamDmgScale",
+                 "Display_AutoAssignTeams",
+                 "Display_TourneyMode",
+                 "Display_BlockAdmin",
+                 "Display_BlockTeamDmg",
+                 "Display_BlockMission",
+                 "Display_BlockGameType",
+                 "Display_MinVotes",
+                 "Display_VotingTime",
+                 "Display_MinVotesPct",
+                 "Display_VoteWinMargin",
+                 "Display_LogFile"},
+                on);
+}
+
+void TVexmoor::SwitchGlobalButtons(bool on) {
+    switchGroup({"Button_ListPlayers", "Button_MessageAll", "Button_CenterPrintAll",
+                 "Button_TopPrintAll", "Button_BottomPrintAll", "Button_BalanceTeams",
+                 "Button_ExecMission", "Button_NextMission", "Button_Page", "Button_Refresh",
+                 "Button_LoadPreferences", "Button_SavePreferences", "Chat_Edit"},
+                on);
+}
+
+void TVexmoor::SwitchClientButtons(bool on) {
+    switchGroup({"Button_MessageClient", "Button_CenterPrintClient", "Button_TopPrintClient",
+                 "Button_BottomPrintClient", "Button_KickClient", "Button_BanClient",
+                 "Button_TeamChange"},
+                on);
 }
 
 void TVexmoor::Button_ConnectClick() {
@@ -200,12 +269,6 @@ void TVexmoor::Button_RemoveServerClick() {
     ServerListChange();
 }
 
-void TVexmoor::sendFreeCommand() {
-    if (!CurrentServer || !CurrentServer->isConnected()) return;
-    CurrentServer->SendCommand(m_commandLine->text() + QLatin1Char('\n'));
-    m_commandLine->clear();
-}
-
 void TVexmoor::setStatusPanel(int panel, const QString &text) {
     if (panel >= 0 && panel < static_cast<int>(m_panels.size()))
         m_panels[static_cast<size_t>(panel)]->setText(text);
@@ -219,21 +282,111 @@ void TVexmoor::showConnected(bool connected) {
     m_remove->setEnabled(!connected);
 }
 
-void TVexmoor::SwitchGlobalButtons(bool) {}
-
+// Each view operation goes to the page that shows it.
+void TVexmoor::enablePreferenceFiles(bool on) {
+    m_preferencesTab->enablePreferenceFiles(on);
+}
+void TVexmoor::showServerMode(bool active) {
+    m_serverTab->showServerMode(active);
+}
 void TVexmoor::Console_add(const QString &text, ConsoleColor color) {
-    // Colour words in the order of ConsoleColor, from the colour settings.
-    static constexpr size_t colorIndex[] = {2, 3, 4, 5, 6, 7, 8, 9};
-    m_console->setTextColor(fromColorWord(m_prefs.Colors[colorIndex[static_cast<int>(color)]]));
-    m_console->append(text);
+    m_serverTab->Console_add(text, color);
 }
-
 void TVexmoor::clearConsole() {
-    m_console->clear();
+    m_serverTab->clearConsole();
 }
-
 void TVexmoor::clearCommandLine() {
-    m_commandLine->clear();
+    m_serverTab->clearCommandLine();
+}
+bool TVexmoor::muteCodes() const {
+    return m_preferencesTab->muteCodes();
+}
+void TVexmoor::Chat_add(const QString &line) {
+    m_chatTab->Chat_add(line);
+}
+void TVexmoor::clearChat() {
+    m_chatTab->clearChat();
+}
+void TVexmoor::addPlayerRow(PlayerSlot &slot) {
+    m_serverTab->addPlayerRow(slot);
+}
+void TVexmoor::removePlayerRow(const PlayerSlot &slot) {
+    m_serverTab->removePlayerRow(slot);
+}
+void TVexmoor::redrawPlayerRow(const PlayerSlot &slot) {
+    m_serverTab->redrawPlayerRow(slot);
+}
+void TVexmoor::repaintPlayerList() {
+    m_serverTab->repaintPlayerList();
+}
+void TVexmoor::sortPlayerList(int sortKey) {
+    m_serverTab->sortPlayerList(sortKey);
+}
+void TVexmoor::clearPlayerList() {
+    m_serverTab->clearPlayerList();
+}
+void TVexmoor::addTeamRow(TeamSlot &team) {
+    m_serverTab->addTeamRow(team);
+}
+void TVexmoor::redrawTeamRow(const TeamSlot &team) {
+    m_serverTab->redrawTeamRow(team);
+}
+void TVexmoor::repaintTeamList() {
+    m_serverTab->repaintTeamList();
+}
+void TVexmoor::clearTeamList() {
+    m_serverTab->clearTeamList();
+}
+void TVexmoor::fillPlayByPlay(const QStringList &entries) {
+    m_eventLogTab->fillPlayByPlay(entries);
+}
+void TVexmoor::PlayByPlay_add(const QString &entry) {
+    m_eventLogTab->PlayByPlay_add(entry);
+}
+void TVexmoor::setLogFileCheck(bool on) {
+    m_eventLogTab->setLogFileCheck(on);
+}
+void TVexmoor::insertMissionRow(int row, const TMission &mission) {
+    m_missionsTab->insertMissionRow(row, mission);
+}
+void TVexmoor::removeMissionRow(int row) {
+    m_missionsTab->removeMissionRow(row);
+}
+void TVexmoor::redrawMissionRow(int row, const TMission &mission) {
+    m_missionsTab->redrawMissionRow(row, mission);
+}
+void TVexmoor::reorderMissionRows(const QList<TMission *> &rows) {
+    m_missionsTab->reorderMissionRows(rows);
+}
+void TVexmoor::clearMissionList() {
+    m_missionsTab->clearMissionList();
+}
+void TVexmoor::showPreferences(const PreferencesPage &page) {
+    m_preferencesTab->showPreferences(page);
+}
+void TVexmoor::showActivityFigures(const ActivityFigureTexts &texts) {
+    m_activityTab->showActivityFigures(texts);
+}
+void TVexmoor::setUptime(const QString &text) {
+    m_activityTab->setUptime(text);
+}
+void TVexmoor::Chart_refresh(const HourlyAverageArray &averages) {
+    m_activityTab->Chart_refresh(averages);
+}
+void TVexmoor::setChartPoint(int day, int hour, double value) {
+    m_activityTab->setChartPoint(day, hour, value);
+}
+void TVexmoor::markChartDay(int weekday) {
+    m_activityTab->markChartDay(weekday);
+}
+void TVexmoor::showStatsState(bool enabled, bool trackKills, bool trackMissions) {
+    m_statsTab->showStatsState(enabled, trackKills, trackMissions);
+}
+void TVexmoor::TableListChange() {
+    m_statsTab->TableListChange();
+}
+void TVexmoor::statsTablesChanged() {
+    m_statsTab->statsTablesChanged();
 }
 
 void TVexmoor::closeEvent(QCloseEvent *event) {

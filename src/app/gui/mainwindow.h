@@ -3,6 +3,7 @@
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
 #include "app/gui/guidialogs.h"
+#include "app/gui/tab.h"
 #include "session/view.h"
 
 #include <QMainWindow>
@@ -11,14 +12,22 @@
 
 class QComboBox;
 class QLabel;
-class QLineEdit;
-class QTextEdit;
+class QTabWidget;
 class QToolButton;
 class Announcer;
 class TServerProperties;
+class ServerTab;
+class MissionsTab;
+class StatsTab;
+class ActivityTab;
+class ChatTab;
+class PreferencesTab;
+class EventLogTab;
+class AboutTab;
 
 // The main window: the server list and its buttons, the pages of the displayed profile and
-// the status bar. It is the View of the displayed profile.
+// the status bar. It is the View of the displayed profile and hands each operation to the
+// page that shows it.
 class TVexmoor : public QMainWindow, public View {
     Q_OBJECT
 public:
@@ -35,29 +44,72 @@ public:
     void Button_EditServerClick();
     void Button_RemoveServerClick();
     void ServerListChange();
-    void SwitchServerButtons(bool on);
 
-    // View
+    // The three control groups, switched on or off as a whole.
+    void SwitchServerButtons(bool on);
+    void SwitchGlobalButtons(bool on) override;
+    void SwitchClientButtons(bool on);
+
+    // View: status bar and top bar.
     void setStatusPanel(int panel, const QString &text) override;
     void showConnected(bool connected) override;
-    void SwitchGlobalButtons(bool on) override;
+    void enablePreferenceFiles(bool on) override;
+    void showServerMode(bool active) override;
+    // View: console and chat.
     void Console_add(const QString &text, ConsoleColor color) override;
     void clearConsole() override;
     void clearCommandLine() override;
-    bool muteCodes() const override { return m_prefs.MuteCodes; }
+    bool muteCodes() const override;
+    void Chat_add(const QString &line) override;
+    void clearChat() override;
+    // RosterView
+    void addPlayerRow(PlayerSlot &slot) override;
+    void removePlayerRow(const PlayerSlot &slot) override;
+    void redrawPlayerRow(const PlayerSlot &slot) override;
+    void repaintPlayerList() override;
+    void sortPlayerList(int sortKey) override;
+    void clearPlayerList() override;
+    void addTeamRow(TeamSlot &team) override;
+    void redrawTeamRow(const TeamSlot &team) override;
+    void repaintTeamList() override;
+    void clearTeamList() override;
+    // EventLogView
+    void fillPlayByPlay(const QStringList &entries) override;
+    void PlayByPlay_add(const QString &entry) override;
+    void setLogFileCheck(bool on) override;
+    // MissionView
+    void insertMissionRow(int row, const TMission &mission) override;
+    void removeMissionRow(int row) override;
+    void redrawMissionRow(int row, const TMission &mission) override;
+    void reorderMissionRows(const QList<TMission *> &rows) override;
+    void clearMissionList() override;
+    // PreferencesView
+    void showPreferences(const PreferencesPage &page) override;
+    // ActivityView
+    void showActivityFigures(const ActivityFigureTexts &texts) override;
+    void setUptime(const QString &text) override;
+    void Chart_refresh(const HourlyAverageArray &averages) override;
+    void setChartPoint(int day, int hour, double value) override;
+    void markChartDay(int weekday) override;
+    // StatsView
+    void showStatsState(bool enabled, bool trackKills, bool trackMissions) override;
+    void TableListChange() override;
+    void statsTablesChanged() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void addProfile(const QString &password, const QString &ip, int port);
-    void sendFreeCommand();
+    // Enables or disables the named controls, wherever they are in the window.
+    void switchGroup(std::initializer_list<const char *> names, bool on);
 
     platform::SettingsStore &m_settings;
     GuiDialogs m_dialogs;
     ServerContext m_context;
     std::unique_ptr<ProfileList> m_profiles;
     GlobalPrefs m_prefs;
+    TabContext m_tabContext;
     std::unique_ptr<Announcer> m_speech;
     TServerProperties *m_serverDialog;
 
@@ -66,8 +118,15 @@ private:
     QToolButton *m_add;
     QToolButton *m_edit;
     QToolButton *m_remove;
-    QTextEdit *m_console;
-    QLineEdit *m_commandLine;
+    QTabWidget *m_pages;
+    ServerTab *m_serverTab;
+    MissionsTab *m_missionsTab;
+    StatsTab *m_statsTab;
+    ActivityTab *m_activityTab;
+    ChatTab *m_chatTab;
+    PreferencesTab *m_preferencesTab;
+    EventLogTab *m_eventLogTab;
+    AboutTab *m_aboutTab;
     std::array<QLabel *, 6> m_panels{};
     bool m_closed = false;
 };

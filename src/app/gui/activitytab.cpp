@@ -1,0 +1,3 @@
+#include "app/gui/activitytab.h"
+
+ActivityTab::ActivityTab(TabContext &context, QWidget *parent) : Tab(context, parent) {}

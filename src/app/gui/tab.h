@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QWidget>
+
+class GuiDialogs;
+class ProfileList;
+class TVexmoorServer;
+struct GlobalPrefs;
+struct ServerContext;
+namespace platform {
+class SettingsStore;
+}
+
+// What every page of the main window works with: the run's settings, dialogs, global
+// preferences (colours, nick, mute), the profiles' shared context and the profile list.
+struct TabContext {
+    platform::SettingsStore &Settings;
+    GuiDialogs &Dialogs;
+    GlobalPrefs &Prefs;
+    ServerContext &Server;
+    ProfileList &Profiles;
+};
+
+// One page of the main window. The window tells every page which profile it displays;
+// a page acts on that profile only.
+class Tab : public QWidget {
+    Q_OBJECT
+public:
+    Tab(TabContext &context, QWidget *parent) : QWidget(parent), m_context(context) {}
+
+    // The displayed profile changed (none: nullptr). Called before the profile attaches,
+    // so the page is ready for the view operations that attaching brings.
+    virtual void setServer(TVexmoorServer *server) { m_server = server; }
+    TVexmoorServer *server() const { return m_server; }
+    // The colour settings in Prefs changed: the page recolours what it draws.
+    virtual void applyColors() {}
+
+protected:
+    TabContext &m_context;
+    TVexmoorServer *m_server = nullptr;
+};
