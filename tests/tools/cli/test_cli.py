@@ -121,6 +121,12 @@ class BadInput(Work):
             ("vexmoor", ["--bogus"], None, None, 2, "unknown option --bogus"),
             ("vexmoor", ["stray"], None, None, 2, "unexpected argument stray"),
         ]
+        if os.geteuid() != 0:  # root reads everything
+            locked = self.path("locked.dbf")
+            shutil.copy(good, locked)
+            os.chmod(locked, 0)
+            cases.append(("vexmoor-dbf", ["dump", locked], None, None, 1,
+                          "cannot be opened (Permission denied)"))
         for tool, args, env, settings, status, message in cases:
             if tool not in TOOLS:
                 continue
