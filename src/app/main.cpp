@@ -3,9 +3,43 @@
 #include "platform/settingsstore.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
+
+#ifndef VEXMOOR_VERSION
+#define VEXMOOR_VERSION "0"
+#endif
+
+namespace {
+int badArgument(const char *arg) {
+    std::fprintf(stderr, "vexmoor: %s %s (see vexmoor --help)\n",
+                 arg[0] == '-' ? "unknown option" : "unexpected argument", arg);
+    return 2;
+}
+} // namespace
 
 int main(int argc, char *argv[]) {
+    // Our own options are answered before the toolkit needs a display; the toolkit's own
+    // (-platform, -style, ...) are left to it, and whatever it does not take is refused.
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+            std::fputs("usage: vexmoor [toolkit options such as -platform NAME]\n"
+                       "Opens the Vexmoor window with the profiles of the settings file.\n"
+                       "  --help     show this text\n"
+                       "  --version  show the version\n",
+                       stdout);
+            return 0;
+        }
+        if (!std::strcmp(argv[i], "--version")) {
+            std::printf("vexmoor %s\n", VEXMOOR_VERSION);
+            return 0;
+        }
+        const bool afterOption = i > 1 && argv[i - 1][0] == '-' && argv[i - 1][1] != '-';
+        if (!std::strncmp(argv[i], "--", 2) || (argv[i][0] != '-' && !afterOption))
+            return badArgument(argv[i]);
+    }
     QApplication app(argc, argv);
+    if (argc > 1) return badArgument(argv[1]);
     QApplication::setApplicationName(QStringLiteral("Vexmoor"));
     platform::SettingsStore settings(platform::settingsFilePath());
     TVexmoor window(settings);

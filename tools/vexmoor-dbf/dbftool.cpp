@@ -1,5 +1,9 @@
 #include "dbftool.h"
 
+#include "dump.h"
+#include "sqliteexport.h"
+#include "tablemap.h"
+
 #include "dbf/dbferror.h"
 #include "dbf/dbffile.h"
 #include "dbf/workarea.h"
@@ -37,10 +41,6 @@ void PutUtf8(std::string &out, char32_t c) {
     }
 }
 
-struct Failure {
-    std::string message;
-};
-
 std::string Trim(const std::string &s) {
     std::size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return {};
@@ -55,9 +55,11 @@ std::string Upper(std::string s) {
 }
 
 const char *kUsage = "usage: vexmoor-dbf info FILE\n"
-                     "       vexmoor-dbf dump [--csv] FILE\n"
+                     "       vexmoor-dbf dump [--csv | --json] FILE\n"
+                     "       vexmoor-dbf export --sqlite OUT.db [--force] FILE...\n"
                      "       vexmoor-dbf create [--force] FILE DEF...   (DEF: Name,C,30,0)\n"
-                     "       vexmoor-dbf append [--header] FILE < rows.csv\n";
+                     "       vexmoor-dbf append [--header] FILE < rows.csv\n"
+                     "       vexmoor-dbf --help | --version\n";
 
 // The engine runs in exceptions mode: its errors become ERedadError with the full text.
 std::string EngineMessage(const dbf::ERedadError &e) {
@@ -65,17 +67,6 @@ std::string EngineMessage(const dbf::ERedadError &e) {
     std::size_t nl = text.find("\r\n");
     if (nl == std::string::npos) return text;
     return text.substr(nl + 2) + " (" + text.substr(0, nl) + ")";
-}
-
-std::unique_ptr<dbf::DbfTable> OpenTable(const std::string &file) {
-    std::string name = dbf::AddDbfExtension(file);
-    if (!std::filesystem::exists(name)) throw Failure{name + ": no such file"};
-    auto table = dbf::OpenDbf(name, false, true);
-    if (!table) throw Failure{name + ": cannot be opened"};
-    for (const dbf::FieldDesc &f : table->fields)
-        if (f.offset < 1 || f.offset + f.width > table->recordLength)
-            throw Failure{name + ": field " + f.name + " lies outside the record"};
-    return table;
 }
 
 std::string TypeName(char t) {
@@ -92,30 +83,6 @@ std::string TypeName(char t) {
         return "memo";
     default:
         return "numeric";
-    }
-}
-
-// Text of one field of a stored record (already converted to ANSI).
-std::string ValueText(const dbf::FieldDesc &f, const std::uint8_t *raw, const std::uint8_t *buf) {
-    switch (f.type) {
-    case 'C': {
-        std::string s = dbf::GetString(f, buf);
-        while (!s.empty() && s.back() == ' ')
-            s.pop_back();
-        return AnsiToUtf8(s);
-    }
-    case 'D': {
-        std::string stored(reinterpret_cast<const char *>(raw + f.offset), 8);
-        if (stored.find_first_not_of("0123456789") != std::string::npos) return {};
-        return stored.substr(0, 4) + "-" + stored.substr(4, 2) + "-" + stored.substr(6, 2);
-    }
-    case 'L':
-        return dbf::GetLogical(f, buf) ? "T" : "F";
-    case 'M':
-        return std::to_string(static_cast<long long>(dbf::GetNumber(f, buf)));
-    default:
-        if (f.decimals == 0) return std::to_string(static_cast<long long>(dbf::GetNumber(f, buf)));
-        return Trim(dbf::FieldText(f, buf));
     }
 }
 
@@ -155,59 +122,6 @@ int Info(const std::string &file, std::ostream &out) {
                       f.name.c_str(), f.type, f.width, f.decimals, f.offset,
                       TypeName(f.type).c_str());
         out << line;
-    }
-    dbf::CloseDbf(std::move(table));
-    return 0;
-}
-
-int Dump(const std::string &file, bool csv, std::ostream &out) {
-    auto table = OpenTable(file);
-    std::int32_t count = std::min(table->recCount, table->CountFromFileSize());
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(table->recordLength));
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(table->bufferSize) + 8);
-    const auto &fields = table->fields;
-
-    std::vector<std::size_t> widths;
-    if (csv) {
-        out << "DELETED";
-        for (const auto &f : fields)
-            out << "," << CsvField(f.name);
-        out << "\n";
-    } else {
-        out << "  RECNO  ";
-        for (const auto &f : fields) {
-            std::size_t w = std::max<std::size_t>(
-                f.name.size(), static_cast<std::size_t>(f.type == 'D' ? 10 : f.width));
-            widths.push_back(w);
-            out << " " << f.name << std::string(w - f.name.size(), ' ');
-        }
-        out << "\n";
-    }
-    for (std::int32_t n = 1; n <= count; ++n) {
-        if (!dbf::GetDbfRecord(*table, n, raw.data()))
-            throw Failure{table->fileName + ": record " + std::to_string(n) + " cannot be read"};
-        dbf::RecordToBuffer(fields, raw.data(), buf.data());
-        bool deleted = raw[0] == '*';
-        if (csv) {
-            out << (deleted ? "*" : "");
-            for (const auto &f : fields)
-                out << "," << CsvField(ValueText(f, raw.data(), buf.data()));
-        } else {
-            char head[16];
-            std::snprintf(head, sizeof head, "%7d %c", n, deleted ? '*' : ' ');
-            out << head;
-            for (std::size_t i = 0; i < fields.size(); ++i) {
-                std::string v = ValueText(fields[i], raw.data(), buf.data());
-                out << " " << v;
-                // Pad by characters, not bytes, so UTF-8 text stays aligned.
-                std::size_t chars = 0;
-                for (unsigned char c : v)
-                    chars += (c & 0xC0) != 0x80;
-                if (i + 1 < fields.size() && chars < widths[i])
-                    out << std::string(widths[i] - chars, ' ');
-            }
-        }
-        out << "\n";
     }
     dbf::CloseDbf(std::move(table));
     return 0;
@@ -512,35 +426,87 @@ int Run(const std::vector<std::string> &args, std::istream &in, std::ostream &ou
     dbf::SetImmediateReporting(true);
     dbf::SetInfoHandler(
         [&err](const std::string &text) { err << "vexmoor-dbf: warning: " << text << "\n"; });
-    if (args.empty() || args[0] == "-h" || args[0] == "--help") {
-        (args.empty() ? err : out) << kUsage;
-        return args.empty() ? 2 : 0;
-    }
-    const std::string &command = args[0];
-    std::vector<std::string> rest;
-    bool csv = false, force = false, header = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--csv" && command == "dump")
-            csv = true;
-        else if (args[i] == "--force" && command == "create")
-            force = true;
-        else if (args[i] == "--header" && command == "append")
-            header = true;
-        else if (args[i].size() > 2 && args[i].compare(0, 2, "--") == 0) {
-            err << "vexmoor-dbf: unknown option " << args[i] << " for " << command << "\n"
-                << kUsage;
-            return 2;
-        } else
-            rest.push_back(args[i]);
-    }
-    try {
-        if (command == "info" && rest.size() == 1) return Info(rest[0], out);
-        if (command == "dump" && rest.size() == 1) return Dump(rest[0], csv, out);
-        if (command == "create" && rest.size() >= 2)
-            return Create(rest[0], {rest.begin() + 1, rest.end()}, force, err);
-        if (command == "append" && rest.size() == 1) return AppendRows(rest[0], header, in, err);
+    if (args.empty()) {
         err << kUsage;
         return 2;
+    }
+    if (args[0] == "-h" || args[0] == "--help") {
+        out << kUsage;
+        return 0;
+    }
+    if (args[0] == "--version") {
+        out << "vexmoor-dbf " << VEXMOOR_VERSION << "\n";
+        return 0;
+    }
+    const std::string &command = args[0];
+    // Options each command takes, and how many file arguments it needs (at least, at most).
+    struct Command {
+        const char *name;
+        std::vector<std::string> options;
+        std::size_t minFiles, maxFiles;
+        const char *files;
+    };
+    static const Command kCommands[] = {
+        {"info", {}, 1, 1, "one FILE"},
+        {"dump", {"--csv", "--json"}, 1, 1, "one FILE"},
+        {"export", {"--force"}, 1, SIZE_MAX, "--sqlite OUT.db and at least one FILE"},
+        {"create", {"--force"}, 2, SIZE_MAX, "FILE and at least one DEF"},
+        {"append", {"--header"}, 1, 1, "one FILE"},
+    };
+    const Command *cmd = nullptr;
+    for (const Command &c : kCommands)
+        if (command == c.name) cmd = &c;
+    if (!cmd) {
+        err << "vexmoor-dbf: unknown command \"" << command << "\" (see vexmoor-dbf --help)\n";
+        return 2;
+    }
+    std::vector<std::string> rest;
+    std::vector<std::string> options;
+    std::string sqliteOut;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (command == "export" && a == "--sqlite") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                err << "vexmoor-dbf: --sqlite needs an output file name\n";
+                return 2;
+            }
+            sqliteOut = args[++i];
+        } else if (a.size() > 1 && a[0] == '-') {
+            if (std::find(cmd->options.begin(), cmd->options.end(), a) == cmd->options.end()) {
+                err << "vexmoor-dbf: unknown option " << a << " for " << command
+                    << " (see vexmoor-dbf --help)\n";
+                return 2;
+            }
+            options.push_back(a);
+        } else {
+            rest.push_back(a);
+        }
+    }
+    auto has = [&options](const char *o) {
+        return std::find(options.begin(), options.end(), o) != options.end();
+    };
+    if (rest.size() < cmd->minFiles || rest.size() > cmd->maxFiles ||
+        (command == "export" && sqliteOut.empty())) {
+        err << "vexmoor-dbf: " << command << " needs " << cmd->files
+            << " (see vexmoor-dbf --help)\n";
+        return 2;
+    }
+    if (has("--csv") && has("--json")) {
+        err << "vexmoor-dbf: dump takes --csv or --json, not both\n";
+        return 2;
+    }
+    try {
+        if (command == "info") return Info(rest[0], out);
+        if (command == "dump")
+            return Dump(rest[0],
+                        has("--csv")    ? DumpFormat::Csv
+                        : has("--json") ? DumpFormat::Json
+                                        : DumpFormat::Text,
+                        out);
+        if (command == "export") return ExportSqlite(sqliteOut, rest, has("--force"), err);
+        if (command == "create")
+            return Create(rest[0], {rest.begin() + 1, rest.end()}, has("--force"), err);
+        return AppendRows(rest[0], has("--header"), in, err);
     } catch (const Failure &f) {
         err << "vexmoor-dbf: " << f.message << "\n";
     } catch (const dbf::ERedadError &e) {

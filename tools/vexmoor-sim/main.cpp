@@ -7,9 +7,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
+
+#ifndef VEXMOOR_VERSION
+#define VEXMOOR_VERSION "0"
+#endif
 
 namespace {
 
@@ -48,11 +53,13 @@ QStringList missionsIn(const QString &path) {
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexmoor-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXMOOR_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Simulated Tribes remote console with the Vexmoor script loaded."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption portOpt(QStringLiteral("port"),
                                      QStringLiteral("Port to listen on (0: any free port)."),
                                      QStringLiteral("port"), QStringLiteral("28001"));
@@ -111,14 +118,29 @@ int main(int argc, char *argv[]) {
     parser.addOptions({portOpt, bindOpt, passwordOpt, refuseOpt, dropAfterOpt, dropAtOpt,
                        dropCountOpt, splitOpt, splitDelayOpt, burstOpt, matchOpt, loopOpt, seedOpt,
                        playersOpt, teamsOpt, speedOpt, missionsOpt, lfOpt, printScriptOpt});
-    parser.process(app);
+    // Bad command lines get one line on stderr and status 2; --help and --version status 0.
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "vexmoor-sim: %s (see vexmoor-sim --help)\n",
+                     qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "vexmoor-sim: unexpected argument %s (see vexmoor-sim --help)\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
 
-    auto number = [&parser](const QCommandLineOption &opt, double low, double high) {
+    // Counts and ports are whole numbers; only the speed may have a fraction.
+    auto number = [&parser](const QCommandLineOption &opt, double low, double high,
+                            bool whole = true) {
         bool ok = false;
-        const double v = parser.value(opt).toDouble(&ok);
-        if (!ok || v < low || v > high) {
-            std::fprintf(stderr, "vexmoor-sim: --%s must be a number from %g to %g\n",
-                         qPrintable(opt.names().first()), low, high);
+        const double v = parser.value(opt).trimmed().toDouble(&ok);
+        if (!ok || v < low || v > high || (whole && v != static_cast<double>(qint64(v)))) {
+            std::fprintf(stderr, "vexmoor-sim: --%s must be a %s from %g to %g, not \"%s\"\n",
+                         qPrintable(opt.names().first()), whole ? "whole number" : "number", low,
+                         high, qPrintable(parser.value(opt)));
             std::exit(2);
         }
         return v;
@@ -139,7 +161,8 @@ int main(int argc, char *argv[]) {
         else if (m == QLatin1String("session"))
             o.dropAt = sim::DropMoment::Session;
         else {
-            std::fprintf(stderr, "vexmoor-sim: unknown --drop-at moment\n");
+            std::fprintf(stderr,
+                         "vexmoor-sim: --drop-at must be connect, password, login or session\n");
             return 2;
         }
     }
@@ -162,8 +185,14 @@ int main(int argc, char *argv[]) {
     o.matchConfig.seed = quint32(number(seedOpt, 0, 4294967295.0));
     o.matchConfig.players = int(number(playersOpt, 1, sim::MaxPlayers));
     o.matchConfig.teams = int(number(teamsOpt, 1, sim::MaxTeams));
-    o.speed = number(speedOpt, 0, 1e6);
+    o.speed = number(speedOpt, 0, 1e6, false);
     if (parser.isSet(missionsOpt)) {
+        const QFileInfo dir(parser.value(missionsOpt));
+        if (!dir.isDir()) {
+            std::fprintf(stderr, "vexmoor-sim: %s: %s\n", qPrintable(parser.value(missionsOpt)),
+                         dir.exists() ? "is not a directory" : "no such directory");
+            return 2;
+        }
         o.matchConfig.missions = missionsIn(parser.value(missionsOpt));
         if (o.matchConfig.missions.isEmpty()) {
             std::fprintf(stderr, "vexmoor-sim: no missions in %s\n",
@@ -180,8 +209,16 @@ int main(int argc, char *argv[]) {
         return 0;
     }
     const QHostAddress address(parser.value(bindOpt));
-    if (address.isNull() || !server.listen(quint16(number(portOpt, 0, 65535)), address)) {
-        std::fprintf(stderr, "vexmoor-sim: cannot listen: %s\n", qPrintable(server.errorString()));
+    if (address.isNull()) {
+        std::fprintf(stderr, "vexmoor-sim: --bind must be an IP address, not \"%s\"\n",
+                     qPrintable(parser.value(bindOpt)));
+        return 2;
+    }
+    const auto port = quint16(number(portOpt, 0, 65535));
+    if (!server.listen(port, address)) {
+        std::fprintf(stderr, "vexmoor-sim: cannot listen on %s:%u: %s\n",
+                     qPrintable(address.toString()), unsigned(port),
+                     qPrintable(server.errorString()));
         return 1;
     }
     say(QStringLiteral("listening on %1:%2").arg(address.toString()).arg(server.port()));

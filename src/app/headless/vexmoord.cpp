@@ -1,6 +1,10 @@
 // vexmoord: runs every stored profile without a window. Each profile connects at start,
 // handles its reports as a profile that is not displayed, and reconnects by itself; the
-// tables are closed on SIGINT or SIGTERM.
+// tables are closed on SIGINT or SIGTERM. Connection states go to standard output, errors to
+// standard error, one line each, so a service manager's journal keeps both.
+//
+// Exit status: 0 a clean stop (or --check found everything in order), 1 the settings file or
+// a profile directory can not be used, 2 a bad command line, 6 no profile is configured.
 
 #include "app/core/consoledialogs.h"
 #include "app/core/profilelist.h"
@@ -10,13 +14,31 @@
 #include "platform/settingsstore.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#ifndef VEXMOOR_VERSION
+#define VEXMOOR_VERSION "0"
+#endif
+
 namespace {
+
+enum ExitStatus { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNotConfigured = 6 };
+
+const char *kUsage = "usage: vexmoord [--check]\n"
+                     "Runs the server profiles of the settings file without a window.\n"
+                     "  --check    report the settings file and each profile with its directory,\n"
+                     "             without connecting, and exit\n"
+                     "  --help     show this text\n"
+                     "  --version  show the version\n"
+                     "Exit status: 0 ok, 1 settings or profile directory unusable, 2 bad command\n"
+                     "line, 6 no profile configured.\n";
+
 int signalPipe[2] = {-1, -1};
 
 void onSignal(int) {
@@ -28,13 +50,109 @@ void say(const QString &text) {
     std::printf("[%s] %s\n", qPrintable(platform::formatTime(platform::now())), qPrintable(text));
     std::fflush(stdout);
 }
+
+void complain(const QString &text) {
+    std::fprintf(stderr, "vexmoord: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+// The settings file must be a readable file, or missing (no profiles yet).
+bool settingsUsable(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return true;
+    if (info.isDir()) {
+        complain(path + QStringLiteral(": is a directory, not the settings file"));
+        return false;
+    }
+    if (!info.isReadable()) {
+        complain(path + QStringLiteral(": cannot be read (permission denied)"));
+        return false;
+    }
+    return true;
+}
+
+// What becomes of a profile directory: empty when it is (or can be made) usable, else why not.
+QString directoryProblem(const QString &path) {
+    const QFileInfo info(path);
+    if (info.exists()) {
+        if (!info.isDir()) return QStringLiteral("is not a directory");
+        if (!info.isWritable()) return QStringLiteral("is not writable");
+        return {};
+    }
+    // The nearest existing ancestor decides whether it can be created.
+    QString parent = QFileInfo(path).absolutePath();
+    while (!QFileInfo::exists(parent) && parent != QStringLiteral("/"))
+        parent = QFileInfo(parent).absolutePath();
+    const QFileInfo p(parent);
+    if (!p.isDir() || !p.isWritable()) return QStringLiteral("cannot be created");
+    return {};
+}
+
+int check(const platform::SettingsStore &settings) {
+    std::printf("settings: %s\n", qPrintable(settings.fileName()));
+    int profiles = 0, bad = 0;
+    ReadServers(settings, [&](const QString &, const QString &ip, int port) {
+        ++profiles;
+        const QString dir = platform::profileDir(ip, port);
+        const QString problem = directoryProblem(dir);
+        const char *state = !problem.isEmpty()        ? nullptr
+                            : QFileInfo(dir).exists() ? "exists"
+                                                      : "will be created";
+        if (state) {
+            std::printf("profile %s:%d: %s (%s)\n", qPrintable(ip), port, qPrintable(dir), state);
+        } else {
+            ++bad;
+            std::fflush(stdout);
+            complain(QStringLiteral("profile %1:%2: %3 %4").arg(ip).arg(port).arg(dir, problem));
+        }
+    });
+    std::fflush(stdout);
+    if (profiles == 0) {
+        complain(QStringLiteral("no profiles in %1 - add a section [ip:port] with Password=...")
+                     .arg(settings.fileName()));
+        return ExitNotConfigured;
+    }
+    std::printf("%d profile(s), %d unusable\n", profiles, bad);
+    return bad ? ExitFailure : ExitOk;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexmoord"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VEXMOOR_VERSION));
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return 1;
+    bool checkOnly = false;
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (const QString &a : args) {
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return ExitOk;
+        }
+        if (a == QLatin1String("--version")) {
+            std::printf("vexmoord %s\n", VEXMOOR_VERSION);
+            return ExitOk;
+        }
+        if (a == QLatin1String("--check")) {
+            checkOnly = true;
+            continue;
+        }
+        complain((a.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option ")
+                                                 : QStringLiteral("unexpected argument ")) +
+                 a + QStringLiteral(" (see vexmoord --help)"));
+        return ExitUsage;
+    }
+
+    const QString settingsPath = platform::settingsFilePath();
+    if (!settingsUsable(settingsPath)) return ExitFailure;
+    platform::SettingsStore settings(settingsPath);
+    if (checkOnly) return check(settings);
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+        complain(QStringLiteral("cannot set up signal handling"));
+        return ExitFailure;
+    }
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -43,7 +161,6 @@ int main(int argc, char *argv[]) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    platform::SettingsStore settings(platform::settingsFilePath());
     ConsoleDialogs dialogs;
     ServerContext context{settings, dialogs};
     ProfileList profiles(context);
@@ -60,13 +177,15 @@ int main(int argc, char *argv[]) {
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
         say(QStringLiteral("closing the tables of every profile"));
         profiles.closeAll();
-        QCoreApplication::exit(0);
+        QCoreApplication::exit(ExitOk);
     });
 
     profiles.ReadServers();
-    if (profiles.count() == 0)
-        say(QStringLiteral("no profiles in ") + settings.fileName() +
-            QStringLiteral(" - add a section [ip:port] with Password=..."));
+    if (profiles.count() == 0) {
+        complain(QStringLiteral("no profiles in %1 - add a section [ip:port] with Password=...")
+                     .arg(settings.fileName()));
+        return ExitNotConfigured;
+    }
     say(QStringLiteral("settings: ") + settings.fileName());
     say(QStringLiteral("profile data: ") + platform::dataDir());
     for (int i = 0; i < profiles.count(); ++i)

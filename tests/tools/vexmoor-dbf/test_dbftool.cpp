@@ -88,7 +88,7 @@ TEST_F(ToolTest, BadRowsAppendNothing) {
 TEST_F(ToolTest, RefusesBadFilesAndArguments) {
     EXPECT_EQ(Run({}), 2);
     EXPECT_EQ(Run({"frobnicate", "x"}), 2);
-    EXPECT_EQ(Run({"dump", "--json", "x"}), 2);
+    EXPECT_EQ(Run({"dump", "--xml", "x"}), 2);
     EXPECT_EQ(Run({"info", Path("missing.dbf")}), 1);
     EXPECT_NE(err_.find("no such file"), std::string::npos);
 
