@@ -239,6 +239,7 @@ TEST_F(Tables, ClosingTheWindowClosesEveryProfilesTables) {
     a->ClassifyLine("\"C\"2049\"Kim\"IP:1\"Male\"");
     b->ClassifyLine("\"C\"2049\"Rex\"IP:1\"Male\"");
     list.TableTimerTick();
+    ASSERT_TRUE(testing_support::waitFor([&] { return !list.isCommitting(); }));
     EXPECT_FALSE(a->stats.PlayersChanged);
     list.closeAll();
     EXPECT_FALSE(a->stats.PlayersTable->Active());

@@ -13,6 +13,10 @@ ProfileList::ProfileList(ServerContext &context, QObject *parent)
     connect(&m_timer1, &QTimer::timeout, this, &ProfileList::Timer1Tick);
     connect(&m_tableTimer, &QTimer::timeout, this, &ProfileList::TableTimerTick);
     connect(&m_restartTimer, &QTimer::timeout, this, &ProfileList::RestartTimerTick);
+    // A commit round writes one profile's tables per event-loop turn, so that the lines of
+    // the other profiles are handled in between.
+    m_commitStep.setInterval(0);
+    connect(&m_commitStep, &QTimer::timeout, this, &ProfileList::commitNext);
     m_timer1.start();
     m_tableTimer.start();
     m_restartTimer.start();
@@ -48,6 +52,7 @@ bool ProfileList::remove(int index) {
     Deltree(p->directory());
     m_context.Settings.eraseSection(p->section());
     emit profileRemoved(p);
+    std::erase(m_commitQueue, p);
     m_profiles.erase(m_profiles.begin() + index);
     return true;
 }
@@ -72,6 +77,8 @@ void ProfileList::setCommitInterval(int minutes) {
 }
 
 void ProfileList::closeAll() {
+    m_commitStep.stop();
+    m_commitQueue.clear();
     for (auto &p : m_profiles)
         p->stats.CloseTables();
 }
@@ -82,8 +89,22 @@ void ProfileList::Timer1Tick() {
 }
 
 void ProfileList::TableTimerTick() {
+    // A round still under way goes on; profiles already queued are not queued twice.
     for (auto &p : m_profiles)
-        p->stats.CommitTables();
+        if (std::find(m_commitQueue.begin(), m_commitQueue.end(), p.get()) == m_commitQueue.end())
+            m_commitQueue.push_back(p.get());
+    m_commitStep.start();
+}
+
+void ProfileList::commitNext() {
+    if (m_commitQueue.empty()) {
+        m_commitStep.stop();
+        return;
+    }
+    TVexmoorServer *p = m_commitQueue.front();
+    m_commitQueue.pop_front();
+    p->stats.CommitTables();
+    if (m_commitQueue.empty()) m_commitStep.stop();
 }
 
 void ProfileList::RestartTimerTick() {

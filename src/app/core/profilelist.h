@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -41,8 +42,12 @@ public:
 
     // Timer bodies, public so that tests drive them without waiting.
     void Timer1Tick();
+    // Starts a commit round: every profile's changed tables are written, one profile per
+    // event-loop turn.
     void TableTimerTick();
     void RestartTimerTick();
+    // True while a commit round has profiles left to write.
+    bool isCommitting() const { return !m_commitQueue.empty(); }
 
 signals:
     void profileAdded(TVexmoorServer *profile);
@@ -51,11 +56,15 @@ signals:
     void stateChanged(TVexmoorServer *profile, const QString &state);
 
 private:
+    void commitNext();
+
     ServerContext &m_context;
     std::vector<std::unique_ptr<TVexmoorServer>> m_profiles;
     QTimer m_timer1;
     QTimer m_tableTimer;
     QTimer m_restartTimer;
+    QTimer m_commitStep;
+    std::deque<TVexmoorServer *> m_commitQueue;
 };
 
 // Deletes a directory with everything below it; what can not be deleted stays.
