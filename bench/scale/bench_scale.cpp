@@ -36,7 +36,7 @@ namespace {
 
 constexpr int MatchPlayers = 16;
 constexpr int ProbeClient = 2176;       // beyond the match's players
-constexpr double EventsPerSecond = 4.5; // one to three lines each: about nine lines a second
+constexpr double EventsPerSecond = 5.2; // one to three lines each: with the probes, ten a second
 constexpr int WarmupMs = 5000;
 constexpr int MeasureMs = 30000;
 
