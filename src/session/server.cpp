@@ -98,10 +98,16 @@ void TVexmoorServer::CreateSocket() {
 void TVexmoorServer::ToggleConnection() {
     ReconnectPending = false;
     UserToggled = true;
-    if (Socket->connected() || Socket->connecting())
+    if (Socket->connected()) {
         Socket->close();
-    else
+    } else if (Socket->connecting()) {
+        // An abandoned attempt reports no close of its own.
+        Socket->close();
+        if (View) View->showConnected(false);
+        setState(StateOffline);
+    } else {
         Socket->open();
+    }
 }
 
 void TVexmoorServer::Timer1Tick() {
