@@ -118,9 +118,7 @@ void Preferences::PreferencesReport(const ReportFields &f) {
         Missions &m = Server.missions;
         m.SetCurrentMission(f[2]);
         m.SendNextMission();
-        double seconds = 0;
-        if (!parseDecimal(f[3], seconds) || !std::isfinite(seconds)) seconds = 0;
-        m.MissionEndTime = platform::now() + seconds / platform::SecondsPerDay;
+        m.SetTimeLeft(f[3]);
         break;
     }
     default:

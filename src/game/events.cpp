@@ -207,10 +207,8 @@ void GameEvents::MissionStart() {
     Server.roster.ClearScores();
     Server.missions.SetCurrentMission(name);
     Server.missions.SendNextMission();
-    double seconds = 0; // a value that is no number counts as no time left
-    parseDecimal(f[2], seconds);
+    Server.missions.SetTimeLeft(f[2]);
     const platform::DateTime t = platform::now();
-    Server.missions.MissionEndTime = t + seconds / platform::SecondsPerDay;
     if (Server.isConnected() && Server.ActiveMode)
         Server.SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
     say(QStringLiteral("Mission \"") + name + QStringLiteral("\" started (") +

@@ -342,6 +342,14 @@ bool Missions::MissionsPathChosen(const QString &folder, const QString &fieldTex
 
 // --- the mission clock -----------------------------------------------------------------
 
+void Missions::SetTimeLeft(const QString &text) {
+    constexpr double MaxSeconds = 1e9; // about 31 years
+    double seconds = 0;
+    if (!parseDecimal(text, seconds) || !std::isfinite(seconds) || std::fabs(seconds) > MaxSeconds)
+        seconds = 0;
+    MissionEndTime = platform::now() + seconds / platform::SecondsPerDay;
+}
+
 void Missions::UpdatePlayClock() {
     ::View *view = Server.View;
     if (!view) return;

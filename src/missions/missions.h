@@ -110,6 +110,9 @@ public:
     // it).
     bool MissionsPathChosen(const QString &folder, const QString &fieldText);
 
+    // The server reported the time left in seconds: MissionEndTime follows from it. A text
+    // that is no number, or a number beyond any mission's length, counts as no time left.
+    void SetTimeLeft(const QString &seconds);
     // The mission time left, shown while attached (called every second).
     void UpdatePlayClock();
 
