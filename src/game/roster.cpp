@@ -102,6 +102,16 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
         ClearTeamSizes();
         return;
     }
+    if (ConnectedPlayers.contains(p)) {
+        // The server tells of a player it told of before (a listing after an arrival): the
+        // details change in place. A different name means the first occupant left unseen.
+        if (p->Name != name) {
+            RemovePlayer(clientId);
+        } else {
+            relistPlayer(*p, address, team, score, gender);
+            return;
+        }
+    }
     Activity &figures = Server.activity;
     const platform::DateTime t = platform::now();
     p->Name = name;
@@ -126,6 +136,19 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
         Server.View->sortPlayerList(Server.Context.PlayerSortKey);
         showFigures();
     }
+}
+
+void Roster::relistPlayer(PlayerSlot &p, const QString &address, int team, int score, int gender) {
+    p.Address = address;
+    p.Gender = gender;
+    p.Score = score;
+    if (p.Team != team) {
+        AddTeamSize(p.Team, -1);
+        p.Team = team;
+        AddTeamSize(team, +1);
+    }
+    if (p.ListItem && Server.View) Server.View->redrawPlayerRow(p);
+    sortPlayers(1);
 }
 
 void Roster::RemovePlayer(int clientId) {

@@ -64,7 +64,8 @@ public:
     void TeamScore();
 
     // A player arrives. A client id outside 2049..2176 empties the player roster and the team
-    // sizes instead.
+    // sizes instead. A player already listed under the id is updated in place; another
+    // player under the id is taken to have left first.
     void AddPlayer(const QString &name, const QString &address, int clientId, int team, int score,
                    int gender);
     // A player leaves: figures, statistics, the slot emptied. Ids of unoccupied slots are
@@ -92,6 +93,7 @@ public:
     void ClearTeamView();
 
 private:
+    void relistPlayer(PlayerSlot &p, const QString &address, int team, int score, int gender);
     void sortPlayers(int minimumKey);
     // The Activity page labels from the arrival and departure figures.
     void showFigures();

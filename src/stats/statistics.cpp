@@ -532,6 +532,7 @@ void Statistics::RecordMatchResult(const QList<int> &teamScores) {
         StatsTable &t = *PlayersTable;
         bool changed = false;
         const QList<PlayerSlot *> players = Server.roster.ConnectedPlayers;
+        std::set<std::int32_t> credited; // each player's row once, however often listed
         for (const PlayerSlot *p : players) {
             // Observers and players without a reported team neither win nor lose.
             if (p->Team < 0 || p->Team >= teams) continue;
@@ -540,6 +541,7 @@ void Statistics::RecordMatchResult(const QList<int> &teamScores) {
                 t.GotoEnd();
                 continue;
             }
+            if (!credited.insert(row).second) continue;
             t.GotoRow(row);
             const int score = teamScores[p->Team];
             if (tie && score == teamScores[best])
