@@ -124,15 +124,18 @@ TEST_F(RosterTest, ArrivalsAddEachNameOncePerHourWhateverTheCase) {
     EXPECT_EQ(figures().TotalConnections, 3);
 }
 
-TEST_F(RosterTest, ASecondArrivalOnAnOccupiedSlotIsListedTwiceAndLeavesOnce) {
+TEST_F(RosterTest, AnotherNameOnAnOccupiedSlotReplacesTheFirstOccupant) {
     connect(2050, QStringLiteral("Kim"));
-    connect(2050, QStringLiteral("Kimmy"));
-    EXPECT_EQ(roster().ConnectedPlayers.size(), 2);
-    EXPECT_EQ(view.rows.size(), 2);
+    connect(2050, QStringLiteral("Kimmy")); // Kim left without a departure report
+    EXPECT_EQ(roster().ConnectedPlayers, QList<PlayerSlot *>{&slot(2050)});
+    EXPECT_EQ(slot(2050).Name, QStringLiteral("Kimmy"));
+    EXPECT_EQ(view.rows.size(), 1);
+    EXPECT_EQ(figures().TotalConnections, 2);
+    EXPECT_EQ(figures().CompletedSessions, 1);
     report({"D", "2050"});
     EXPECT_TRUE(roster().ConnectedPlayers.isEmpty());
     EXPECT_TRUE(view.rows.isEmpty());
-    EXPECT_EQ(figures().CompletedSessions, 1);
+    EXPECT_EQ(figures().CompletedSessions, 2);
 }
 
 // --- departures and play-time figures ------------------------------------------------------
