@@ -357,4 +357,43 @@ TEST_F(RosterTest, ResetTeamsKeepsSizes) {
     EXPECT_FALSE(roster().TeamSlots[2].ListItem);
 }
 
+// --- listeners -------------------------------------------------------------------------
+
+// The roster on its own: what its listeners hear, in order, with the slot as they see it.
+TEST(RosterListeners, HearEachArrivalDepartureAndScoreOnce) {
+    struct Recorder : RosterListener {
+        void playerArrived(PlayerSlot &p) override { heard << QStringLiteral("in ") + p.Name; }
+        void playerLeft(PlayerSlot &p) override {
+            heard << QStringLiteral("out %1 %2 listed %3")
+                         .arg(p.Name)
+                         .arg(p.Team)
+                         .arg(roster->ConnectedPlayers.size());
+        }
+        void scoreChanged(PlayerSlot &p, int points) override {
+            heard << QStringLiteral("score %1 %2 %3").arg(p.Name).arg(points).arg(p.Score);
+        }
+        const Roster *roster = nullptr;
+        QStringList heard;
+    };
+    const int sortKey = 1;
+    Roster roster(sortKey);
+    Recorder first, second;
+    first.roster = second.roster = &roster;
+    roster.addListener(first);
+    roster.addListener(second);
+    roster.AddPlayer(QStringLiteral("Kim"), QStringLiteral("a"), 2049, 0, 0, 0);
+    roster.AddPlayer(QStringLiteral("Kim"), QStringLiteral("b"), 2049, 1, 3, 0); // listed again
+    roster.AddPlayerScore(0, 5);
+    roster.AddPlayer(QStringLiteral("Rex"), QStringLiteral("c"), 2049, 1, 0, 1); // Kim left unseen
+    roster.RemovePlayer(2049);
+    roster.RemovePlayer(2049);     // nobody left to leave
+    roster.AddPlayerScore(200, 5); // no slot
+    const QStringList expected = {"in Kim", "score Kim 5 8", "out Kim 1 listed 0", "in Rex",
+                                  "out Rex 1 listed 0"};
+    EXPECT_EQ(first.heard, expected);
+    EXPECT_EQ(second.heard, expected);
+    EXPECT_EQ(roster.TeamSlots[0].Size, 0);
+    EXPECT_EQ(roster.TeamSlots[1].Size, 0);
+}
+
 } // namespace
