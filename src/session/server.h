@@ -36,8 +36,10 @@ struct ServerContext {
     Announcer *Speech = nullptr; // speaks the displayed profile's events; none without an engine
 };
 
-// One server profile: its console connection and session, and the hub through which its
-// roster, event log, statistics, missions, preferences and activity figures work.
+// One server profile: its console connection and session. It owns its roster, event log,
+// statistics, missions, preferences, activity figures and admin commands, which see it only
+// as a Profile, and wires them: report lines go to their handlers, the roster's arrivals,
+// departures and scores to the statistics and activity, and the attached window to each.
 class TVexmoorServer : public QObject, public Profile {
     Q_OBJECT
 public:

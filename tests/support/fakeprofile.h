@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QStringList>
+#include <utility>
 
 namespace testing_support {
 
