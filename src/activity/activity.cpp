@@ -1,6 +1,6 @@
 #include "activity/activity.h"
 
-#include "session/server.h"
+#include "session/profile.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -47,11 +47,29 @@ QString formatUptime(double days) {
            QLatin1Char(':') + two(seconds / 60 % 60) + QLatin1Char(':') + two(seconds % 60);
 }
 
-Activity::Activity(TVexmoorServer &server)
-    : Server(server), m_sampledHour(hourNumber(platform::now())) {}
+Activity::Activity(Profile &profile, const Roster &roster)
+    : m_profile(profile), m_roster(roster), m_sampledHour(hourNumber(platform::now())) {}
 
 QString Activity::fileName() const {
-    return Server.directory() + QStringLiteral("/activity");
+    return m_profile.directory() + QStringLiteral("/activity");
+}
+
+void Activity::playerArrived(PlayerSlot &player) {
+    LastConnection = player.ConnectTime;
+    AddNameThisHour(player.Name);
+    ++TotalConnections;
+    if (!m_view) return;
+    Chart_update();
+    showFigures();
+}
+
+void Activity::playerLeft(PlayerSlot &player) {
+    const double play = platform::now() - player.ConnectTime;
+    ++CompletedSessions;
+    TotalPlayTime += play;
+    ShortestPlayTime = std::min(ShortestPlayTime, play);
+    LongestPlayTime = std::max(LongestPlayTime, play);
+    if (m_view) showFigures();
 }
 
 void Activity::ClearActivity() {
@@ -109,7 +127,7 @@ void Activity::AddNameThisHour(const QString &name) {
 
 void Activity::RefillNamesThisHour() {
     NamesThisHour.clear();
-    for (const PlayerSlot *p : Server.roster.ConnectedPlayers)
+    for (const PlayerSlot *p : m_roster.ConnectedPlayers)
         AddNameThisHour(p->Name);
 }
 
@@ -127,8 +145,8 @@ void Activity::sampleAt(platform::DateTime t) {
     if (count < std::numeric_limits<qint32>::max()) ++count;
     RefillNamesThisHour();
     SaveActivity();
-    if (Server.View) {
-        Server.View->setChartPoint(slot.day, slot.hour, average);
+    if (m_view) {
+        m_view->setChartPoint(slot.day, slot.hour, average);
         Chart_update();
     }
 }
@@ -141,10 +159,15 @@ double Activity::ProjectedValue() const {
 }
 
 void Activity::ShowActivityFigures() {
-    ::View *view = Server.View;
-    if (!view) return;
+    if (!m_view) return;
+    showFigures();
+    m_view->markChartDay(platform::weekday(platform::now()));
+    m_view->Chart_refresh(HourlyAverages);
+}
+
+void Activity::showFigures() {
     ActivityFigureTexts texts;
-    texts.Current = QString::number(Server.roster.ConnectedPlayers.size());
+    texts.Current = QString::number(m_roster.ConnectedPlayers.size());
     texts.Total = QString::number(TotalConnections);
     if (LastConnection != 0)
         texts.Last = platform::formatDate(LastConnection) + QLatin1Char('\n') +
@@ -153,30 +176,27 @@ void Activity::ShowActivityFigures() {
     if (LongestPlayTime > 0) texts.High = platform::formatTime(LongestPlayTime);
     if (CompletedSessions > 0)
         texts.Average = platform::formatTime(TotalPlayTime / CompletedSessions);
-    view->showActivityFigures(texts);
-    view->markChartDay(platform::weekday(platform::now()));
-    view->Chart_refresh(HourlyAverages);
+    m_view->showActivityFigures(texts);
 }
 
 void Activity::Chart_update() {
-    if (!Server.View) return;
+    if (!m_view) return;
     const HourSlot slot = hourSlot(platform::now());
-    Server.View->setChartPoint(slot.day, slot.hour, ProjectedValue());
+    m_view->setChartPoint(slot.day, slot.hour, ProjectedValue());
 }
 
 void Activity::ResetGraph() {
     ClearActivity();
-    if (Server.View) {
-        Server.View->Chart_refresh(HourlyAverages);
+    if (m_view) {
+        m_view->Chart_refresh(HourlyAverages);
         Chart_update();
     }
     SaveActivity();
 }
 
 void Activity::UpdateUptime() {
-    if (!Server.View) return;
-    Server.View->setUptime(SessionStart > 0 ? formatUptime(platform::now() - SessionStart)
-                                            : QString());
+    if (!m_view) return;
+    m_view->setUptime(SessionStart > 0 ? formatUptime(platform::now() - SessionStart) : QString());
 }
 
 void Activity::CheckActivityTime() {
@@ -193,6 +213,6 @@ void Activity::CheckActivityTime() {
     // ticks fall into that hour's first second or however many hours the ticks skipped.
     m_sampledHour = hour;
     const HourSlot now = hourSlot(t);
-    if (now.hour == 0 && Server.View) Server.View->markChartDay(now.day);
+    if (now.hour == 0 && m_view) m_view->markChartDay(now.day);
     sampleAt(t);
 }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "activity/activityview.h"
+#include "game/roster.h"
 #include "platform/datetime.h"
 
 #include <QStringList>
 #include <array>
 
-class TVexmoorServer;
+class Profile;
 
 // Per weekday (0 = Sunday) and hour: the number of samples folded into the hour's average.
 using HourlyCountArray = std::array<std::array<qint32, 24>, 7>;
@@ -27,13 +28,21 @@ HourSlot hourSlot(platform::DateTime t);
 QString formatUptime(double days);
 
 // Connection and play-time figures, uptime, and the hourly player averages per weekday.
-class Activity {
+// Arrivals and departures come from the roster, whose players it counts.
+class Activity : public RosterListener {
 public:
     // The activity file: counts, then averages, each one record of 168 little-endian values.
     static constexpr int RecordSize = 7 * 24 * 4;
     static constexpr int FileSize = 2 * RecordSize;
 
-    explicit Activity(TVexmoorServer &server);
+    Activity(Profile &profile, const Roster &roster);
+
+    // The Activity page while the profile is displayed, else nullptr.
+    void setView(ActivityView *view) { m_view = view; }
+
+    // The roster's arrivals and departures.
+    void playerArrived(PlayerSlot &player) override;
+    void playerLeft(PlayerSlot &player) override;
 
     QStringList NamesThisHour; // sorted, duplicates (in any letter case) ignored
     HourlyCountArray HourlyCounts{};
@@ -78,7 +87,11 @@ public:
 
 private:
     void sampleAt(platform::DateTime t);
+    // Every label of the page but the uptime.
+    void showFigures();
 
-    TVexmoorServer &Server;
+    Profile &m_profile;
+    const Roster &m_roster;
+    ActivityView *m_view = nullptr;
     qint64 m_sampledHour; // the hour (counted from the epoch) of the last sample
 };

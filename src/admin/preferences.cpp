@@ -1,8 +1,11 @@
 #include "admin/preferences.h"
 
+#include "missions/missions.h"
+#include "platform/datetime.h"
 #include "platform/settingsstore.h"
+#include "session/framer.h"
+#include "session/profile.h"
 #include "session/reportline.h"
-#include "session/server.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -66,18 +69,19 @@ bool boolWord(const QString &text) {
 
 // --- the cache -----------------------------------------------------------------------
 
-Preferences::Preferences(TVexmoorServer &server) : Server(server) {
+Preferences::Preferences(Profile &profile, Missions &missions)
+    : m_profile(profile), m_missions(missions) {
     // A restore file left by an earlier run holds values of another session: only a
     // disconnect of this run may be followed by a restore.
     QFile::remove(restoreFileName());
 }
 
 QString Preferences::restoreFileName() const {
-    return Server.directory() + QStringLiteral("/vxtemp.vxp");
+    return m_profile.directory() + QStringLiteral("/vxtemp.vxp");
 }
 
 void Preferences::send(const QString &command) {
-    if (Server.isConnected()) Server.SendCommand(command);
+    if (m_profile.isConnected()) m_profile.SendCommand(command);
 }
 
 void Preferences::PreferencesReport(const ReportFields &f) {
@@ -115,31 +119,33 @@ void Preferences::PreferencesReport(const ReportFields &f) {
         Reported = true;
         break;
     case 3: {
-        Missions &m = Server.missions;
+        Missions &m = m_missions;
         m.SetCurrentMission(f[2]);
         m.SendNextMission();
-        double seconds = 0;
-        if (!parseDecimal(f[3], seconds) || !std::isfinite(seconds)) seconds = 0;
-        m.MissionEndTime = platform::now() + seconds / platform::SecondsPerDay;
+        m.SetTimeLeft(f[3]);
         break;
     }
     default:
         break;
     }
-    Server.UpdateListName();
+    hostNameChanged();
     ShowPreferences();
 }
 
+void Preferences::hostNameChanged() {
+    if (HostNameChanged) HostNameChanged();
+}
+
 void Preferences::ShowPreferences() {
-    if (!Server.View) return;
+    if (!m_view) return;
     const ServerVariables &v = Vars;
     PreferencesPage page;
-    page.MissionsPath = Server.missions.MissionsPath;
-    page.ScriptFile = Server.ScriptFile;
+    page.MissionsPath = m_missions.MissionsPath;
+    page.ScriptFile = ScriptFile;
     static_cast<ServerVariables &>(page) = v;
     page.HostInfo = unescapeConsoleText(v.HostInfo);
     page.JoinMOTD = unescapeConsoleText(v.JoinMOTD);
-    Server.View->showPreferences(page);
+    m_view->showPreferences(page);
 }
 
 void Preferences::Refresh() {
@@ -152,7 +158,7 @@ void Preferences::HostNameExit(const QString &text, const QString &remembered) {
     if (text == remembered) return;
     Vars.HostName = text;
     send(QStringLiteral("$Server::HostName = \"") + text + QLatin1Char('"') + Marker);
-    Server.UpdateListName();
+    hostNameChanged();
 }
 
 void Preferences::HostInfoExit(const QString &memoText) {
@@ -215,14 +221,14 @@ void Preferences::TeamDmgScaleExit(int value, int remembered) {
 }
 
 void Preferences::VexmoorScriptExit(const QString &text) {
-    Server.ScriptFile = text;
-    Server.Context.Settings.write(Server.section(), QStringLiteral("VexmoorScript"), text);
+    ScriptFile = text;
+    m_profile.settings().write(m_profile.section(), QStringLiteral("VexmoorScript"), text);
 }
 
 // --- check boxes ---------------------------------------------------------------------
 
 bool Preferences::CheckBoxClick(PrefCheckBox box, bool checked, bool markerPresent) {
-    const bool sending = markerPresent && Server.isConnected();
+    const bool sending = markerPresent && m_profile.isConnected();
     const auto assign = [&](bool &cached, const char *variable) {
         cached = checked;
         if (sending)
@@ -292,15 +298,15 @@ bool Preferences::SavePreferenceFile(const QString &fileName) const {
 
 void Preferences::LoadPreferenceFile(const QString &fileName) {
     QFile file(fileName);
-    if (Server.isConnected() && file.open(QIODevice::ReadOnly)) {
+    if (m_profile.isConnected() && file.open(QIODevice::ReadOnly)) {
         const QList<QByteArray> lines = file.readAll().split('\n');
         for (qsizetype i = 0; i < lines.size(); ++i) {
             QByteArray line = lines[i];
             if (line.endsWith('\r')) line.chop(1);
             // The text after the last line end is a line only when it is not empty.
             if (i == lines.size() - 1 && line.isEmpty()) break;
-            if (!Server.isConnected()) break;
-            Server.SendCommand(LineFramer::decode(line) + QStringLiteral(" //VX\n"));
+            if (!m_profile.isConnected()) break;
+            m_profile.SendCommand(LineFramer::decode(line) + QStringLiteral(" //VX\n"));
         }
     }
     send(GetPreferences);

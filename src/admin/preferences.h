@@ -3,8 +3,10 @@
 #include "admin/preferencesview.h"
 
 #include <QString>
+#include <functional>
 
-class TVexmoorServer;
+class Missions;
+class Profile;
 struct ReportFields;
 
 // Multi-line text to a console string literal, and back for display.
@@ -38,9 +40,18 @@ enum class PrefCheckBox {
 // click marker. Every handler updates the cache; commands go out only while connected.
 class Preferences {
 public:
-    explicit Preferences(TVexmoorServer &server);
+    // missions: the catalogue whose path the page shows and whose running mission the status
+    // report names.
+    Preferences(Profile &profile, Missions &missions);
+
+    // The page while the profile is displayed, else nullptr.
+    void setView(PreferencesView *view) { m_view = view; }
 
     ServerVariables Vars;
+    // The server-side script the session runs (setting "VexmoorScript").
+    QString ScriptFile;
+    // Called after a report or the host name field may have changed the host name.
+    std::function<void()> HostNameChanged;
     // Set once a variables report ("Q" sub-code 0 or 1) has filled the cache in this run.
     bool Reported = false;
 
@@ -86,5 +97,9 @@ private:
     void send(const QString &command);
     void numberExit(int &cached, const char *variable, int value, int remembered, bool percent);
 
-    TVexmoorServer &Server;
+    void hostNameChanged();
+
+    Profile &m_profile;
+    Missions &m_missions;
+    PreferencesView *m_view = nullptr;
 };

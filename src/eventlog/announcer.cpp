@@ -31,10 +31,12 @@ void Announcer::InitTTS(std::unique_ptr<SpeechEngine> engine) {
     m_engine = std::move(engine);
     m_voices = QStringList{NoVoice};
     m_voiceIndex = 0;
+    m_speaking = false;
     if (!m_engine) return;
     m_engine->onError = [this](const QString &text) {
         m_dialogs.message(platform::Dialogs::Icon::Error, text);
     };
+    m_engine->onFinished = [this] { m_speaking = false; };
     m_engine->setSpeed(m_speed);
     m_voices.append(m_engine->engineNames());
 }
@@ -61,8 +63,13 @@ void Announcer::RestoreEngine() {
 
 bool Announcer::speakSelected(int index) {
     if (!m_engine->selectEngine(index)) return false;
-    m_engine->speak(m_voices[index] + Initialized);
+    startSpeech(m_voices[index] + Initialized);
     return true;
+}
+
+void Announcer::startSpeech(const QString &text) {
+    m_speaking = true;
+    m_engine->speak(text);
 }
 
 void Announcer::TTSModeChange(int index) {
@@ -89,8 +96,10 @@ void Announcer::SetCategory(int category, bool on) {
 
 void Announcer::Announce(const QString &text, int category) {
     if (!m_engine || m_voiceIndex == 0) return;
-    if (m_engine->speaking() && category >= SpeakingCategory) return;
+    // The engine tells of new speech only later: several announcements in one turn of the
+    // event loop must still see each other.
+    if (m_speaking && category >= SpeakingCategory) return;
     SpeakingCategory = category;
     m_engine->stop();
-    m_engine->speak(text);
+    startSpeech(text);
 }

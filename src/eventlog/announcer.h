@@ -64,6 +64,8 @@ public:
 private:
     // Selects engine index and says its name; false when the engine refused.
     bool speakSelected(int index);
+    // Starts speech that counts as speaking until the engine reports its end.
+    void startSpeech(const QString &text);
 
     platform::SettingsStore &m_settings;
     platform::Dialogs &m_dialogs;
@@ -71,5 +73,6 @@ private:
     QStringList m_voices;
     int m_voiceIndex = 0;
     int m_speed = DefaultSpeed;
+    bool m_speaking = false; // from the start of an utterance until the engine reports its end
     std::array<bool, CategoryCount> m_categories{true, true, true, true, true, true, true};
 };

@@ -1,9 +1,10 @@
 #include "eventlog/eventlog.h"
 
 #include "eventlog/announcer.h"
+#include "eventlog/eventlogview.h"
 #include "platform/datetime.h"
 #include "platform/settingsstore.h"
-#include "session/server.h"
+#include "session/profile.h"
 
 #include <QFile>
 
@@ -14,11 +15,10 @@ void EventLog::LogEvent(const QString &text, const QString &spoken, int category
     while (EventHistory.size() >= HistoryLimit)
         EventHistory.removeFirst();
     EventHistory.append(entry);
-    if (!Server.View) return; // a profile that is not displayed is neither shown nor spoken
-    Server.View->PlayByPlay_add(entry);
-    Announcer *speech = Server.Context.Speech;
-    if (speech && speech->categoryOn(category))
-        speech->Announce(spoken.isEmpty() ? text : spoken, category);
+    if (!m_view) return; // a profile that is not displayed is neither shown nor spoken
+    m_view->PlayByPlay_add(entry);
+    if (m_speech && m_speech->categoryOn(category))
+        m_speech->Announce(spoken.isEmpty() ? text : spoken, category);
 }
 
 void EventLog::AppendToLogFile(const QString &line) {
@@ -44,9 +44,9 @@ void EventLog::PrepareLogFile() {
 void EventLog::SetLogToFile(bool on) {
     LogToFile = on;
     if (LogToFile) PrepareLogFile();
-    Server.Context.Settings.writeBool(Server.section(), QStringLiteral("Log"), LogToFile);
+    m_profile.settings().writeBool(m_profile.section(), QStringLiteral("Log"), LogToFile);
 }
 
 QString EventLog::logFilePath() const {
-    return Server.directory() + QStringLiteral("/events.log");
+    return m_profile.directory() + QStringLiteral("/events.log");
 }

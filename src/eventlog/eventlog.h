@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-class TVexmoorServer;
+class Announcer;
+class EventLogView;
+class Profile;
 
 // Speech categories of event sentences; a lower number interrupts a higher one.
 enum SpeechCategory {
@@ -23,7 +25,11 @@ class EventLog {
 public:
     static constexpr int HistoryLimit = 100;
 
-    explicit EventLog(TVexmoorServer &server) : Server(server) {}
+    // speech: the run's announcer as the window sets it (none without speech).
+    EventLog(Profile &profile, Announcer *const &speech) : m_profile(profile), m_speech(speech) {}
+
+    // The play-by-play view while the profile is displayed, else nullptr.
+    void setView(EventLogView *view) { m_view = view; }
 
     QStringList EventHistory;  // the newest entries, oldest first
     bool LogFileReady = false; // events.log exists or could be created
@@ -44,5 +50,7 @@ public:
     QString logFilePath() const;
 
 private:
-    TVexmoorServer &Server;
+    Profile &m_profile;
+    Announcer *const &m_speech;
+    EventLogView *m_view = nullptr;
 };

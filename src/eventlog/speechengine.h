@@ -16,15 +16,18 @@ public:
     virtual bool selectEngine(int index) = 0;
     // The speaking rate for later speech, in the Speed field's numbers (175 is normal).
     virtual void setSpeed(int speed) = 0;
-    // True while speech is playing.
+    // True while the engine reports speech playing. Engines report their state some time
+    // after speak(), so this is false for a while after speech has been started.
     virtual bool speaking() const = 0;
-    // Ends the current speech at once.
+    // Ends the current speech at once; stopped speech reports no end through onFinished.
     virtual void stop() = 0;
     // Starts speaking the text and returns at once.
     virtual void speak(const QString &text) = 0;
 
     // Set by the owner: called with a description whenever a call of the back end fails.
     std::function<void(const QString &)> onError;
+    // Set by the owner: called when the speech started last has come to its end (or failed).
+    std::function<void()> onFinished;
 };
 
 // The Speed field's numbers as a rate from -1 (slowest) through 0 (normal, 175) to 1

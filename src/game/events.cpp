@@ -1,7 +1,12 @@
 #include "game/events.h"
 
+#include "admin/preferences.h"
+#include "eventlog/eventlog.h"
+#include "game/roster.h"
+#include "missions/missions.h"
+#include "session/profile.h"
 #include "session/reportline.h"
-#include "session/server.h"
+#include "stats/statistics.h"
 
 #include <algorithm>
 #include <iterator>
@@ -89,36 +94,34 @@ WeaponKind suicideKind() {
 }
 
 void GameEvents::say(const QString &shown, const QString &spoken, int category) {
-    Server.eventLog.LogEvent(shown, spoken, category);
+    m_eventLog.LogEvent(shown, spoken, category);
     if (SentenceObserver) SentenceObserver(shown, spoken, category);
 }
 
-void GameEvents::Connected() {
-    const ReportFields &f = Server.Report;
+void GameEvents::Connected(const ReportFields &f) {
     int id = 0;
     if (!parseClientId(f[1], id)) return;
-    Server.roster.AddPlayer(f[2], f[3], id, -1, 0, genderOf(f[4]));
-    const PlayerSlot &p = *Server.roster.slot(id);
+    m_roster.AddPlayer(f[2], f[3], id, -1, 0, genderOf(f[4]));
+    const PlayerSlot &p = *m_roster.slot(id);
     const QString ending = QStringLiteral(" connected to the game.");
     say(p.Name + ending, p.SpokenName + ending, ConnectDisconnect);
 }
 
-void GameEvents::Disconnected() {
+void GameEvents::Disconnected(const ReportFields &f) {
     int id = 0;
-    if (!parseClientId(Server.Report[1], id)) return;
+    if (!parseClientId(f[1], id)) return;
     // Nobody to take leave of: no sentence, and no play time counted from day 0.
-    const PlayerSlot *p = Server.roster.connected(id);
+    const PlayerSlot *p = m_roster.connected(id);
     if (!p) return;
     const QString ending = QStringLiteral(" disconnected from the game.");
     say(p->Name + ending, p->SpokenName + ending, ConnectDisconnect);
-    Server.roster.RemovePlayer(id);
+    m_roster.RemovePlayer(id);
 }
 
-void GameEvents::TeamChange() {
-    const ReportFields &f = Server.Report;
+void GameEvents::TeamChange(const ReportFields &f) {
     int id = 0, team = 0;
     if (!parseClientId(f[1], id) || !parseInt(f[2], team)) return;
-    Roster &roster = Server.roster;
+    Roster &roster = m_roster;
     const PlayerSlot &p = *roster.slot(id);
     QString ending;
     if (team == -2) {
@@ -135,25 +138,22 @@ void GameEvents::TeamChange() {
     roster.AddTeamSize(team, +1);
 }
 
-void GameEvents::ReportPlayerEvent() {
-    const ReportFields &f = Server.Report;
+void GameEvents::ReportPlayerEvent(const ReportFields &f) {
     const std::optional<PlayerEventKind> kind = playerEventKind(f.code());
     int id = 0, points = 0;
     if (!kind || !parseClientId(f[1], id) || !parseInt(f[2], points)) return;
     const int index = id - FirstClientId;
-    const PlayerSlot &p = *Server.roster.slot(id);
+    const PlayerSlot &p = *m_roster.slot(id);
     const QString pointsText = points != 0 ? QStringLiteral("(%1 points)").arg(points) : QString();
     const QString rest = QLatin1Char(' ') + text(kind->Verb) + QStringLiteral(". ") + pointsText;
     say(p.Name + rest, p.SpokenName + rest, FlagsObjectives);
-    const QString &mission = Server.missions.CurrentMissionName;
-    if (!mission.isEmpty()) Server.stats.RecordMissionEvent(id, mission, text(kind->Column));
-    Server.roster.AddPlayerScore(index, points);
-    if (kind->FlagMark != Flag::Unchanged)
-        Server.roster.SetFlagMark(index, kind->FlagMark == Flag::Set);
+    const QString &mission = m_missions.CurrentMissionName;
+    if (!mission.isEmpty()) m_stats.RecordMissionEvent(id, mission, text(kind->Column));
+    m_roster.AddPlayerScore(index, points);
+    if (kind->FlagMark != Flag::Unchanged) m_roster.SetFlagMark(index, kind->FlagMark == Flag::Set);
 }
 
-void GameEvents::Kill() {
-    const ReportFields &f = Server.Report;
+void GameEvents::Kill(const ReportFields &f) {
     int killerId = 0, victimId = 0, weapon = 0, points = 0;
     if (!parseInt(f[1], killerId)) return;
     if (!parseClientId(f[2], victimId)) return;
@@ -161,7 +161,7 @@ void GameEvents::Kill() {
     if (!suicide && !parseInt(f[3], weapon)) return;
     if (!parseInt(f[4], points)) return;
 
-    Roster &roster = Server.roster;
+    Roster &roster = m_roster;
     const PlayerSlot *killer = roster.slot(killerId);
     const PlayerSlot &victim = *roster.slot(victimId);
     const WeaponKind kind = suicide ? suicideKind() : weaponKind(weapon);
@@ -196,30 +196,26 @@ void GameEvents::Kill() {
     say(shown, spoken, KillsSuicides);
 
     const bool teamKill = f[0] == QLatin1String("T");
-    Server.stats.RecordKill(killerId, victimId, teamKill, text(kind.Column));
+    m_stats.RecordKill(killerId, victimId, teamKill, text(kind.Column));
     if (killer)
         roster.AddPlayerScore(killerId - FirstClientId, self || teamKill ? -points : points);
 }
 
-void GameEvents::MissionStart() {
-    const ReportFields &f = Server.Report;
+void GameEvents::MissionStart(const ReportFields &f) {
     const QString name = f[1];
-    Server.roster.ClearScores();
-    Server.missions.SetCurrentMission(name);
-    Server.missions.SendNextMission();
-    double seconds = 0; // a value that is no number counts as no time left
-    parseDecimal(f[2], seconds);
+    m_roster.ClearScores();
+    m_missions.SetCurrentMission(name);
+    m_missions.SendNextMission();
+    m_missions.SetTimeLeft(f[2]);
     const platform::DateTime t = platform::now();
-    Server.missions.MissionEndTime = t + seconds / platform::SecondsPerDay;
-    if (Server.isConnected() && Server.ActiveMode)
-        Server.SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
+    if (m_profile.isConnected() && m_profile.activeMode())
+        m_profile.SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
     say(QStringLiteral("Mission \"") + name + QStringLiteral("\" started (") +
             platform::formatDate(t) + QStringLiteral(")."),
         QString(), MissionScore);
 }
 
-void GameEvents::MatchResult() {
-    const ReportFields &f = Server.Report;
+void GameEvents::MatchResult(const ReportFields &f) {
     const int n = std::min(f.FieldCount - 1, MaxTeams); // further scores have no team slot
     if (n < 1) return;                                  // no score, no result
     QList<int> scores;
@@ -235,8 +231,8 @@ void GameEvents::MatchResult() {
             tie = false;
         }
     }
-    Server.stats.RecordMatchResult(scores);
-    const auto &teams = Server.roster.TeamSlots;
+    m_stats.RecordMatchResult(scores);
+    const auto &teams = m_roster.TeamSlots;
     QString sentence;
     if (!tie) {
         sentence = QStringLiteral("Team ") + teams[static_cast<size_t>(best)].Name +
@@ -252,14 +248,14 @@ void GameEvents::MatchResult() {
     say(sentence, QString(), MissionScore);
 }
 
-void GameEvents::Vote() {
-    const QString &word = Server.Report[1];
+void GameEvents::Vote(const ReportFields &f) {
+    const QString &word = f[1];
     for (const VoteKind &vote : VoteKinds) {
         if (word == QLatin1String(vote.Word)) {
-            vote.Apply(Server.prefs.Vars);
+            vote.Apply(m_prefs.Vars);
             say(text(vote.Sentence), QString(), Votes);
             break;
         }
     }
-    Server.prefs.ShowPreferences();
+    m_prefs.ShowPreferences();
 }

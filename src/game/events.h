@@ -4,8 +4,14 @@
 #include <functional>
 #include <optional>
 
-class TVexmoorServer;
+class EventLog;
+class Missions;
+class Preferences;
+class Profile;
+class Roster;
+class Statistics;
 struct PlayerSlot;
+struct ReportFields;
 
 // The flag and objective codes: the verb of the sentence, the Missions-table column counted,
 // and what happens to the player's flag mark.
@@ -42,19 +48,30 @@ struct Pronoun {
 extern const Pronoun Pronouns[2];
 
 // Turns game reports into state changes, statistics calls and event sentences. Each handler
-// reads the fields of the current report line from its profile.
+// gets the fields of one report line.
 class GameEvents {
 public:
-    explicit GameEvents(TVexmoorServer &server) : Server(server) {}
+    // The parts of the profile that the reports change.
+    struct Parts {
+        Profile &profile;
+        Roster &roster;
+        EventLog &eventLog;
+        Missions &missions;
+        Statistics &stats;
+        Preferences &prefs;
+    };
+    explicit GameEvents(const Parts &parts)
+        : m_profile(parts.profile), m_roster(parts.roster), m_eventLog(parts.eventLog),
+          m_missions(parts.missions), m_stats(parts.stats), m_prefs(parts.prefs) {}
 
-    void Connected();         // "C"
-    void Disconnected();      // "D"
-    void TeamChange();        // "A"
-    void ReportPlayerEvent(); // flag and objective codes
-    void Kill();              // "K" and "T"
-    void MissionStart();      // "M"
-    void MatchResult();       // "S"
-    void Vote();              // "V"
+    void Connected(const ReportFields &f);         // "C"
+    void Disconnected(const ReportFields &f);      // "D"
+    void TeamChange(const ReportFields &f);        // "A"
+    void ReportPlayerEvent(const ReportFields &f); // flag and objective codes
+    void Kill(const ReportFields &f);              // "K" and "T"
+    void MissionStart(const ReportFields &f);      // "M"
+    void MatchResult(const ReportFields &f);       // "S"
+    void Vote(const ReportFields &f);              // "V"
 
     // Called with every sentence the handlers write to the event log (shown text, spoken
     // text, speech category), after it has been written.
@@ -63,5 +80,10 @@ public:
 private:
     void say(const QString &text, const QString &spoken, int category);
 
-    TVexmoorServer &Server;
+    Profile &m_profile;
+    Roster &m_roster;
+    EventLog &m_eventLog;
+    Missions &m_missions;
+    Statistics &m_stats;
+    Preferences &m_prefs;
 };

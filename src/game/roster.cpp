@@ -1,9 +1,10 @@
 #include "game/roster.h"
 
+#include "game/rosterview.h"
 #include "session/reportline.h"
-#include "session/server.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -60,6 +61,10 @@ int comparePlayers(const PlayerSlot &a, const PlayerSlot &b, int sortKey) {
 }
 
 PlayerSlot *Roster::slot(int clientId) {
+    return const_cast<PlayerSlot *>(std::as_const(*this).slot(clientId));
+}
+
+const PlayerSlot *Roster::slot(int clientId) const {
     return isClientId(clientId) ? &PlayerSlots[static_cast<size_t>(clientId - FirstClientId)]
                                 : nullptr;
 }
@@ -71,22 +76,19 @@ PlayerSlot *Roster::connected(int clientId) {
 
 // --- report handlers -----------------------------------------------------------------
 
-void Roster::PlayerListed() {
-    const ReportFields &f = Server.Report;
+void Roster::PlayerListed(const ReportFields &f) {
     int id = 0, team = 0, score = 0;
     if (!parseInt(f[1], id) || !parseInt(f[4], team) || !parseInt(f[5], score)) return;
     AddPlayer(f[2], f[3], id, team, score, genderOf(f[6]));
 }
 
-void Roster::TeamListed() {
-    const ReportFields &f = Server.Report;
+void Roster::TeamListed(const ReportFields &f) {
     int team = 0, score = 0;
     if (!parseInt(f[1], team) || !parseInt(f[2], score)) return;
     DefineTeam(f[3], team, score);
 }
 
-void Roster::TeamScore() {
-    const ReportFields &f = Server.Report;
+void Roster::TeamScore(const ReportFields &f) {
     int team = 0;
     if (!parseInt(f[1], team)) return;
     AddTeamScore(team, leadingInt(f[2]));
@@ -102,8 +104,16 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
         ClearTeamSizes();
         return;
     }
-    Activity &figures = Server.activity;
-    const platform::DateTime t = platform::now();
+    if (ConnectedPlayers.contains(p)) {
+        // The server tells of a player it told of before (a listing after an arrival): the
+        // details change in place. A different name means the first occupant left unseen.
+        if (p->Name != name) {
+            RemovePlayer(clientId);
+        } else {
+            relistPlayer(*p, address, team, score, gender);
+            return;
+        }
+    }
     p->Name = name;
     p->Address = address;
     p->Gender = gender;
@@ -111,35 +121,38 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
     p->Score = score;
     p->ClientId = clientId;
     p->HasFlag = false;
-    p->ConnectTime = t;
-    figures.LastConnection = t;
+    p->ConnectTime = platform::now();
     p->SpokenName = SpokenName(name);
     ConnectedPlayers.append(p);
-    p->ListItem = Server.View != nullptr;
-    if (Server.View) Server.View->addPlayerRow(*p);
+    p->ListItem = m_view != nullptr;
+    if (m_view) m_view->addPlayerRow(*p);
     AddTeamSize(team, +1);
-    figures.AddNameThisHour(name);
-    ++figures.TotalConnections;
-    Server.stats.RecordConnect(clientId);
-    if (Server.View) {
-        figures.Chart_update();
-        Server.View->sortPlayerList(Server.Context.PlayerSortKey);
-        showFigures();
+    for (RosterListener *listener : m_listeners)
+        listener->playerArrived(*p);
+    if (m_view) m_view->sortPlayerList(m_sortKey);
+}
+
+void Roster::relistPlayer(PlayerSlot &p, const QString &address, int team, int score, int gender) {
+    p.Address = address;
+    p.Gender = gender;
+    p.Score = score;
+    if (p.Team != team) {
+        AddTeamSize(p.Team, -1);
+        p.Team = team;
+        AddTeamSize(team, +1);
     }
+    if (p.ListItem && m_view) m_view->redrawPlayerRow(p);
+    sortPlayers(1);
 }
 
 void Roster::RemovePlayer(int clientId) {
     PlayerSlot *p = slot(clientId);
     // A slot nobody occupies has no arrival time: its "play time" would count from day 0.
     if (!p || !ConnectedPlayers.contains(p)) return;
-    Activity &figures = Server.activity;
-    Server.stats.RecordDisconnect(p->ClientId);
     AddTeamSize(p->Team, -1);
-    const double play = platform::now() - p->ConnectTime;
-    ++figures.CompletedSessions;
-    figures.TotalPlayTime += play;
-    if (play < figures.ShortestPlayTime) figures.ShortestPlayTime = play;
-    if (play > figures.LongestPlayTime) figures.LongestPlayTime = play;
+    ConnectedPlayers.removeAll(p);
+    for (RosterListener *listener : m_listeners)
+        listener->playerLeft(*p);
     p->Name.clear();
     p->Address.clear();
     p->Team = -1;
@@ -147,26 +160,8 @@ void Roster::RemovePlayer(int clientId) {
     p->DbId = -1;
     p->HasFlag = false;
     p->ConnectTime = 0;
-    ConnectedPlayers.removeAll(p);
-    if (p->ListItem && Server.View) Server.View->removePlayerRow(*p);
+    if (p->ListItem && m_view) m_view->removePlayerRow(*p);
     p->ListItem = false;
-    if (Server.View) showFigures();
-}
-
-void Roster::showFigures() {
-    const Activity &figures = Server.activity;
-    ActivityFigureTexts texts;
-    texts.Current = QString::number(ConnectedPlayers.size());
-    texts.Total = QString::number(figures.TotalConnections);
-    if (figures.LastConnection != 0)
-        texts.Last = platform::formatDate(figures.LastConnection) + QLatin1Char('\n') +
-                     platform::formatTime(figures.LastConnection);
-    if (figures.ShortestPlayTime < 999999.0)
-        texts.Low = platform::formatTime(figures.ShortestPlayTime);
-    if (figures.LongestPlayTime > 0) texts.High = platform::formatTime(figures.LongestPlayTime);
-    if (figures.CompletedSessions > 0)
-        texts.Average = platform::formatTime(figures.TotalPlayTime / figures.CompletedSessions);
-    Server.View->showActivityFigures(texts);
 }
 
 void Roster::ResetPlayers() {
@@ -176,7 +171,7 @@ void Roster::ResetPlayers() {
         p.ClientId = static_cast<int>(i);
     }
     ConnectedPlayers.clear();
-    if (Server.View) Server.View->clearPlayerList();
+    if (m_view) m_view->clearPlayerList();
 }
 
 void Roster::ClearScores() {
@@ -184,7 +179,7 @@ void Roster::ClearScores() {
         p.Score = 0;
         p.HasFlag = false;
     }
-    if (RosterView *view = Server.View) {
+    if (RosterView *view = m_view) {
         view->repaintPlayerList();
         sortPlayers(2);
     }
@@ -194,8 +189,9 @@ void Roster::AddPlayerScore(int i, int points) {
     if (isIndex(i)) {
         PlayerSlot &p = PlayerSlots[static_cast<size_t>(i)];
         p.Score += points;
-        if (p.ListItem && Server.View) Server.View->redrawPlayerRow(p);
-        Server.stats.RecordScore(i + FirstClientId, points);
+        if (p.ListItem && m_view) m_view->redrawPlayerRow(p);
+        for (RosterListener *listener : m_listeners)
+            listener->scoreChanged(p, points);
     }
     sortPlayers(2);
 }
@@ -204,21 +200,20 @@ void Roster::SetFlagMark(int i, bool mark) {
     if (!isIndex(i)) return;
     PlayerSlot &p = PlayerSlots[static_cast<size_t>(i)];
     p.HasFlag = mark;
-    if (p.ListItem && Server.View) Server.View->redrawPlayerRow(p);
+    if (p.ListItem && m_view) m_view->redrawPlayerRow(p);
 }
 
 void Roster::SetPlayerTeam(int i, int team) {
     if (isIndex(i)) {
         PlayerSlot &p = PlayerSlots[static_cast<size_t>(i)];
         p.Team = team;
-        if (p.ListItem && Server.View) Server.View->redrawPlayerRow(p);
+        if (p.ListItem && m_view) m_view->redrawPlayerRow(p);
     }
     sortPlayers(1);
 }
 
 void Roster::sortPlayers(int minimumKey) {
-    if (Server.View && Server.Context.PlayerSortKey >= minimumKey)
-        Server.View->sortPlayerList(Server.Context.PlayerSortKey);
+    if (m_view && m_sortKey >= minimumKey) m_view->sortPlayerList(m_sortKey);
 }
 
 // --- teams ---------------------------------------------------------------------------
@@ -230,27 +225,27 @@ void Roster::ResetTeams() {
         t.ListItem = false;
     }
     DefinedTeams.clear();
-    if (Server.View) Server.View->clearTeamList();
+    if (m_view) m_view->clearTeamList();
 }
 
 void Roster::ClearTeamSizes() {
     for (TeamSlot &t : TeamSlots)
         t.Size = 0;
-    if (Server.View) Server.View->repaintTeamList();
+    if (m_view) m_view->repaintTeamList();
 }
 
 void Roster::AddTeamSize(int team, int delta) {
     if (!isTeam(team)) return;
     TeamSlot &t = TeamSlots[static_cast<size_t>(team)];
     t.Size += delta;
-    if (t.ListItem && Server.View) Server.View->redrawTeamRow(t);
+    if (t.ListItem && m_view) m_view->redrawTeamRow(t);
 }
 
 void Roster::AddTeamScore(int team, int points) {
     if (!isTeam(team)) return;
     TeamSlot &t = TeamSlots[static_cast<size_t>(team)];
     t.Score += points;
-    if (t.ListItem && Server.View) Server.View->redrawTeamRow(t);
+    if (t.ListItem && m_view) m_view->redrawTeamRow(t);
 }
 
 void Roster::DefineTeam(const QString &name, int team, int score) {
@@ -262,17 +257,17 @@ void Roster::DefineTeam(const QString &name, int team, int score) {
     t.Name = name;
     t.Score = score;
     DefinedTeams.append(&t);
-    t.ListItem = Server.View != nullptr;
-    if (Server.View) Server.View->addTeamRow(t);
+    t.ListItem = m_view != nullptr;
+    if (m_view) m_view->addTeamRow(t);
 }
 
 // --- attaching -----------------------------------------------------------------------
 
 void Roster::FillPlayerView() {
-    if (!Server.View) return;
-    Server.View->clearPlayerList();
+    if (!m_view) return;
+    m_view->clearPlayerList();
     for (PlayerSlot *p : ConnectedPlayers) {
-        Server.View->addPlayerRow(*p);
+        m_view->addPlayerRow(*p);
         p->ListItem = true;
     }
 }
@@ -280,21 +275,21 @@ void Roster::FillPlayerView() {
 void Roster::ClearPlayerView() {
     for (PlayerSlot *p : ConnectedPlayers)
         p->ListItem = false;
-    if (Server.View) Server.View->clearPlayerList();
+    if (m_view) m_view->clearPlayerList();
 }
 
 void Roster::FillTeamView() {
-    if (!Server.View) return;
-    Server.View->clearTeamList();
+    if (!m_view) return;
+    m_view->clearTeamList();
     for (TeamSlot *t : DefinedTeams) {
-        Server.View->addTeamRow(*t);
+        m_view->addTeamRow(*t);
         t->ListItem = true;
     }
-    Server.View->repaintTeamList();
+    m_view->repaintTeamList();
 }
 
 void Roster::ClearTeamView() {
     for (TeamSlot *t : DefinedTeams)
         t->ListItem = false;
-    if (Server.View) Server.View->clearTeamList();
+    if (m_view) m_view->clearTeamList();
 }

@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <array>
 
-class TVexmoorServer;
+struct ReportFields;
+
+class RosterView;
 
 // One possible player connection; element i of PlayerSlots belongs to client id 2049 + i.
 struct PlayerSlot {
@@ -43,10 +45,28 @@ int genderOf(const QString &word);
 // then name. Names compare by character codes with a..z taken as A..Z.
 int comparePlayers(const PlayerSlot &a, const PlayerSlot &b, int sortKey);
 
-// The live players and teams of a profile, with the arrival and departure figures.
+// Hears of the roster's arrivals, departures and score changes.
+class RosterListener {
+public:
+    virtual ~RosterListener() = default;
+    // The player is listed (the slot filled, the team size counted).
+    virtual void playerArrived(PlayerSlot & /*player*/) {}
+    // The player is no longer listed; the slot still holds the player until this returns.
+    virtual void playerLeft(PlayerSlot & /*player*/) {}
+    // Points were added to the player's score.
+    virtual void scoreChanged(PlayerSlot & /*player*/, int /*points*/) {}
+};
+
+// The live players and teams of a profile.
 class Roster {
 public:
-    explicit Roster(TVexmoorServer &server) : Server(server) {}
+    // sortKey: the player list's sort key, which every profile of the run shares.
+    explicit Roster(const int &sortKey) : m_sortKey(sortKey) {}
+
+    // The player and team lists while the profile is displayed, else nullptr.
+    void setView(RosterView *view) { m_view = view; }
+    // Listeners are told in the order they were added.
+    void addListener(RosterListener &listener) { m_listeners.append(&listener); }
 
     std::array<PlayerSlot, 128> PlayerSlots;
     std::array<TeamSlot, 8> TeamSlots;
@@ -55,19 +75,21 @@ public:
 
     // The slot of a client id, or nullptr outside 2049..2176.
     PlayerSlot *slot(int clientId);
+    const PlayerSlot *slot(int clientId) const;
     // The slot of an occupied client id, or nullptr.
     PlayerSlot *connected(int clientId);
 
     // Report handlers: "1" player listed, "2" team listed, "B" team score.
-    void PlayerListed();
-    void TeamListed();
-    void TeamScore();
+    void PlayerListed(const ReportFields &fields);
+    void TeamListed(const ReportFields &fields);
+    void TeamScore(const ReportFields &fields);
 
     // A player arrives. A client id outside 2049..2176 empties the player roster and the team
-    // sizes instead.
+    // sizes instead. A player already listed under the id is updated in place; another
+    // player under the id is taken to have left first.
     void AddPlayer(const QString &name, const QString &address, int clientId, int team, int score,
                    int gender);
-    // A player leaves: figures, statistics, the slot emptied. Ids of unoccupied slots are
+    // A player leaves: the listeners told, the slot emptied. Ids of unoccupied slots are
     // ignored.
     void RemovePlayer(int clientId);
     void ResetPlayers();
@@ -92,9 +114,10 @@ public:
     void ClearTeamView();
 
 private:
+    void relistPlayer(PlayerSlot &p, const QString &address, int team, int score, int gender);
     void sortPlayers(int minimumKey);
-    // The Activity page labels from the arrival and departure figures.
-    void showFigures();
 
-    TVexmoorServer &Server;
+    const int &m_sortKey;
+    RosterView *m_view = nullptr;
+    QList<RosterListener *> m_listeners;
 };

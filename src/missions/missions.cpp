@@ -1,9 +1,10 @@
 #include "missions/missions.h"
 
+#include "missions/missionview.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
+#include "session/profile.h"
 #include "session/reportline.h"
-#include "session/server.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +100,8 @@ QString missionListLine(const TMission &mission) {
 
 // --- the catalogue -------------------------------------------------------------------
 
-Missions::Missions(TVexmoorServer &server) : Server(server) {}
+Missions::Missions(Profile &profile, int &sortColumn)
+    : m_profile(profile), m_sortColumn(sortColumn) {}
 
 Missions::~Missions() {
     // The window may be gone already: only the records are freed.
@@ -107,7 +109,7 @@ Missions::~Missions() {
 }
 
 void Missions::ClearMissions() {
-    if (Server.View) Server.View->clearMissionList();
+    if (m_view) m_view->clearMissionList();
     Rows.clear();
     qDeleteAll(MissionCatalogue);
     MissionCatalogue.clear();
@@ -125,7 +127,7 @@ void Missions::ScanMissions() {
         for (const QString &file : files)
             readDescriptionFile(file);
     }
-    if (Server.View) {
+    if (m_view) {
         ShowMissions();
         SortMissionList();
     }
@@ -143,7 +145,7 @@ void Missions::readDescriptionFile(const QString &fileName) {
 }
 
 void Missions::ShowMissions() {
-    ::View *view = Server.View;
+    MissionView *view = m_view;
     if (!view) return;
     view->clearMissionList();
     Rows.clear();
@@ -161,7 +163,7 @@ void Missions::DetachMissionItems() {
         mission->Marked = false;
     }
     Rows.clear();
-    if (Server.View) Server.View->clearMissionList();
+    if (m_view) m_view->clearMissionList();
 }
 
 TMission *Missions::FindMission(const QString &name) const {
@@ -177,7 +179,7 @@ int Missions::rowOf(const TMission *mission) const {
 void Missions::setMark(int row, bool mark) {
     TMission *mission = Rows.at(row);
     mission->Marked = mark;
-    if (Server.View) Server.View->redrawMissionRow(row, *mission);
+    if (m_view) m_view->redrawMissionRow(row, *mission);
 }
 
 void Missions::SetCurrentMission(const QString &name) {
@@ -186,28 +188,28 @@ void Missions::SetCurrentMission(const QString &name) {
         if (Rows.at(row)->Marked) setMark(row, false);
     CurrentMissionName = name;
     CurrentMission = FindMission(name);
-    ::View *view = Server.View;
+    MissionView *view = m_view;
     if (!view) return;
-    view->setStatusPanel(2, name);
+    view->showMissionName(name);
     if (CurrentMission) {
         if (const int row = rowOf(CurrentMission); row >= 0) setMark(row, true);
-        view->setStatusPanel(3, CurrentMission->MissionType);
+        view->showMissionType(CurrentMission->MissionType);
     } else {
-        view->setStatusPanel(3, QString());
+        view->showMissionType(QString());
     }
 }
 
 void Missions::SendNextMission() {
-    if (!CurrentMission || !Server.ActiveMode || !Server.isConnected()) return;
+    if (!CurrentMission || !m_profile.activeMode() || !m_profile.isConnected()) return;
     const qsizetype count = MissionCatalogue.size();
     const qsizetype current = MissionCatalogue.indexOf(CurrentMission);
     if (current < 0) return;
     for (qsizetype step = 1; step < count; ++step) {
         const TMission *next = MissionCatalogue.at((current + step) % count);
         if (!next->Enabled) continue;
-        Server.SendCommand(QStringLiteral("$nextMission[\"") + CurrentMission->Name +
-                           QStringLiteral("\"] = \"") + next->Name + QStringLiteral("\";") +
-                           Marker);
+        m_profile.SendCommand(QStringLiteral("$nextMission[\"") + CurrentMission->Name +
+                              QStringLiteral("\"] = \"") + next->Name + QStringLiteral("\";") +
+                              Marker);
         return;
     }
 }
@@ -223,13 +225,13 @@ bool Missions::SaveMissionList(const QString &fileName) {
     file.write(bytes);
     // The file is replaced only when everything was written.
     if (!file.commit()) return false;
-    Server.Context.Dialogs.message(platform::Dialogs::Icon::Information,
-                                   fileName + QStringLiteral(" saved successfully"));
+    m_profile.dialogs().message(platform::Dialogs::Icon::Information,
+                                fileName + QStringLiteral(" saved successfully"));
     return true;
 }
 
 void Missions::LoadMissionList(const QString &fileName) {
-    Server.Context.Settings.write(Server.section(), QStringLiteral("LastMissionList"), fileName);
+    m_profile.settings().write(m_profile.section(), QStringLiteral("LastMissionList"), fileName);
     QStringList lines;
     if (readLines(fileName, lines)) {
         ClearMissions();
@@ -238,7 +240,7 @@ void Missions::LoadMissionList(const QString &fileName) {
             if (parseMissionListLine(line, parsed)) MissionCatalogue.append(new TMission(parsed));
         }
     }
-    if (Server.View) ShowMissions();
+    if (m_view) ShowMissions();
     if (!CurrentMissionName.isEmpty()) SetCurrentMission(CurrentMissionName);
 }
 
@@ -246,17 +248,17 @@ void Missions::LoadMissionList(const QString &fileName) {
 
 void Missions::ColumnClick(int column) {
     if (column < MissionNameColumn || column > MissionEnableColumn) return;
-    Server.Context.MissionSortColumn = column;
+    m_sortColumn = column;
     SortMissionList();
 }
 
 void Missions::SortMissionList() {
     if (Rows.isEmpty()) return;
-    const int column = Server.Context.MissionSortColumn;
+    const int column = m_sortColumn;
     std::stable_sort(Rows.begin(), Rows.end(), [column](const TMission *a, const TMission *b) {
         return compareMissions(*a, *b, column) < 0;
     });
-    if (Server.View) Server.View->reorderMissionRows(Rows);
+    if (m_view) m_view->reorderMissionRows(Rows);
 }
 
 void Missions::MoveMissionItem(int source, int target) {
@@ -266,7 +268,7 @@ void Missions::MoveMissionItem(int source, int target) {
     TMission *mission = Rows.at(source);
     TMission *targetMission = target >= 0 ? Rows.at(target) : nullptr;
 
-    ::View *view = Server.View;
+    MissionView *view = m_view;
     if (view) view->removeMissionRow(source);
     Rows.removeAt(source);
     const int row = target >= 0 ? target : int(Rows.size());
@@ -289,7 +291,7 @@ void Missions::ToggleEnabled(int row) {
     if (row < 0 || row >= Rows.size()) return;
     TMission *mission = Rows.at(row);
     mission->Enabled = !mission->Enabled;
-    if (Server.View) Server.View->redrawMissionRow(row, *mission);
+    if (m_view) m_view->redrawMissionRow(row, *mission);
 }
 
 void Missions::Randomize() {
@@ -307,20 +309,21 @@ void Missions::Randomize(std::uint32_t seed) {
 }
 
 void Missions::ExecMission(int selected) {
-    if (!Server.isConnected() || selected < 0 || selected >= Rows.size()) return;
-    Server.SendCommand(QStringLiteral("Server::LoadMission(\"") + Rows.at(selected)->Name +
-                       QStringLiteral("\");") + Marker);
+    if (!m_profile.isConnected() || selected < 0 || selected >= Rows.size()) return;
+    m_profile.SendCommand(QStringLiteral("Server::LoadMission(\"") + Rows.at(selected)->Name +
+                          QStringLiteral("\");") + Marker);
 }
 
 void Missions::NextMission() {
-    if (Server.isConnected()) Server.SendCommand(QStringLiteral("Server::NextMission();") + Marker);
+    if (m_profile.isConnected())
+        m_profile.SendCommand(QStringLiteral("Server::NextMission();") + Marker);
 }
 
 // --- the missions path -----------------------------------------------------------------
 
 void Missions::setMissionsPath(const QString &path) {
     MissionsPath = path;
-    Server.Context.Settings.write(Server.section(), QStringLiteral("MissionsPath"), path);
+    m_profile.settings().write(m_profile.section(), QStringLiteral("MissionsPath"), path);
     ScanMissions();
 }
 
@@ -342,11 +345,19 @@ bool Missions::MissionsPathChosen(const QString &folder, const QString &fieldTex
 
 // --- the mission clock -----------------------------------------------------------------
 
+void Missions::SetTimeLeft(const QString &text) {
+    constexpr double MaxSeconds = 1e9; // about 31 years
+    double seconds = 0;
+    if (!parseDecimal(text, seconds) || !std::isfinite(seconds) || std::fabs(seconds) > MaxSeconds)
+        seconds = 0;
+    MissionEndTime = platform::now() + seconds / platform::SecondsPerDay;
+}
+
 void Missions::UpdatePlayClock() {
-    ::View *view = Server.View;
+    MissionView *view = m_view;
     if (!view) return;
     if (MissionEndTime > 0)
-        view->setStatusPanel(4, platform::formatTime(std::fabs(MissionEndTime - platform::now())));
+        view->showTimeLeft(platform::formatTime(std::fabs(MissionEndTime - platform::now())));
     else
-        view->setStatusPanel(4, QString());
+        view->showTimeLeft(QString());
 }

@@ -7,7 +7,8 @@
 #include <QStringList>
 #include <cstdint>
 
-class TVexmoorServer;
+class MissionView;
+class Profile;
 
 // One catalogue entry.
 struct TMission {
@@ -51,7 +52,8 @@ QString missionListLine(const TMission &mission);
 // row (drag and drop, shuffle) changes both.
 class Missions {
 public:
-    explicit Missions(TVexmoorServer &server);
+    // sortColumn: the mission list's sort column, which every profile of the run shares.
+    Missions(Profile &profile, int &sortColumn);
     ~Missions();
     Missions(const Missions &) = delete;
     Missions &operator=(const Missions &) = delete;
@@ -62,6 +64,9 @@ public:
     platform::DateTime MissionEndTime = 0; // 0: none reported
     QString MissionsPath;
     QList<TMission *> Rows; // the displayed rows, in view order; empty while detached
+
+    // The mission list and panels while the profile is displayed, else nullptr.
+    void setView(MissionView *view) { m_view = view; }
 
     // Rebuilds the catalogue from the description files in MissionsPath; a path that is no
     // directory leaves it as it was. The displayed list is refilled and sorted.
@@ -110,6 +115,9 @@ public:
     // it).
     bool MissionsPathChosen(const QString &folder, const QString &fieldText);
 
+    // The server reported the time left in seconds: MissionEndTime follows from it. A text
+    // that is no number, or a number beyond any mission's length, counts as no time left.
+    void SetTimeLeft(const QString &seconds);
     // The mission time left, shown while attached (called every second).
     void UpdatePlayClock();
 
@@ -119,5 +127,7 @@ private:
     void setMark(int row, bool mark);
     int rowOf(const TMission *mission) const;
 
-    TVexmoorServer &Server;
+    Profile &m_profile;
+    int &m_sortColumn;
+    MissionView *m_view = nullptr;
 };

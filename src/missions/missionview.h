@@ -22,4 +22,9 @@ public:
     // The rows were sorted: they now show these records, in this order.
     virtual void reorderMissionRows(const QList<TMission *> & /*rows*/) {}
     virtual void clearMissionList() {}
+
+    // The status bar's mission panels: the running mission's name and type, its time left.
+    virtual void showMissionName(const QString & /*name*/) {}
+    virtual void showMissionType(const QString & /*type*/) {}
+    virtual void showTimeLeft(const QString & /*text*/) {}
 };

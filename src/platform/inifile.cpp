@@ -169,6 +169,12 @@ bool IniFile::save() {
         data += "\n";
     }
     std::error_code ec;
+    // A file marked read-only keeps its contents, although renaming over it would succeed.
+    const auto perms = std::filesystem::status(m_path, ec).permissions();
+    if (!ec && perms != std::filesystem::perms::unknown &&
+        (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+        return false;
+    ec.clear();
     if (m_path.has_parent_path()) std::filesystem::create_directories(m_path.parent_path(), ec);
     const std::string tmp = m_path.string() + ".new";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

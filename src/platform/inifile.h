@@ -23,7 +23,8 @@ public:
     std::string read(const std::string &section, const std::string &key,
                      const std::string &def = {}) const;
     // Sets Key in Section, adding the section at the end of the file and the key at the end
-    // of the section when missing. Returns false when the file could not be written.
+    // of the section when missing. Returns false when the file could not be written, also
+    // when it is marked read-only.
     bool write(const std::string &section, const std::string &key, const std::string &value);
     // Section names in file order (a name repeated later in the file is listed once).
     std::vector<std::string> sections() const;

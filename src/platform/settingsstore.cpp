@@ -1,5 +1,7 @@
 #include "platform/settingsstore.h"
 
+#include "platform/dialogs.h"
+
 #include <limits>
 
 namespace platform {
@@ -25,7 +27,21 @@ QString SettingsStore::read(const QString &section, const QString &key, const QS
 }
 
 void SettingsStore::write(const QString &section, const QString &key, const QString &value) {
-    m_file->write(s8(section), s8(key), s8(value)); // a failed write is not reported
+    check(m_file->write(s8(section), s8(key), s8(value)));
+}
+
+void SettingsStore::check(bool ok) {
+    if (ok) {
+        m_failing = false;
+        return;
+    }
+    if (m_failing) return;
+    m_failing = true;
+    if (m_failures)
+        m_failures->message(Dialogs::Icon::Error,
+                            QStringLiteral("The settings file ") + fileName() +
+                                QStringLiteral(" could not be written: changed settings are "
+                                               "not saved."));
 }
 
 QStringList SettingsStore::sections() const {
@@ -43,16 +59,17 @@ QList<QPair<QString, QString>> SettingsStore::pairs(const QString &section) cons
 }
 
 void SettingsStore::eraseSection(const QString &section) {
-    m_file->eraseSection(s8(section));
+    check(m_file->eraseSection(s8(section)));
 }
 
 void SettingsStore::MoveSection(const QString &from, const QString &to) {
     // Names match without regard to case: moving onto the same section must not erase it.
     if (from.compare(to, Qt::CaseInsensitive) == 0) return;
     const auto pairs = m_file->pairs(s8(from));
+    bool ok = true;
     for (const auto &[key, value] : pairs)
-        m_file->write(s8(to), key, value);
-    m_file->eraseSection(s8(from));
+        ok = m_file->write(s8(to), key, value) && ok;
+    check(m_file->eraseSection(s8(from)) && ok);
 }
 
 bool SettingsStore::readBool(const QString &section, const QString &key, bool def) const {

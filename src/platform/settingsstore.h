@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class Dialogs;
+
 // The one settings store of a run ("Vexmoor.ini"), with the value encodings the program
 // uses: on/off written "1"/"0" and read as on unless exactly "0"; integers as decimal text,
 // read with blanks, a sign and "$" or "0x" hexadecimal prefixes accepted; colours as the
@@ -33,8 +35,17 @@ public:
 
     QString fileName() const;
 
+    // Where failed writes are told (nullptr: nowhere). A failure is told once; after a write
+    // that succeeds again, the next failure is told again. The run goes on either way.
+    void reportFailuresTo(Dialogs *dialogs) { m_failures = dialogs; }
+
 private:
+    // Tells a failed write of the file (ok false) as described above.
+    void check(bool ok);
+
     std::unique_ptr<IniFile> m_file;
+    Dialogs *m_failures = nullptr;
+    bool m_failing = false;
 };
 
 // The integer forms settings accept: [blanks][sign](digits | "$"hex | "0x"hex).

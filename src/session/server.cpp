@@ -20,8 +20,14 @@ constexpr int QuietTimeMs = 200;
 
 TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int port,
                                ServerContext &context)
-    : Host(host), Port(port), Password(password), Context(context), roster(*this), events(*this),
-      missions(*this), stats(*this), activity(*this), prefs(*this), eventLog(*this) {
+    : Host(host), Port(port), Password(password), Context(context), roster(context.PlayerSortKey),
+      missions(*this, context.MissionSortColumn), prefs(*this, missions),
+      stats(*this, roster, prefs.Vars.HostName), activity(*this, roster),
+      eventLog(*this, context.Speech), events({*this, roster, eventLog, missions, stats, prefs}),
+      commands(*this, roster), ScriptFile(prefs.ScriptFile) {
+    roster.addListener(activity);
+    roster.addListener(stats);
+    prefs.HostNameChanged = [this] { UpdateListName(); };
     platform::SettingsStore &settings = Context.Settings;
     settings.write(section(), QStringLiteral("Password"), Password);
     QDir().mkpath(directory()); // a failure shows later, in the file operations
@@ -55,20 +61,20 @@ TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int
 
     auto on = [this](char code, auto member) { m_dispatch.set(code, member); };
     on('!', [this] { AdminChatEcho(); });
-    on('1', [this] { roster.PlayerListed(); });
-    on('2', [this] { roster.TeamListed(); });
-    on('A', [this] { events.TeamChange(); });
-    on('B', [this] { roster.TeamScore(); });
-    on('C', [this] { events.Connected(); });
-    on('D', [this] { events.Disconnected(); });
+    on('1', [this] { roster.PlayerListed(Report); });
+    on('2', [this] { roster.TeamListed(Report); });
+    on('A', [this] { events.TeamChange(Report); });
+    on('B', [this] { roster.TeamScore(Report); });
+    on('C', [this] { events.Connected(Report); });
+    on('D', [this] { events.Disconnected(Report); });
     for (char code : {'E', 'F', 'G', 'H', 'I', 'J', 'O', 'P', 'R', 'Y', 'Z'})
-        on(code, [this] { events.ReportPlayerEvent(); });
-    on('K', [this] { events.Kill(); });
-    on('T', [this] { events.Kill(); });
-    on('M', [this] { events.MissionStart(); });
+        on(code, [this] { events.ReportPlayerEvent(Report); });
+    on('K', [this] { events.Kill(Report); });
+    on('T', [this] { events.Kill(Report); });
+    on('M', [this] { events.MissionStart(Report); });
     on('Q', [this] { prefs.PreferencesReport(Report); });
-    on('S', [this] { events.MatchResult(); });
-    on('V', [this] { events.Vote(); });
+    on('S', [this] { events.MatchResult(Report); });
+    on('V', [this] { events.Vote(Report); });
     on('X', [] {});
 }
 
@@ -98,10 +104,16 @@ void TVexmoorServer::CreateSocket() {
 void TVexmoorServer::ToggleConnection() {
     ReconnectPending = false;
     UserToggled = true;
-    if (Socket->connected() || Socket->connecting())
+    if (Socket->connected()) {
         Socket->close();
-    else
+    } else if (Socket->connecting()) {
+        // An abandoned attempt reports no close of its own.
+        Socket->close();
+        if (View) View->showConnected(false);
+        setState(StateOffline);
+    } else {
         Socket->open();
+    }
 }
 
 void TVexmoorServer::Timer1Tick() {
@@ -360,16 +372,26 @@ void TVexmoorServer::ChangeAddress(const QString &host, int port) {
 
 // --- attaching -----------------------------------------------------------------------
 
+void TVexmoorServer::setFeatureViews(::View *view) {
+    View = view;
+    roster.setView(view);
+    activity.setView(view);
+    stats.setView(view);
+    missions.setView(view);
+    prefs.setView(view);
+    eventLog.setView(view);
+}
+
 void TVexmoorServer::AttachView(::View *window) {
-    View = window;
+    setFeatureViews(window);
     if (!View) return;
     View->showConnected(isConnected());
     static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
     View->setStatusPanel(0, states[SessionState]);
     View->setStatusPanel(1, section());
-    View->setStatusPanel(2, missions.CurrentMissionName);
-    View->setStatusPanel(3, missions.CurrentMission ? missions.CurrentMission->MissionType
-                                                    : QString());
+    View->showMissionName(missions.CurrentMissionName);
+    View->showMissionType(missions.CurrentMission ? missions.CurrentMission->MissionType
+                                                  : QString());
     roster.FillPlayerView();
     roster.FillTeamView();
     View->clearConsole();
@@ -388,5 +410,5 @@ void TVexmoorServer::DetachView() {
     roster.ClearPlayerView();
     roster.ClearTeamView();
     missions.DetachMissionItems();
-    View = nullptr;
+    setFeatureViews(nullptr);
 }

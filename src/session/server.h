@@ -1,6 +1,7 @@
 #pragma once
 
 #include "activity/activity.h"
+#include "admin/commands.h"
 #include "admin/preferences.h"
 #include "eventlog/eventlog.h"
 #include "game/events.h"
@@ -8,6 +9,7 @@
 #include "missions/missions.h"
 #include "session/dispatcher.h"
 #include "session/framer.h"
+#include "session/profile.h"
 #include "session/reportline.h"
 #include "session/view.h"
 #include "stats/statistics.h"
@@ -34,9 +36,11 @@ struct ServerContext {
     Announcer *Speech = nullptr; // speaks the displayed profile's events; none without an engine
 };
 
-// One server profile: its console connection and session, and the hub through which its
-// roster, event log, statistics, missions, preferences and activity figures work.
-class TVexmoorServer : public QObject {
+// One server profile: its console connection and session. It owns its roster, event log,
+// statistics, missions, preferences, activity figures and admin commands, which see it only
+// as a Profile, and wires them: report lines go to their handlers, the roster's arrivals,
+// departures and scores to the statistics and activity, and the attached window to each.
+class TVexmoorServer : public QObject, public Profile {
     Q_OBJECT
 public:
     enum State { Offline = 0, LoggingIn = 1, Online = 2 };
@@ -52,29 +56,33 @@ public:
 
     ServerContext &Context;
     Roster roster;
-    GameEvents events;
     Missions missions;
+    Preferences prefs;
     Statistics stats;
     Activity activity;
-    Preferences prefs;
     EventLog eventLog;
+    GameEvents events;
+    AdminCommands commands;
 
     bool ReconnectPending = false;
     bool UserToggled = false;
     std::unique_ptr<TVexmoorSocket> Socket;
-    QString ScriptFile;
+    QString &ScriptFile; // the preferences page's script field
     bool ActiveMode = true;
     ReportFields Report; // Fields and FieldCount of the last report line
 
-    // The profile's settings section ("host:port") and directory.
-    QString section() const;
-    QString directory() const;
-    bool isConnected() const;
+    // Profile: what the features use of it.
+    QString section() const override;
+    QString directory() const override;
+    bool isConnected() const override;
+    bool activeMode() const override { return ActiveMode; }
+    platform::SettingsStore &settings() override { return Context.Settings; }
+    platform::Dialogs &dialogs() override { return Context.Dialogs; }
 
     void CreateSocket();
     void ToggleConnection();
     // Sends one complete command (ending in a line feed) on the console connection.
-    void SendCommand(const QString &text);
+    void SendCommand(const QString &text) override;
     // The mode button: flips active/passive, shows it and stores it.
     void ToggleMode();
     // The one-second tick: mission clock, uptime and the hourly activity sample.
@@ -121,6 +129,8 @@ private:
     void flushPendingLine();
     void setState(const QString &text);
     void AdminChatEcho();
+    // Every feature shows on view (nullptr: none).
+    void setFeatureViews(::View *view);
 
     ReportDispatcher m_dispatch;
     LineFramer m_framer;

@@ -42,6 +42,11 @@ public:
     // "Mute Vexmoor Codes": report lines are not shown.
     virtual bool muteCodes() const { return false; }
 
+    // The mission panels are status panels 2, 3 and 4.
+    void showMissionName(const QString &name) override { setStatusPanel(2, name); }
+    void showMissionType(const QString &type) override { setStatusPanel(3, type); }
+    void showTimeLeft(const QString &text) override { setStatusPanel(4, text); }
+
     // Admin chat view: a line "nick: text" (the view keeps at most 50 lines).
     virtual void Chat_add(const QString & /*line*/) {}
     virtual void clearChat() {}

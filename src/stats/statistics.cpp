@@ -4,7 +4,8 @@
 #include "platform/datetime.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
-#include "session/server.h"
+#include "session/profile.h"
+#include "stats/statsview.h"
 
 #include <QFile>
 #include <algorithm>
@@ -100,7 +101,8 @@ private:
 
 } // namespace
 
-Statistics::Statistics(TVexmoorServer &server) : Server(server) {
+Statistics::Statistics(Profile &profile, Roster &roster, const QString &hostName)
+    : m_profile(profile), m_roster(roster), m_hostName(hostName) {
     // Engine errors come back as exceptions, so that one profile's failing table does not
     // stop the program.
     dbf::SetExceptionsMode(true);
@@ -153,13 +155,13 @@ void Statistics::fail(const QString &text) {
     m_failing = true;
     abandonTables();
     StatsEnabled = false;
-    Server.Context.Settings.writeBool(Server.section(), StatsKey, false);
-    if (Server.View) {
-        Server.View->showStatsState(false, TrackKills, TrackMissions);
-        Server.View->statsTablesChanged();
+    m_profile.settings().writeBool(m_profile.section(), StatsKey, false);
+    if (m_view) {
+        m_view->showStatsState(false, TrackKills, TrackMissions);
+        m_view->statsTablesChanged();
     }
     // The box is modal and runs the event loop: the tables are closed before it shows.
-    Server.Context.Dialogs.message(platform::Dialogs::Icon::Error, text);
+    m_profile.dialogs().message(platform::Dialogs::Icon::Error, text);
     m_failing = false;
 }
 
@@ -207,8 +209,8 @@ void Statistics::UpdateTablePaths() {
     guarded([&] {
         for (int i = 0; i < 3; ++i) {
             if (StatsTable *t = table(i))
-                t->SetDbfFileName(
-                    QFile::encodeName(Server.directory() + QLatin1String(files[i])).toStdString());
+                t->SetDbfFileName(QFile::encodeName(m_profile.directory() + QLatin1String(files[i]))
+                                      .toStdString());
         }
     });
 }
@@ -304,7 +306,7 @@ void Statistics::addPlayerRow(std::int32_t recNo, const std::string &name, std::
 }
 
 void Statistics::showTables() {
-    if (Server.View) Server.View->statsTablesChanged();
+    if (m_view) m_view->statsTablesChanged();
 }
 
 void Statistics::OpenTables() {
@@ -345,13 +347,13 @@ void Statistics::CommitTables() {
 }
 
 int Statistics::NextDbId() {
-    platform::SettingsStore &settings = Server.Context.Settings;
+    platform::SettingsStore &settings = m_profile.settings();
     // A missing or broken setting must not hand out ids the table already holds.
-    qint64 last = settings.readInt(Server.section(), DbIdKey).value_or(0);
+    qint64 last = settings.readInt(m_profile.section(), DbIdKey).value_or(0);
     if (tablesOpen()) last = std::max<qint64>(last, m_maxDbId);
     last = std::max<qint64>(last, 0);
     const int id = last >= INT_MAX ? INT_MAX : static_cast<int>(last + 1);
-    settings.write(Server.section(), DbIdKey, QString::number(id));
+    settings.write(m_profile.section(), DbIdKey, QString::number(id));
     return id;
 }
 
@@ -362,7 +364,7 @@ void Statistics::RecordConnect(int clientId) {
 }
 
 void Statistics::recordConnect(int clientId) {
-    PlayerSlot *slot = Server.roster.slot(clientId);
+    PlayerSlot *slot = m_roster.slot(clientId);
     if (!slot || !tablesOpen()) return;
     StatsTable &t = *PlayersTable;
     const std::string key = nameKey(slot->Name);
@@ -392,7 +394,7 @@ void Statistics::recordConnect(int clientId) {
 
 void Statistics::RecordDisconnect(int clientId) {
     guarded([&] {
-        PlayerSlot *slot = Server.roster.slot(clientId);
+        PlayerSlot *slot = m_roster.slot(clientId);
         if (!slot || !tablesOpen()) return;
         StatsTable &t = *PlayersTable;
         const std::int32_t row = findPlayerById(slot->DbId);
@@ -420,9 +422,9 @@ void Statistics::RecordDisconnect(int clientId) {
 void Statistics::RecordKill(int killerId, int victimId, bool teamKill, const QString &column) {
     guarded([&] {
         if (!TrackKills) return;
-        const PlayerSlot *victim = Server.roster.slot(victimId);
+        const PlayerSlot *victim = m_roster.slot(victimId);
         if (!victim) return; // the kill handler sends only client ids
-        const PlayerSlot *killer = Server.roster.slot(killerId);
+        const PlayerSlot *killer = m_roster.slot(killerId);
         const std::int32_t killerDb = killer ? killer->DbId : 0;
         const std::int32_t victimDb = victim->DbId;
         const char *cause = columnOf(KillCauses, column);
@@ -474,7 +476,7 @@ void Statistics::RecordMissionEvent(int clientId, const QString &missionName,
                                     const QString &column) {
     guarded([&] {
         if (!TrackMissions) return;
-        const PlayerSlot *slot = Server.roster.slot(clientId);
+        const PlayerSlot *slot = m_roster.slot(clientId);
         if (!slot || !MissionsTable || !MissionsTable->Active() || slot->DbId < 1) return;
         const char *field = columnOf(MissionColumns, column);
         if (!field) return;
@@ -500,7 +502,7 @@ void Statistics::RecordMissionEvent(int clientId, const QString &missionName,
 
 void Statistics::RecordScore(int clientId, int points) {
     guarded([&] {
-        const PlayerSlot *slot = Server.roster.slot(clientId);
+        const PlayerSlot *slot = m_roster.slot(clientId);
         if (!slot || !tablesOpen()) return;
         StatsTable &t = *PlayersTable;
         const std::int32_t row = findPlayerById(slot->DbId);
@@ -531,7 +533,8 @@ void Statistics::RecordMatchResult(const QList<int> &teamScores) {
         }
         StatsTable &t = *PlayersTable;
         bool changed = false;
-        const QList<PlayerSlot *> players = Server.roster.ConnectedPlayers;
+        const QList<PlayerSlot *> players = m_roster.ConnectedPlayers;
+        std::set<std::int32_t> credited; // each player's row once, however often listed
         for (const PlayerSlot *p : players) {
             // Observers and players without a reported team neither win nor lose.
             if (p->Team < 0 || p->Team >= teams) continue;
@@ -540,6 +543,7 @@ void Statistics::RecordMatchResult(const QList<int> &teamScores) {
                 t.GotoEnd();
                 continue;
             }
+            if (!credited.insert(row).second) continue;
             t.GotoRow(row);
             const int score = teamScores[p->Team];
             if (tie && score == teamScores[best])
@@ -592,7 +596,7 @@ void Statistics::RegisterConnectedPlayers() {
 }
 
 void Statistics::registerConnectedPlayers() {
-    const QList<PlayerSlot *> players = Server.roster.ConnectedPlayers;
+    const QList<PlayerSlot *> players = m_roster.ConnectedPlayers;
     for (const PlayerSlot *p : players)
         recordConnect(p->ClientId);
 }
@@ -626,7 +630,7 @@ void Statistics::clearTables() {
     }
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
-    Server.Context.Settings.write(Server.section(), DbIdKey, QStringLiteral("0"));
+    m_profile.settings().write(m_profile.section(), DbIdKey, QStringLiteral("0"));
     if (recording) registerConnectedPlayers();
 }
 
@@ -634,7 +638,7 @@ void Statistics::clearTables() {
 
 void Statistics::SetStatsEnabled(bool on) {
     StatsEnabled = on;
-    Server.Context.Settings.writeBool(Server.section(), StatsKey, on);
+    m_profile.settings().writeBool(m_profile.section(), StatsKey, on);
     if (on)
         OpenTables();
     else
@@ -643,26 +647,26 @@ void Statistics::SetStatsEnabled(bool on) {
 
 bool Statistics::ToggleStats() {
     const bool on = !StatsEnabled;
-    if (Server.View) Server.View->showStatsState(on, TrackKills, TrackMissions);
+    if (m_view) m_view->showStatsState(on, TrackKills, TrackMissions);
     SetStatsEnabled(on);
     return StatsEnabled;
 }
 
 void Statistics::SetTrackKills(bool on) {
     TrackKills = on;
-    Server.Context.Settings.writeBool(Server.section(), TrackKillsKey, on);
+    m_profile.settings().writeBool(m_profile.section(), TrackKillsKey, on);
 }
 
 void Statistics::SetTrackMissions(bool on) {
     TrackMissions = on;
-    Server.Context.Settings.writeBool(Server.section(), TrackMissionsKey, on);
+    m_profile.settings().writeBool(m_profile.section(), TrackMissionsKey, on);
 }
 
 bool Statistics::ConfirmAndClear() {
     const QString text =
         QStringLiteral("Are you absolutely sure you want to clear the Vexmoor Database for ") +
-        Server.prefs.Vars.HostName + QLatin1Char('?');
-    if (!Server.Context.Dialogs.confirm(text)) return false;
+        m_hostName + QLatin1Char('?');
+    if (!m_profile.dialogs().confirm(text)) return false;
     ClearTables();
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "game/roster.h"
 #include "stats/rowindex.h"
 #include "stats/statstable.h"
 
@@ -11,8 +12,8 @@
 #include <string>
 #include <unordered_map>
 
-class TVexmoorServer;
-struct PlayerSlot;
+class Profile;
+class StatsView;
 
 // The statistics tables of a profile (Players, Kills, Missions) and the rules that record
 // into them.
@@ -26,9 +27,10 @@ struct PlayerSlot;
 // An engine error while the tables are opened, recorded into or written switches recording
 // of this profile off: the tables are dropped without writing over their files, and the
 // engine's message is shown. Other profiles go on.
-class Statistics {
+class Statistics : public RosterListener {
 public:
-    explicit Statistics(TVexmoorServer &server);
+    // hostName: the server's host name, which the question before clearing names.
+    Statistics(Profile &profile, Roster &roster, const QString &hostName);
     ~Statistics();
     Statistics(const Statistics &) = delete;
     Statistics &operator=(const Statistics &) = delete;
@@ -56,6 +58,16 @@ public:
     // Widths of the keys as the tables store them.
     static constexpr int NameWidth = 30;
     static constexpr int MissionWidth = 40;
+
+    // The Stats page while the profile is displayed, else nullptr.
+    void setView(StatsView *view) { m_view = view; }
+
+    // The roster's arrivals, departures and score changes are recorded.
+    void playerArrived(PlayerSlot &player) override { RecordConnect(player.ClientId); }
+    void playerLeft(PlayerSlot &player) override { RecordDisconnect(player.ClientId); }
+    void scoreChanged(PlayerSlot &player, int points) override {
+        RecordScore(player.ClientId, points);
+    }
 
     // Recording calls of the roster and the game event handlers.
     void RecordConnect(int clientId);
@@ -130,7 +142,10 @@ private:
     std::int32_t missionNumber(std::string_view key, bool add);
     void addPlayerRow(std::int32_t recNo, const std::string &name, std::int32_t dbId);
 
-    TVexmoorServer &Server;
+    Profile &m_profile;
+    Roster &m_roster;
+    const QString &m_hostName;
+    StatsView *m_view = nullptr;
     bool m_failing = false;
 
     // Text keys found by a view of the text as well as by a string.

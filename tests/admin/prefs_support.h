@@ -1,11 +1,13 @@
 #pragma once
 
-// A profile connected to a tiny loopback listener that records what the profile sends.
-#include "support/testsupport.h"
+// The preferences page's view, and the preferences of a profile that records what it sends.
+#include "admin/preferences.h"
+#include "missions/missions.h"
+#include "session/reportline.h"
+#include "support/fakeprofile.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace prefs_test {
 
@@ -20,47 +22,29 @@ struct PageView : RecordingView {
     int shown = 0;
 };
 
+// The preferences of a profile that records the commands it sends; it starts disconnected.
 class ConnectedProfile : public ::testing::Test {
 protected:
-    ConnectedProfile() {
-        EXPECT_TRUE(listener.listen(QHostAddress::LocalHost));
-        profile = std::make_unique<TVexmoorServer>(
-            QStringLiteral("secret"), QStringLiteral("127.0.0.1"), listener.serverPort(), context);
-    }
+    ConnectedProfile() { profile.connected = false; }
     ~ConnectedProfile() override { platform::setClockForTesting({}); }
 
-    TVexmoorServer &p() { return *profile; }
-    Preferences &prefs() { return profile->prefs; }
-
-    void connect() {
-        p().ToggleConnection();
-        ASSERT_TRUE(waitFor([&] { return listener.hasPendingConnections() || peer; }));
-        peer = listener.nextPendingConnection();
-        ASSERT_TRUE(waitFor([&] { return p().isConnected(); }));
-    }
-    // Every line the profile sent since the last call, without the line feeds. A marker line
-    // sent after them shows that nothing is still under way.
-    QStringList sent() {
-        if (!peer || !p().isConnected()) return {};
-        p().SendCommand(QStringLiteral("<end>\n"));
-        EXPECT_TRUE(waitFor([&] {
-            received += peer->readAll();
-            return received.endsWith("<end>\n");
-        }));
-        QStringList lines = QString::fromLatin1(received).split(QLatin1Char('\n'));
-        received.clear();
-        lines.removeLast(); // after the last line feed
-        lines.removeLast(); // the marker line
-        return lines;
+    Preferences &prefs() { return *preferences; }
+    void connect() { profile.connected = true; }
+    // Every line sent since the last call, without the line feeds.
+    QStringList sent() { return profile.take(); }
+    // One report line through the "Q" handler.
+    void report(const QString &line) {
+        ReportFields fields;
+        SplitFields(line, QLatin1Char('"'), fields);
+        prefs().PreferencesReport(fields);
     }
 
-    TempEnv env;
-    FakeDialogs dialogs;
-    ServerContext context{*env.settings, dialogs};
-    QTcpServer listener;
-    std::unique_ptr<TVexmoorServer> profile;
-    QTcpSocket *peer = nullptr;
-    QByteArray received;
+    FakeProfile profile;
+    TempEnv &env = profile.env;
+    FakeDialogs &dialogs = profile.dialogBoxes;
+    int sortColumn = 2;
+    Missions missions{profile, sortColumn};
+    std::unique_ptr<Preferences> preferences = std::make_unique<Preferences>(profile, missions);
 };
 
 } // namespace prefs_test

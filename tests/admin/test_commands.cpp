@@ -1,8 +1,8 @@
 // The admin commands of the Server page: the exact console lines, the input boxes they ask,
 // the team range rule and the connection checks.
 #include "admin/commands.h"
-#include "missions/loopback.h"
-#include "support/testsupport.h"
+#include "game/roster.h"
+#include "support/fakeprofile.h"
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -53,10 +53,8 @@ constexpr int Kim = 2049, Lee = 2050, Max = 2051, Ann = 2052, Bo = 2053;
 class CommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Connecting empties the roster, so the players come after.
-        ASSERT_TRUE(console.connect(*p));
-        console.take(*p);
-        Roster &r = p->roster;
+        profile.boxes = &dialogs;
+        Roster &r = roster;
         r.DefineTeam(QStringLiteral("Blood Eagle"), 0, 0);
         r.DefineTeam(QStringLiteral("Diamond Sword"), 1, 0);
         r.AddPlayer(QStringLiteral("Kim"), QStringLiteral("IP:10.0.0.1:1234"), Kim, 0, 0, 0);
@@ -65,30 +63,28 @@ protected:
         r.AddPlayer(QStringLiteral("Ann"), QStringLiteral("IP:10.0.0.4:1234"), Ann, -2, 0, 0);
         r.AddPlayer(QStringLiteral("Bo"), QStringLiteral("IP:10.0.0.5:1234"), Bo, 1, 0, 1);
     }
-    void TearDown() override { p.reset(); }
 
-    QStringList sent() { return console.sent(*p); }
+    QStringList sent() { return profile.take(); }
 
-    TempEnv env;
+    FakeProfile profile;
     QueryDialogs dialogs;
-    ServerContext context{*env.settings, dialogs};
-    LoopbackConsole console;
-    std::unique_ptr<TVexmoorServer> p = std::make_unique<TVexmoorServer>(
-        QStringLiteral("secret"), QStringLiteral("127.0.0.1"), console.port(), context);
+    int sortKey = 1;
+    Roster roster{sortKey};
+    AdminCommands commands{profile, roster};
 };
 
 const QString Prompt = QStringLiteral("Message to send");
 
 TEST_F(CommandTest, CommandsForEverybody) {
-    admin::ListPlayers(p.get());
+    commands.ListPlayers();
     dialogs.answer(QStringLiteral("Hello all"));
-    admin::MessageAll(p.get());
+    commands.MessageAll();
     dialogs.answer(QStringLiteral("Centre"));
-    admin::CenterPrintAll(p.get());
+    commands.CenterPrintAll();
     dialogs.answer(QStringLiteral("Top"));
-    admin::TopPrintAll(p.get());
+    commands.TopPrintAll();
     dialogs.answer(QStringLiteral(""));
-    admin::BottomPrintAll(p.get());
+    commands.BottomPrintAll();
     EXPECT_EQ(sent(), (QStringList{"ListPlayers(); //VX", "MessageAll(0,\"Hello all\"); //VX",
                                    "CenterPrintAll(\"Centre\"); //VX", "TopPrintAll(\"Top\"); //VX",
                                    "BottomPrintAll(\"\"); //VX"}));
@@ -100,22 +96,22 @@ TEST_F(CommandTest, CommandsForEverybody) {
 
 TEST_F(CommandTest, CancelSendsNothing) {
     dialogs.cancel();
-    admin::MessageAll(p.get());
+    commands.MessageAll();
     dialogs.cancel();
-    admin::KickClients(p.get(), {Kim});
+    commands.KickClients({Kim});
     dialogs.cancel();
-    admin::BanClients(p.get(), {Kim});
+    commands.BanClients({Kim});
     dialogs.cancel();
-    admin::TeamChange(p.get(), {Kim});
+    commands.TeamChange({Kim});
     dialogs.cancel();
-    admin::ClientMessage(p.get(), admin::TopPrint, {Kim});
+    commands.ClientMessage(admin::TopPrint, {Kim});
     EXPECT_EQ(dialogs.queries.size(), 5);
     EXPECT_TRUE(sent().isEmpty());
 }
 
 TEST_F(CommandTest, TextIsSentAsTypedEvenWithQuotesAndBackslashes) {
     dialogs.answer(QStringLiteral("say \"hi\" C:\\x"));
-    admin::MessageAll(p.get());
+    commands.MessageAll();
     EXPECT_EQ(sent(), QStringList{"MessageAll(0,\"say \"hi\" C:\\x\"); //VX"});
 }
 
@@ -124,7 +120,7 @@ TEST_F(CommandTest, ClientMessagesGoToEachSelectedPlayerWithOneText) {
                               "BottomPrint Client(s)"};
     for (int kind = 0; kind < 4; ++kind) {
         dialogs.answer(QStringLiteral("msg%1").arg(kind));
-        admin::ClientMessage(p.get(), admin::ClientMessageKind(kind), {Lee, Kim});
+        commands.ClientMessage(admin::ClientMessageKind(kind), {Lee, Kim});
         EXPECT_EQ(dialogs.queries.back(), (Query{captions[kind], Prompt, ""}));
     }
     EXPECT_EQ(
@@ -138,7 +134,7 @@ TEST_F(CommandTest, ClientMessagesGoToEachSelectedPlayerWithOneText) {
 
 TEST_F(CommandTest, KickEverySelectedPlayer) {
     dialogs.answer(QStringLiteral("Bye"));
-    admin::KickClients(p.get(), {Max, Ann});
+    commands.KickClients({Max, Ann});
     EXPECT_EQ(dialogs.queries, (QList<Query>{{"Kick Message", Prompt, ""}}));
     EXPECT_EQ(sent(),
               (QStringList{"Net::Kick(2051,\"Bye\"); //VX", "Net::Kick(2052,\"Bye\"); //VX"}));
@@ -148,7 +144,7 @@ TEST_F(CommandTest, BanAsksTheDurationOnceAndTheMaskPerPlayer) {
     dialogs.answer(QStringLiteral("600"));
     dialogs.cancel(); // Kim's mask: Kim is skipped
     dialogs.answer(QStringLiteral("IP:10.0.0.*"));
-    admin::BanClients(p.get(), {Kim, Lee});
+    commands.BanClients({Kim, Lee});
     EXPECT_EQ(dialogs.queries,
               (QList<Query>{{"Ban Duration", "Please enter the ban duration in seconds.", ""},
                             {"Ban Kim", "Please enter the ban mask", "IP:10.0.0.1:1234"},
@@ -159,17 +155,17 @@ TEST_F(CommandTest, BanAsksTheDurationOnceAndTheMaskPerPlayer) {
 TEST_F(CommandTest, BanDurationIsSentAsTyped) {
     dialogs.answer(QStringLiteral(""));
     dialogs.answer(QStringLiteral("IP:10.0.0.3:1234"));
-    admin::BanClients(p.get(), {Max});
+    commands.BanClients({Max});
     dialogs.answer(QStringLiteral("forever"));
     dialogs.answer(QStringLiteral("x"));
-    admin::BanClients(p.get(), {Max});
+    commands.BanClients({Max});
     EXPECT_EQ(sent(), (QStringList{"BanList::add(\"IP:10.0.0.3:1234\",); //VX",
                                    "BanList::add(\"x\",forever); //VX"}));
 }
 
 TEST_F(CommandTest, TeamChangeSkipsPlayersAlreadyOnTheTeam) {
     dialogs.answer(QStringLiteral("0"));
-    admin::TeamChange(p.get(), {Kim, Lee, Max});
+    commands.TeamChange({Kim, Lee, Max});
     EXPECT_EQ(dialogs.queries,
               (QList<Query>{{"Change Team", "-2=observer, -1=automatic, 0..1=team#.", ""}}));
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2050,0,2048); //VX",
@@ -178,9 +174,9 @@ TEST_F(CommandTest, TeamChangeSkipsPlayersAlreadyOnTheTeam) {
 
 TEST_F(CommandTest, TeamChangeToObserverAndAutomatic) {
     dialogs.answer(QStringLiteral("-2"));
-    admin::TeamChange(p.get(), {Kim, Ann});
+    commands.TeamChange({Kim, Ann});
     dialogs.answer(QStringLiteral(" -1"));
-    admin::TeamChange(p.get(), {Kim, Max});
+    commands.TeamChange({Kim, Max});
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2049,-2,2048); //VX",
                                    "processMenuPickTeam(2049,-1,2048); //VX"}));
 }
@@ -188,7 +184,7 @@ TEST_F(CommandTest, TeamChangeToObserverAndAutomatic) {
 TEST_F(CommandTest, TeamChangeRejectsNumbersOutsideTheRangeSilently) {
     for (const char *answer : {"2", "-3", "abc", "", "1.0", "0x1", "1 "}) {
         dialogs.answer(QString::fromLatin1(answer));
-        admin::TeamChange(p.get(), {Max});
+        commands.TeamChange({Max});
     }
     EXPECT_TRUE(sent().isEmpty());
     EXPECT_TRUE(dialogs.messages.isEmpty());
@@ -200,11 +196,11 @@ TEST(TeamChangePrompt, FollowsTheNumberOfTeamRows) {
 }
 
 TEST_F(CommandTest, WithOneTeamOnlyZeroAndTheSpecialTeamsAreAccepted) {
-    p->roster.ResetTeams();
-    p->roster.DefineTeam(QStringLiteral("Solo"), 0, 0);
+    roster.ResetTeams();
+    roster.DefineTeam(QStringLiteral("Solo"), 0, 0);
     for (const char *answer : {"1", "0", "-2"}) {
         dialogs.answer(QString::fromLatin1(answer));
-        admin::TeamChange(p.get(), {Lee});
+        commands.TeamChange({Lee});
     }
     EXPECT_EQ(dialogs.queries[0].prompt, QStringLiteral("-2=observer, -1=automatic, 0..0=team#."));
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2050,0,2048); //VX",
@@ -212,10 +208,10 @@ TEST_F(CommandTest, WithOneTeamOnlyZeroAndTheSpecialTeamsAreAccepted) {
 }
 
 TEST_F(CommandTest, WithNoTeamOnlyObserverAndAutomaticAreAccepted) {
-    p->roster.ResetTeams();
+    roster.ResetTeams();
     for (const char *answer : {"0", "-1", "-2"}) {
         dialogs.answer(QString::fromLatin1(answer));
-        admin::TeamChange(p.get(), {Lee});
+        commands.TeamChange({Lee});
     }
     EXPECT_EQ(dialogs.queries[0].prompt, QStringLiteral("-2=observer, -1=automatic, 0..-1=team#."));
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2050,-1,2048); //VX",
@@ -223,7 +219,7 @@ TEST_F(CommandTest, WithNoTeamOnlyObserverAndAutomaticAreAccepted) {
 }
 
 TEST_F(CommandTest, BalanceMovesEveryListedPlayerWithoutAsking) {
-    admin::BalanceTeams(p.get(), {Bo, Ann, Max, Lee, Kim});
+    commands.BalanceTeams({Bo, Ann, Max, Lee, Kim});
     EXPECT_TRUE(dialogs.queries.isEmpty());
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2053,-1,2048); //VX",
                                    "processMenuPickTeam(2052,-1,2048); //VX",
@@ -234,41 +230,38 @@ TEST_F(CommandTest, BalanceMovesEveryListedPlayerWithoutAsking) {
 }
 
 TEST_F(CommandTest, DropOnTheTeamList) {
-    admin::TeamListDrop(p.get(), {Kim, Lee, Bo}, 1);
-    admin::TeamListDrop(p.get(), {Kim, Max}, -1);
+    commands.TeamListDrop({Kim, Lee, Bo}, 1);
+    commands.TeamListDrop({Kim, Max}, -1);
     EXPECT_EQ(sent(), (QStringList{"processMenuPickTeam(2049,1,2048); //VX",
                                    "processMenuPickTeam(2049,-1,2048); //VX"}));
-    admin::TeamListDrop(nullptr, {Kim}, 0);
 }
 
 TEST_F(CommandTest, NothingWithoutASelectionOrForIdsOutsideTheSlots) {
-    admin::KickClients(p.get(), {});
-    admin::TeamChange(p.get(), {});
-    admin::ClientMessage(p.get(), admin::SendMessage, {});
-    admin::BanClients(p.get(), {});
+    commands.KickClients({});
+    commands.TeamChange({});
+    commands.ClientMessage(admin::SendMessage, {});
+    commands.BanClients({});
     EXPECT_TRUE(dialogs.queries.isEmpty());
     dialogs.answer(QStringLiteral("x"));
-    admin::KickClients(p.get(), {2048, 2177, Kim});
+    commands.KickClients({2048, 2177, Kim});
     EXPECT_EQ(sent(), QStringList{"Net::Kick(2049,\"x\"); //VX"});
 }
 
-TEST_F(CommandTest, NoProfileOrNoConnectionAsksNothingAndSendsNothing) {
-    admin::ListPlayers(nullptr);
-    admin::MessageAll(nullptr);
-    admin::BalanceTeams(nullptr, {Kim});
-    admin::KickClients(nullptr, {Kim});
-    p->ToggleConnection(); // closes
-    ASSERT_FALSE(p->isConnected());
-    admin::ListPlayers(p.get());
-    admin::MessageAll(p.get());
-    admin::CenterPrintAll(p.get());
-    admin::ClientMessage(p.get(), admin::CenterPrint, {Kim});
-    admin::KickClients(p.get(), {Kim});
-    admin::BanClients(p.get(), {Kim});
-    admin::TeamChange(p.get(), {Kim});
-    admin::BalanceTeams(p.get(), {Kim});
-    // The connection is checked before any box is shown.
+TEST_F(CommandTest, NoConnectionAsksNothingAndSendsNothing) {
+    profile.connected = false;
+    commands.ListPlayers();
+    commands.MessageAll();
+    commands.CenterPrintAll();
+    commands.ClientMessage(admin::CenterPrint, {Kim});
+    commands.KickClients({Kim});
+    commands.BanClients({Kim});
+    commands.TeamChange({Kim});
+    commands.BalanceTeams({Kim});
+    // The connection is checked before any box is shown; a drop needs none and sends nothing.
+    commands.TeamListDrop({Kim}, 1);
     EXPECT_TRUE(dialogs.queries.isEmpty());
+    profile.connected = true;
+    EXPECT_TRUE(sent().isEmpty());
 }
 
 } // namespace

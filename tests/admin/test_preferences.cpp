@@ -1,5 +1,5 @@
 // The server preferences of a profile: conversions, the page's commands, the "Q" report and
-// the preference files.
+// the preference files, on a profile that records what it sends.
 #include "prefs_support.h"
 
 #include <QFile>
@@ -64,8 +64,9 @@ TEST(PreferenceText, BoolWords) {
 class PreferencesReport : public ConnectedProfile {
 protected:
     PreferencesReport() {
-        p().AttachView(&view);
-        EXPECT_EQ(view.shown, 1); // attaching shows the page
+        prefs().setView(&view);
+        prefs().ShowPreferences(); // as attaching does
+        EXPECT_EQ(view.shown, 1);  // attaching shows the page
         view.shown = 0;
     }
     PageView view;
@@ -73,8 +74,8 @@ protected:
 
 TEST_F(PreferencesReport, VariablesFillTheCacheAndThePage) {
     int captions = 0;
-    QObject::connect(profile.get(), &TVexmoorServer::listNameChanged, [&] { ++captions; });
-    p().ClassifyLine(Q0);
+    prefs().HostNameChanged = [&] { ++captions; };
+    report(Q0);
     const ServerVariables &v = prefs().Vars;
     EXPECT_EQ(v.HostName, QStringLiteral("My Server"));
     EXPECT_EQ(v.HostPort, 28001);
@@ -102,8 +103,7 @@ TEST_F(PreferencesReport, VariablesFillTheCacheAndThePage) {
 }
 
 TEST_F(PreferencesReport, MalformedNumbersGiveTheirLeadingDigits) {
-    p().ClassifyLine(
-        QStringLiteral("\"Q\"0\"x\"28001abc\"16 \"abc\"-5\"yes\"half\"1\"\"\"\"\"\"\"\"\"\"\""));
+    report(QStringLiteral("\"Q\"0\"x\"28001abc\"16 \"abc\"-5\"yes\"half\"1\"\"\"\"\"\"\"\"\"\"\""));
     const ServerVariables &v = prefs().Vars;
     EXPECT_EQ(v.HostPort, 28001);
     EXPECT_EQ(v.MaxPlayers, 16);
@@ -116,7 +116,7 @@ TEST_F(PreferencesReport, MalformedNumbersGiveTheirLeadingDigits) {
 }
 
 TEST_F(PreferencesReport, TextsAreStoredEscapedAndShownAsLines) {
-    p().ClassifyLine(QStringLiteral("\"Q\"1\"Say 'hi'\\nC:\\\\games\"Welcome\\nline two\""));
+    report(QStringLiteral("\"Q\"1\"Say 'hi'\\nC:\\\\games\"Welcome\\nline two\""));
     EXPECT_EQ(prefs().Vars.HostInfo, QStringLiteral("Say 'hi'\\nC:\\\\games"));
     EXPECT_EQ(prefs().Vars.JoinMOTD, QStringLiteral("Welcome\\nline two"));
     EXPECT_EQ(view.page.HostInfo.split(QLatin1Char('\n')),
@@ -127,32 +127,32 @@ TEST_F(PreferencesReport, TextsAreStoredEscapedAndShownAsLines) {
 
 TEST_F(PreferencesReport, RunningMissionSetsTheEndTime) {
     platform::setClockForTesting([] { return 45000.5; });
-    p().ClassifyLine(QStringLiteral("\"Q\"3\"Raindance\"90.5\""));
-    EXPECT_EQ(p().missions.CurrentMissionName, QStringLiteral("Raindance"));
-    EXPECT_NEAR(p().missions.MissionEndTime, 45000.5 + 90.5 / 86400.0, 1e-9);
+    report(QStringLiteral("\"Q\"3\"Raindance\"90.5\""));
+    EXPECT_EQ(missions.CurrentMissionName, QStringLiteral("Raindance"));
+    EXPECT_NEAR(missions.MissionEndTime, 45000.5 + 90.5 / 86400.0, 1e-9);
     EXPECT_FALSE(prefs().Reported); // the mission is not a server variable
     EXPECT_EQ(view.shown, 1);
 }
 
 TEST_F(PreferencesReport, OtherSubcodesChangeNothingButStillRefreshThePage) {
     int captions = 0;
-    QObject::connect(profile.get(), &TVexmoorServer::listNameChanged, [&] { ++captions; });
-    p().ClassifyLine(QStringLiteral("\"Q\"2\"Other\"1\""));
-    p().ClassifyLine(QStringLiteral("\"Q\"7\"Other\"1\""));
+    prefs().HostNameChanged = [&] { ++captions; };
+    report(QStringLiteral("\"Q\"2\"Other\"1\""));
+    report(QStringLiteral("\"Q\"7\"Other\"1\""));
     EXPECT_EQ(prefs().Vars.HostName, QString());
     EXPECT_EQ(prefs().Vars.HostInfo, QString());
     EXPECT_EQ(captions, 2);
     EXPECT_EQ(view.shown, 2);
     // A sub-code that is not a number reads as 0.
-    p().ClassifyLine(QStringLiteral("\"Q\"zero\"Named\""));
+    report(QStringLiteral("\"Q\"zero\"Named\""));
     EXPECT_EQ(prefs().Vars.HostName, QStringLiteral("Named"));
 }
 
 TEST_F(PreferencesReport, SendsNothingBack) {
     connect();
-    p().ClassifyLine(Q0);
-    p().ClassifyLine(QStringLiteral("\"Q\"1\"info\"motd\""));
-    p().ClassifyLine(QStringLiteral("\"Q\"9\""));
+    report(Q0);
+    report(QStringLiteral("\"Q\"1\"info\"motd\""));
+    report(QStringLiteral("\"Q\"9\""));
     EXPECT_EQ(sent(), QStringList());
     // The page's boxes, set from the cache without the operator's mouse press, send nothing.
     for (PrefCheckBox box :
@@ -162,15 +162,15 @@ TEST_F(PreferencesReport, SendsNothingBack) {
 }
 
 TEST_F(PreferencesReport, DetachedProfileStoresWithoutShowing) {
-    p().DetachView();
-    p().ClassifyLine(Q0);
+    prefs().setView(nullptr);
+    report(Q0);
     EXPECT_EQ(prefs().Vars.MaxPlayers, 16);
     EXPECT_EQ(view.shown, 0);
 }
 
 TEST_F(PreferencesReport, ShowPreferencesCarriesPathAndScript) {
-    p().missions.MissionsPath = QStringLiteral("/games/missions");
-    p().ScriptFile = QStringLiteral("vexmoor.cs");
+    missions.MissionsPath = QStringLiteral("/games/missions");
+    prefs().ScriptFile = QStringLiteral("vexmoor.cs");
     prefs().ShowPreferences();
     EXPECT_EQ(view.page.MissionsPath, QStringLiteral("/games/missions"));
     EXPECT_EQ(view.page.ScriptFile, QStringLiteral("vexmoor.cs"));
@@ -235,7 +235,7 @@ TEST_F(PreferenceCommands, TeamDamageAnnouncesItself) {
 
 TEST_F(PreferenceCommands, TextFieldsAreSentAsTyped) {
     int captions = 0;
-    QObject::connect(profile.get(), &TVexmoorServer::listNameChanged, [&] { ++captions; });
+    prefs().HostNameChanged = [&] { ++captions; };
     prefs().HostNameExit(QStringLiteral("Old"), QStringLiteral("Old"));
     prefs().ClientPasswordExit(QStringLiteral("pw"), QStringLiteral("pw"));
     EXPECT_EQ(sent(), QStringList());
@@ -316,8 +316,8 @@ TEST_F(PreferenceCommands, RefreshAsksForThePreferences) {
 
 TEST_F(PreferenceCommands, ScriptFieldSetsTheScriptOnly) {
     prefs().VexmoorScriptExit(QStringLiteral("admin.cs"));
-    EXPECT_EQ(p().ScriptFile, QStringLiteral("admin.cs"));
-    EXPECT_EQ(env.settings->read(p().section(), QStringLiteral("VexmoorScript")),
+    EXPECT_EQ(prefs().ScriptFile, QStringLiteral("admin.cs"));
+    EXPECT_EQ(env.settings->read(profile.section(), QStringLiteral("VexmoorScript")),
               QStringLiteral("admin.cs"));
     EXPECT_EQ(sent(), QStringList());
 }
@@ -362,8 +362,8 @@ protected:
 };
 
 TEST_F(PreferenceFiles, SaveWritesTheNineteenAssignments) {
-    p().ClassifyLine(Q0);
-    p().ClassifyLine(QStringLiteral("\"Q\"1\"Say 'hi'\\nC:\\\\games\"Welcome\""));
+    report(Q0);
+    report(QStringLiteral("\"Q\"1\"Say 'hi'\\nC:\\\\games\"Welcome\""));
     prefs().Vars.TourneyMode = true;
     prefs().Vars.VoteWinMargin = 5;
     ASSERT_TRUE(prefs().SavePreferenceFile(path("game.vxp")));
@@ -441,12 +441,10 @@ TEST_F(PreferenceFiles, LoadWithoutConnectionOrFile) {
 
 TEST_F(PreferenceFiles, RestoreFileOfAnEarlierRunIsDropped) {
     const QString restore = prefs().restoreFileName();
-    EXPECT_EQ(restore, p().directory() + QStringLiteral("/vxtemp.vxp"));
+    EXPECT_EQ(restore, profile.directory() + QStringLiteral("/vxtemp.vxp"));
     write(restore, "$Server::MaxPlayers=99;\r\n");
     // The next run's profile of the same address must not replay it.
-    profile.reset();
-    profile = std::make_unique<TVexmoorServer>(
-        QStringLiteral("secret"), QStringLiteral("127.0.0.1"), listener.serverPort(), context);
+    preferences = std::make_unique<Preferences>(profile, missions);
     EXPECT_FALSE(QFile::exists(restore));
 }
 

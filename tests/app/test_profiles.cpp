@@ -37,6 +37,29 @@ TEST(ReadPrefs, ParsedValuesAndIgnoredGarbage) {
     EXPECT_EQ(ReadPrefs(s).CommitInterval, 0);
 }
 
+TEST(ReadPrefs, TheCommitTimerKeepsOneMinuteUnlessAnIntervalIsStored) {
+    struct Case {
+        const char *stored; // nullptr: no setting
+        int field;          // what the Interval field shows
+        int timerMs;        // 0: no interval commits
+    };
+    const Case cases[] = {
+        {nullptr, 30, 60000}, {"abc", 30, 60000}, {"5", 5, 300000}, {"0", 0, 0}, {"-3", -3, 0}};
+    for (const Case &c : cases) {
+        TempEnv env;
+        if (c.stored)
+            env.settings->write(GlobalSection, QStringLiteral("CommitInterval"),
+                                QString::fromLatin1(c.stored));
+        FakeDialogs dialogs;
+        ServerContext context{*env.settings, dialogs};
+        ProfileList profiles(context);
+        const GlobalPrefs p = ReadPrefs(*env.settings);
+        profiles.setCommitInterval(p.CommitTimerMinutes);
+        EXPECT_EQ(p.CommitInterval, c.field) << (c.stored ? c.stored : "none");
+        EXPECT_EQ(profiles.commitTimerInterval(), c.timerMs) << (c.stored ? c.stored : "none");
+    }
+}
+
 TEST(ReadServers, ProfileSectionsInFileOrder) {
     TempEnv env;
     auto &s = *env.settings;

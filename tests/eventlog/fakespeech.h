@@ -1,10 +1,13 @@
 #pragma once
 
 // A speech engine that records what it is asked to do; the test decides when speech ends.
+// Like a real engine it shows new speech as playing only later, from the event loop.
 
 #include "eventlog/speechengine.h"
 
+#include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 namespace eventlog_testing {
 
@@ -25,13 +28,20 @@ public:
     void stop() override {
         calls.append(QStringLiteral("stop"));
         playing = false;
+        ++utterance;
     }
     void speak(const QString &text) override {
         spoken.append(text);
-        playing = true;
+        QTimer::singleShot(0, &events, [this, started = ++utterance] {
+            if (started == utterance) playing = true;
+        });
     }
-    // The current speech comes to its end.
-    void finish() { playing = false; }
+    // The current speech comes to its end, and the engine says so.
+    void finish() {
+        playing = false;
+        ++utterance;
+        if (onFinished) onFinished();
+    }
 
     QStringList names;
     QStringList calls;
@@ -40,6 +50,8 @@ public:
     int speed = -1;
     bool playing = false;
     bool refuseSelect = false;
+    int utterance = 0; // counts speech started, stopped and finished
+    QObject events;    // delivers the delayed state changes while the engine lives
 };
 
 } // namespace eventlog_testing

@@ -161,6 +161,21 @@ TEST_F(AnnouncerTest, HigherPriorityInterruptsEqualAndLowerAreDropped) {
     EXPECT_EQ(speech.SpeakingCategory, FlagsObjectives);
 }
 
+TEST_F(AnnouncerTest, AnnouncementsOfOneTurnKeepTheirPriorityBeforeTheEngineReportsSpeech) {
+    // Several report lines in one read: the engine has not yet reported any speech.
+    FakeSpeechEngine &e = ready();
+    speech.Announce(QStringLiteral("mission started"), MissionScore);
+    speech.Announce(QStringLiteral("kim killed bob"), KillsSuicides);
+    speech.Announce(QStringLiteral("the players voted"), Votes);
+    EXPECT_EQ(e.spoken, QStringList{QStringLiteral("mission started")});
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(e.playing);
+    speech.Announce(QStringLiteral("ann joined"), ConnectDisconnect);
+    e.finish();
+    speech.Announce(QStringLiteral("bob grabbed the flag"), FlagsObjectives);
+    EXPECT_EQ(e.spoken, (QStringList{"mission started", "bob grabbed the flag"}));
+}
+
 TEST_F(AnnouncerTest, AfterSpeechEndsAnyCategoryIsSpoken) {
     FakeSpeechEngine &e = ready();
     speech.Announce(QStringLiteral("mission started"), MissionScore);

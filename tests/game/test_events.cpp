@@ -190,9 +190,14 @@ TEST_F(EventsTest, MissionStartClearsScoresAndFlagMarks) {
 }
 
 TEST_F(EventsTest, MissionStartWithoutAConnectionSendsNothingAndToleratesABadTime) {
-    report({"M", "Broadside", "soon"});
-    EXPECT_EQ(p().missions.MissionEndTime, clock);
-    EXPECT_EQ(last().shown, QStringLiteral("Mission \"Broadside\" started (03/06/2024)."));
+    // Times that are no usable number count as no time left, as the status report's do.
+    for (const char *time : {"soon", "inf", "-inf", "nan", "1e300", "1e400"}) {
+        report({"M", "Broadside", time});
+        EXPECT_EQ(p().missions.MissionEndTime, clock) << time;
+        EXPECT_EQ(last().shown, QStringLiteral("Mission \"Broadside\" started (03/06/2024)."));
+        p().missions.UpdatePlayClock();
+        EXPECT_EQ(view.panels[4], QStringLiteral("00:00:00")) << time;
+    }
 }
 
 // --- kills ---------------------------------------------------------------------------------

@@ -124,15 +124,18 @@ TEST_F(RosterTest, ArrivalsAddEachNameOncePerHourWhateverTheCase) {
     EXPECT_EQ(figures().TotalConnections, 3);
 }
 
-TEST_F(RosterTest, ASecondArrivalOnAnOccupiedSlotIsListedTwiceAndLeavesOnce) {
+TEST_F(RosterTest, AnotherNameOnAnOccupiedSlotReplacesTheFirstOccupant) {
     connect(2050, QStringLiteral("Kim"));
-    connect(2050, QStringLiteral("Kimmy"));
-    EXPECT_EQ(roster().ConnectedPlayers.size(), 2);
-    EXPECT_EQ(view.rows.size(), 2);
+    connect(2050, QStringLiteral("Kimmy")); // Kim left without a departure report
+    EXPECT_EQ(roster().ConnectedPlayers, QList<PlayerSlot *>{&slot(2050)});
+    EXPECT_EQ(slot(2050).Name, QStringLiteral("Kimmy"));
+    EXPECT_EQ(view.rows.size(), 1);
+    EXPECT_EQ(figures().TotalConnections, 2);
+    EXPECT_EQ(figures().CompletedSessions, 1);
     report({"D", "2050"});
     EXPECT_TRUE(roster().ConnectedPlayers.isEmpty());
     EXPECT_TRUE(view.rows.isEmpty());
-    EXPECT_EQ(figures().CompletedSessions, 1);
+    EXPECT_EQ(figures().CompletedSessions, 2);
 }
 
 // --- departures and play-time figures ------------------------------------------------------
@@ -352,6 +355,45 @@ TEST_F(RosterTest, ResetTeamsKeepsSizes) {
     EXPECT_EQ(roster().TeamSlots[2].Score, 0);
     EXPECT_EQ(roster().TeamSlots[2].Size, 1);
     EXPECT_FALSE(roster().TeamSlots[2].ListItem);
+}
+
+// --- listeners -------------------------------------------------------------------------
+
+// The roster on its own: what its listeners hear, in order, with the slot as they see it.
+TEST(RosterListeners, HearEachArrivalDepartureAndScoreOnce) {
+    struct Recorder : RosterListener {
+        void playerArrived(PlayerSlot &p) override { heard << QStringLiteral("in ") + p.Name; }
+        void playerLeft(PlayerSlot &p) override {
+            heard << QStringLiteral("out %1 %2 listed %3")
+                         .arg(p.Name)
+                         .arg(p.Team)
+                         .arg(roster->ConnectedPlayers.size());
+        }
+        void scoreChanged(PlayerSlot &p, int points) override {
+            heard << QStringLiteral("score %1 %2 %3").arg(p.Name).arg(points).arg(p.Score);
+        }
+        const Roster *roster = nullptr;
+        QStringList heard;
+    };
+    const int sortKey = 1;
+    Roster roster(sortKey);
+    Recorder first, second;
+    first.roster = second.roster = &roster;
+    roster.addListener(first);
+    roster.addListener(second);
+    roster.AddPlayer(QStringLiteral("Kim"), QStringLiteral("a"), 2049, 0, 0, 0);
+    roster.AddPlayer(QStringLiteral("Kim"), QStringLiteral("b"), 2049, 1, 3, 0); // listed again
+    roster.AddPlayerScore(0, 5);
+    roster.AddPlayer(QStringLiteral("Rex"), QStringLiteral("c"), 2049, 1, 0, 1); // Kim left unseen
+    roster.RemovePlayer(2049);
+    roster.RemovePlayer(2049);     // nobody left to leave
+    roster.AddPlayerScore(200, 5); // no slot
+    const QStringList expected = {"in Kim", "score Kim 5 8", "out Kim 1 listed 0", "in Rex",
+                                  "out Rex 1 listed 0"};
+    EXPECT_EQ(first.heard, expected);
+    EXPECT_EQ(second.heard, expected);
+    EXPECT_EQ(roster.TeamSlots[0].Size, 0);
+    EXPECT_EQ(roster.TeamSlots[1].Size, 0);
 }
 
 } // namespace

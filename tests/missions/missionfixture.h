@@ -1,10 +1,12 @@
 #pragma once
 
 // A profile with a mission catalogue, a view that mirrors the mission list's rows, a console
-// that collects the commands sent, and helpers to write mission files.
+// that collects the commands sent (a loopback listener for the whole profile, a fake profile
+// for the catalogue alone), and helpers to write mission files.
 
 #include "missions/loopback.h"
 #include "missions/missions.h"
+#include "support/fakeprofile.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -82,6 +84,38 @@ inline void writeFile(const QString &path, const QByteArray &content) {
     f.write(content);
 }
 
+// A mission list "name,type,flag" per entry, written in dir and loaded into the catalogue.
+inline void loadList(Missions &missions, const QString &dir, const QStringList &entries) {
+    const QString file = dir + QStringLiteral("/list.vxl");
+    writeFile(file, entries.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
+    missions.LoadMissionList(file);
+}
+
+// The displayed catalogue of a connected profile in active mode that records the commands it
+// sends.
+class RotationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        missions.setView(&view);
+        load({"A,CTF,Y", "B,CTF,N", "C,Hunt,Y"});
+    }
+
+    void load(const QStringList &entries) { loadList(missions, profile.env.path(), entries); }
+    // Every line sent since the last call, without the line feeds.
+    QStringList sent() { return profile.take(); }
+    // The link sent when the server reports name as started.
+    QStringList linkFor(const QString &name) {
+        missions.SetCurrentMission(name);
+        missions.SendNextMission();
+        return sent();
+    }
+
+    testing_support::FakeProfile profile;
+    MissionRecordingView view;
+    int sortColumn = 2;
+    Missions missions{profile, sortColumn};
+};
+
 class MissionTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -99,12 +133,7 @@ protected:
     Missions &m() { return profile->missions; }
     QString path(const QString &name) const { return env.path() + QLatin1Char('/') + name; }
 
-    // A mission list "name,type,flag" per entry, loaded into the profile.
-    void load(const QStringList &entries) {
-        const QString file = path(QStringLiteral("list.vxl"));
-        writeFile(file, entries.join(QStringLiteral("\r\n")).toUtf8() + "\r\n");
-        m().LoadMissionList(file);
-    }
+    void load(const QStringList &entries) { loadList(m(), env.path(), entries); }
     bool connect() { return console.connect(*profile); }
     QStringList sent() { return console.sent(*profile); }
 

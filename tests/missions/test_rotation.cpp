@@ -7,22 +7,6 @@ using namespace missions_testing;
 
 namespace {
 
-class RotationTest : public MissionTest {
-protected:
-    void SetUp() override {
-        make();
-        load({"A,CTF,Y", "B,CTF,N", "C,Hunt,Y"});
-        ASSERT_TRUE(connect());
-    }
-    // The link sent when the server reports name as started.
-    QStringList linkFor(const QString &name) {
-        console.take(*profile);
-        m().SetCurrentMission(name);
-        m().SendNextMission();
-        return sent();
-    }
-};
-
 QString link(const char *from, const char *to) {
     return QStringLiteral("$nextMission[\"%1\"] = \"%2\"; //VX")
         .arg(QLatin1String(from), QLatin1String(to));
@@ -45,11 +29,40 @@ TEST_F(RotationTest, TheCurrentMissionIsNeverItsOwnSuccessor) {
 TEST_F(RotationTest, NoLinkForAMissionOutsideTheCatalogueOrInPassiveMode) {
     EXPECT_TRUE(linkFor(QStringLiteral("Elsewhere")).isEmpty());
     EXPECT_TRUE(linkFor(QStringLiteral("a")).isEmpty()); // names compare with case
-    profile->ToggleMode();
+    profile.active = false;
     EXPECT_TRUE(linkFor(QStringLiteral("A")).isEmpty());
 }
 
-TEST_F(RotationTest, MissionStartReportSetsTheMissionAndSendsTheLink) {
+TEST_F(RotationTest, ExecAndNextMissionCommands) {
+    missions.ExecMission(2);
+    missions.ExecMission(-1); // no selected row
+    missions.ExecMission(3);
+    missions.NextMission();
+    EXPECT_EQ(sent(),
+              (QStringList{"Server::LoadMission(\"C\"); //VX", "Server::NextMission(); //VX"}));
+}
+
+TEST_F(RotationTest, ExecLooksNeitherAtModeNorAtTheEnableState) {
+    profile.active = false;
+    missions.ExecMission(1); // B is disabled
+    EXPECT_EQ(sent(), QStringList{"Server::LoadMission(\"B\"); //VX"});
+}
+
+TEST_F(RotationTest, NothingIsSentWhileNotConnected) {
+    profile.connected = false;
+    missions.SetCurrentMission(QStringLiteral("A"));
+    missions.SendNextMission();
+    missions.ExecMission(0);
+    missions.NextMission();
+    profile.connected = true;
+    EXPECT_TRUE(sent().isEmpty());
+}
+
+// Through the whole profile: the report reaches the catalogue and the link goes out first.
+TEST_F(MissionTest, MissionStartReportSetsTheMissionAndSendsTheLink) {
+    make();
+    load({"A,CTF,Y", "B,CTF,N", "C,Hunt,Y"});
+    ASSERT_TRUE(connect());
     console.take(*profile);
     profile->ClassifyLine(QStringLiteral("\"M\"C\"600\""));
     EXPECT_EQ(m().CurrentMissionName, QStringLiteral("C"));
@@ -58,34 +71,6 @@ TEST_F(RotationTest, MissionStartReportSetsTheMissionAndSendsTheLink) {
     const QStringList lines = sent();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines[0], link("C", "A"));
-}
-
-TEST_F(RotationTest, ExecAndNextMissionCommands) {
-    console.take(*profile);
-    m().ExecMission(2);
-    m().ExecMission(-1); // no selected row
-    m().ExecMission(3);
-    m().NextMission();
-    EXPECT_EQ(sent(),
-              (QStringList{"Server::LoadMission(\"C\"); //VX", "Server::NextMission(); //VX"}));
-}
-
-TEST_F(RotationTest, ExecLooksNeitherAtModeNorAtTheEnableState) {
-    profile->ToggleMode();
-    console.take(*profile);
-    m().ExecMission(1); // B is disabled
-    EXPECT_EQ(sent(), QStringList{"Server::LoadMission(\"B\"); //VX"});
-}
-
-TEST_F(MissionTest, NothingIsSentWhileNotConnected) {
-    make();
-    load({"A,CTF,Y", "C,CTF,Y"});
-    m().SetCurrentMission(QStringLiteral("A"));
-    m().SendNextMission();
-    m().ExecMission(0);
-    m().NextMission();
-    ASSERT_TRUE(connect());
-    EXPECT_TRUE(sent().isEmpty());
 }
 
 TEST_F(MissionTest, CurrentMissionMarksItsRowAndFillsTheStatusBar) {

@@ -1,5 +1,7 @@
 #include "platform/settingsstore.h"
+#include "support/testsupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -61,4 +63,55 @@ TEST(SettingsStore, MoveSectionOntoItselfKeepsIt) {
     store.MoveSection(QStringLiteral("Host:1"), QStringLiteral("host:1"));
     EXPECT_EQ(store.read(QStringLiteral("host:1"), QStringLiteral("Password")),
               QStringLiteral("x"));
+}
+
+TEST(SettingsStore, AFailedWriteIsToldOnceNamingTheFileAndTheRunGoesOn) {
+    struct Case {
+        const char *name;
+        QString file;                  // the settings file, below the temporary directory
+        std::function<void()> breakIt; // makes writing fail
+        std::function<void()> mendIt;  // makes writing work again
+    };
+    QTemporaryDir dir;
+    const QString readOnly = dir.path() + QStringLiteral("/ro/Vexmoor.ini");
+    const QString blocked = dir.path() + QStringLiteral("/blocked/Vexmoor.ini");
+    const QString blocker = dir.path() + QStringLiteral("/blocked");
+    const Case cases[] = {
+        {"read-only file", readOnly, [&] { QFile::setPermissions(readOnly, QFile::ReadOwner); },
+         [&] { QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::WriteOwner); }},
+        {"no room for the file", blocked,
+         [&] {
+             QFile::remove(blocked);
+             QDir(blocker).removeRecursively();
+             QFile f(blocker); // a file where the directory would be
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+         },
+         [&] {
+             QFile::remove(blocker);
+             QDir().mkpath(blocker);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testing_support::FakeDialogs dialogs;
+        SettingsStore store(c.file);
+        store.reportFailuresTo(&dialogs);
+        store.write(QStringLiteral("Vexmoor"), QStringLiteral("Nick"), QStringLiteral("op"));
+        c.breakIt();
+        store.write(QStringLiteral("Vexmoor"), QStringLiteral("Nick"), QStringLiteral("boss"));
+        store.writeBool(QStringLiteral("Vexmoor"), QStringLiteral("MuteCodes"), true);
+        store.eraseSection(QStringLiteral("Vexmoor"));
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0].first, platform::Dialogs::Icon::Error);
+        EXPECT_TRUE(dialogs.messages[0].second.contains(c.file))
+            << qPrintable(dialogs.messages[0].second);
+        c.mendIt();
+        store.write(QStringLiteral("Vexmoor"), QStringLiteral("Nick"), QStringLiteral("chief"));
+        EXPECT_EQ(SettingsStore(c.file).read(QStringLiteral("Vexmoor"), QStringLiteral("Nick")),
+                  QStringLiteral("chief"));
+        c.breakIt();
+        store.write(QStringLiteral("Vexmoor"), QStringLiteral("Nick"), QStringLiteral("x"));
+        EXPECT_EQ(dialogs.messages.size(), 2); // failing again after a success is told again
+        c.mendIt();
+    }
 }

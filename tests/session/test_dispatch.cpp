@@ -7,6 +7,12 @@ using namespace testing_support;
 
 namespace {
 
+// Also keeps the host name the preferences page shows.
+struct DispatchView : RecordingView {
+    void showPreferences(const PreferencesPage &page) override { shownHostName = page.HostName; }
+    QString shownHostName;
+};
+
 class DispatchTest : public ::testing::Test {
 protected:
     void SetUp() override { fx.profile->AttachView(&view); }
@@ -21,7 +27,7 @@ protected:
     }
 
     ProfileFixture fx;
-    RecordingView view;
+    DispatchView view;
 };
 
 TEST_F(DispatchTest, ReportLinesAreShownInTheReportColourUnlessMuted) {
@@ -69,7 +75,9 @@ TEST_F(DispatchTest, DetachedProfileShowsNothingButStillHandlesReports) {
     EXPECT_EQ(p().prefs.Vars.HostName, QStringLiteral("My Server"));
 }
 
-TEST_F(DispatchTest, PreferencesReportFillsTheCache) {
+TEST_F(DispatchTest, PreferencesReportFillsTheCacheAndRenamesTheListEntry) {
+    int renamed = 0;
+    QObject::connect(&p(), &TVexmoorServer::listNameChanged, [&] { ++renamed; });
     line(QStringLiteral(
         "\"Q\"0\"My "
         "Server\"28001\"16\"20\"30\"TRUE\"0.5\"0\"2\"0.35\"0.125\"30\"1\"true\"0\"1\"joinpw\""));
@@ -92,6 +100,8 @@ TEST_F(DispatchTest, PreferencesReportFillsTheCache) {
     EXPECT_TRUE(v.BlockMission);
     EXPECT_EQ(v.ClientPassword, QStringLiteral("joinpw"));
     EXPECT_TRUE(p().prefs.Reported);
+    EXPECT_EQ(renamed, 1);
+    EXPECT_EQ(view.shownHostName, QStringLiteral("My Server"));
 }
 
 TEST_F(DispatchTest, ChatLinesByTeamColour) {

@@ -204,6 +204,26 @@ TEST_F(SessionTest, LinesCutAcrossWritesStayWhole) {
     }
 }
 
+TEST_F(SessionTest, ACancelledAttemptShowsOfflineAndTheNextClickTriesAgain) {
+    TVexmoorServer &p = add();
+    RecordingView view;
+    p.AttachView(&view);
+    QStringList states;
+    QObject::connect(&p, &TVexmoorServer::stateChanged,
+                     [&](const QString &state) { states.append(state); });
+    p.ToggleConnection();  // the attempt is under way until the event loop runs
+    view.connected = true; // the light as an earlier connection would have left it
+    p.ToggleConnection();
+    EXPECT_EQ(view.panels[0], QStringLiteral("Offline"));
+    EXPECT_FALSE(view.connected);
+    EXPECT_EQ(states, (QStringList{"Connecting", "Offline"}));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(p.isConnected());
+    p.ToggleConnection();
+    EXPECT_EQ(view.panels[0], QStringLiteral("Connecting"));
+    ASSERT_TRUE(online(p));
+}
+
 TEST_F(SessionTest, OperatorCloseDoesNotReconnect) {
     TVexmoorServer &p = add();
     p.ToggleConnection();

@@ -261,6 +261,33 @@ TEST_F(Recording, MatchResultsCountWinsLossesAndTies) {
     EXPECT_EQ(players()[0].integer("WINS"), 2);
 }
 
+TEST_F(Recording, ARepeatedArrivalIsOnePlayerWhoIsCreditedOnce) {
+    // The arrival, then the listing of the same player; "C" and "1" again; a new occupant of
+    // the id whose departure went unseen.
+    report({"2", "0", "0", "Blue"});
+    report({"2", "1", "0", "Red"});
+    report({"C", "2049", "Kim", "IP:10.0.0.9:9", "Female"});
+    listed(2049, "Kim", 0);
+    listed(2049, "Kim", 0);
+    report({"C", "2049", "Kim", "IP:10.0.0.9:9", "Female"});
+    listed(2049, "Kim", 0);
+    listed(2050, "Rex", 1);
+    listed(2050, "Nova", 1);
+    const Roster &roster = fx->profile->roster;
+    EXPECT_EQ(roster.ConnectedPlayers.size(), 2);
+    EXPECT_EQ(roster.TeamSlots[0].Size, 1);
+    EXPECT_EQ(roster.TeamSlots[1].Size, 1);
+    report({"S", "5", "3"});
+    const std::vector<Row> r = players();
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[0].integer("WINS"), 1);
+    EXPECT_EQ(r[1].integer("LOSSES"), 0); // Rex left before the result
+    EXPECT_EQ(r[2].integer("LOSSES"), 1);
+    disconnect(2049);
+    EXPECT_EQ(roster.ConnectedPlayers.size(), 1);
+    EXPECT_EQ(roster.TeamSlots[0].Size, 0);
+}
+
 TEST_F(Recording, NormalizeTwiceAddsOnlyTheTimeSinceTheFirst) {
     connect(2049, "Kim");
     clock += 60 * Minute;

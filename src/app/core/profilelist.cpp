@@ -7,6 +7,8 @@
 
 ProfileList::ProfileList(ServerContext &context, QObject *parent)
     : QObject(parent), m_context(context) {
+    // Settings changes are written at once; a write that fails is told to the operator.
+    m_context.Settings.reportFailuresTo(&m_context.Dialogs);
     m_timer1.setInterval(Timer1Interval);
     m_restartTimer.setInterval(RestartInterval);
     m_tableTimer.setInterval(60000);
@@ -22,7 +24,9 @@ ProfileList::ProfileList(ServerContext &context, QObject *parent)
     m_restartTimer.start();
 }
 
-ProfileList::~ProfileList() = default;
+ProfileList::~ProfileList() {
+    m_context.Settings.reportFailuresTo(nullptr);
+}
 
 TVexmoorServer *ProfileList::at(int index) const {
     return index >= 0 && index < count() ? m_profiles[static_cast<size_t>(index)].get() : nullptr;

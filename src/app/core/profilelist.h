@@ -37,6 +37,10 @@ public:
 
     // The statistics commit interval in minutes; 0 or less stops the interval commits.
     void setCommitInterval(int minutes);
+    // The commit timer's interval in milliseconds; 0 while interval commits are stopped.
+    int commitTimerInterval() const {
+        return m_tableTimer.isActive() ? m_tableTimer.interval() : 0;
+    }
     // Closes every profile's tables (at the end of the run).
     void closeAll();
 

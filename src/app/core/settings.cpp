@@ -16,7 +16,7 @@ GlobalPrefs ReadPrefs(const platform::SettingsStore &store) {
     p.MuteCodes = store.readBool(GlobalSection, QStringLiteral("MuteCodes"), false);
     p.Nick = store.read(GlobalSection, QStringLiteral("Nick"));
     if (const auto v = store.readInt(GlobalSection, QStringLiteral("CommitInterval")))
-        p.CommitInterval = *v;
+        p.CommitInterval = p.CommitTimerMinutes = *v;
     p.Colors = GlobalPrefs::DefaultColors;
     for (size_t i = 0; i < p.Colors.size(); ++i)
         if (const auto v = store.readInt(GlobalSection, key(GlobalPrefs::ColorKeys[i])))

@@ -13,7 +13,9 @@ inline const QString GlobalSection = QStringLiteral("Vexmoor");
 struct GlobalPrefs {
     bool MuteCodes = false;
     QString Nick;
-    int CommitInterval = 30; // minutes
+    int CommitInterval = 30; // minutes, as the Interval field shows them
+    // The commit timer's minutes: the stored interval, else the timer's own 1 minute.
+    int CommitTimerMinutes = 1;
     // Colours in key order: Background, GeneralText, TribesText, StatText, GlobalMsg,
     // UnknownMsg, Team0..Team3, Activity_Sun..Activity_Sat, Activity_BG, Activity_FG.
     std::array<quint32, 19> Colors{};

@@ -130,7 +130,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     m_prefs = ReadPrefs(m_settings);
     m_speech->ReadSpeechPrefs();
     m_context.Speech = m_speech.get();
-    m_profiles->setCommitInterval(m_prefs.CommitInterval);
+    m_profiles->setCommitInterval(m_prefs.CommitTimerMinutes);
     ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
         addProfile(password, ip, port);
     });

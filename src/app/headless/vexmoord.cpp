@@ -175,7 +175,7 @@ int main(int argc, char *argv[]) {
     ProfileList profiles(context);
 
     const GlobalPrefs prefs = ReadPrefs(settings);
-    profiles.setCommitInterval(prefs.CommitInterval);
+    profiles.setCommitInterval(prefs.CommitTimerMinutes);
 
     QObject::connect(&profiles, &ProfileList::stateChanged, &app,
                      [](TVexmoorServer *p, const QString &state) {

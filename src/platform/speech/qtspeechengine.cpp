@@ -6,6 +6,11 @@ namespace platform {
 
 namespace {
 
+// Polling interval while speech is pending, and how long an utterance may take to be
+// reported speaking before it counts as ended (an engine that drops it reports nothing).
+constexpr int FollowIntervalMs = 100;
+constexpr qint64 StartTimeoutMs = 2000;
+
 // Every voice of every language the engine offers, each name once, in the engine's order.
 QList<QVoice> allVoices(QTextToSpeech &tts) {
     QList<QVoice> voices;
@@ -49,6 +54,35 @@ QtSpeechEngine::QtSpeechEngine(std::unique_ptr<QTextToSpeech> tts, QList<QVoice>
                          m_errorSeen = true;
                          if (onError) onError(text);
                      });
+    // State changes arrive some time after the calls that cause them, and a stop followed
+    // by new speech may show no change at all: the state is followed, not the signals only.
+    QObject::connect(m_tts.get(), &QTextToSpeech::stateChanged, m_tts.get(),
+                     [this] { followSpeech(); });
+    m_follow.setInterval(FollowIntervalMs);
+    QObject::connect(&m_follow, &QTimer::timeout, m_tts.get(), [this] { followSpeech(); });
+}
+
+void QtSpeechEngine::followSpeech() {
+    if (!m_pending) return;
+    switch (m_tts->state()) {
+    case QTextToSpeech::Speaking:
+    case QTextToSpeech::Paused:
+        m_started = true;
+        break;
+    case QTextToSpeech::Error:
+        finishSpeech();
+        break;
+    case QTextToSpeech::Ready:
+        if (m_started || m_sinceSay.elapsed() >= StartTimeoutMs) finishSpeech();
+        break;
+    }
+}
+
+void QtSpeechEngine::finishSpeech() {
+    m_pending = false;
+    m_started = false;
+    m_follow.stop();
+    if (onFinished) onFinished();
 }
 
 QtSpeechEngine::~QtSpeechEngine() = default;
@@ -82,10 +116,18 @@ bool QtSpeechEngine::speaking() const {
 }
 
 void QtSpeechEngine::stop() {
+    // Stopped speech reports no end; its late state change must not end newer speech.
+    m_pending = false;
+    m_started = false;
+    m_follow.stop();
     m_tts->stop(QTextToSpeech::BoundaryHint::Immediate);
 }
 
 void QtSpeechEngine::speak(const QString &text) {
+    m_pending = true;
+    m_started = false;
+    m_sinceSay.start();
+    m_follow.start();
     m_tts->say(text);
 }
 

@@ -2,7 +2,9 @@
 
 #include "eventlog/speechengine.h"
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QTimer>
 #include <QVoice>
 #include <memory>
 
@@ -30,10 +32,18 @@ public:
 
 private:
     QtSpeechEngine(std::unique_ptr<QTextToSpeech> tts, QList<QVoice> voices);
+    // Follows the utterance started last until it ends, then reports the end once.
+    void followSpeech();
+    void finishSpeech();
 
     std::unique_ptr<QTextToSpeech> m_tts;
     QList<QVoice> m_voices;
     bool m_errorSeen = false; // an error was reported since the flag was cleared
+    // The utterance started last: not yet reported ended; seen speaking; time since say().
+    bool m_pending = false;
+    bool m_started = false;
+    QElapsedTimer m_sinceSay;
+    QTimer m_follow; // checks the state while an utterance is pending
 };
 
 } // namespace platform
