@@ -20,7 +20,14 @@
 
 namespace {
 
-const QString MissionListFilter = QStringLiteral("Vexmoor Mission List|*.vxl");
+// The mission-list file choosers: filter and default extension.
+struct FileDialogKind {
+    QString filter;
+    QString defaultExt;
+};
+const FileDialogKind VXLSaveDialog{QStringLiteral("Vexmoor Mission List|*.vxl"),
+                                   QStringLiteral("vxl")};
+const FileDialogKind VXLOpenDialog = VXLSaveDialog;
 const QString MissionRowFormat = QStringLiteral("application/x-vexmoor-mission-row");
 constexpr int MissionRole = Qt::UserRole;
 
@@ -257,7 +264,7 @@ void MissionsTab::Button_SaveMissionsClick() {
     if (!m_server) return;
     QString fileName =
         m_context.Settings.read(m_server->section(), QStringLiteral("LastMissionList"));
-    if (m_context.Dialogs.saveFile(MissionListFilter, QStringLiteral("vxl"), fileName))
+    if (m_context.Dialogs.saveFile(VXLSaveDialog.filter, VXLSaveDialog.defaultExt, fileName))
         m_server->missions.SaveMissionList(fileName);
 }
 
@@ -265,7 +272,7 @@ void MissionsTab::Button_LoadMissionsClick() {
     if (!m_server) return;
     QString fileName =
         m_context.Settings.read(m_server->section(), QStringLiteral("LastMissionList"));
-    if (m_context.Dialogs.openFile(MissionListFilter, QStringLiteral("vxl"), fileName))
+    if (m_context.Dialogs.openFile(VXLOpenDialog.filter, VXLOpenDialog.defaultExt, fileName))
         m_server->missions.LoadMissionList(fileName);
 }
 

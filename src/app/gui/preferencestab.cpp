@@ -23,7 +23,14 @@
 
 namespace {
 
-const QString PreferencesFilter = QStringLiteral("Vexmoor Game Preferences|*.vxp");
+// The preference-file choosers: filter and default extension.
+struct FileDialogKind {
+    QString filter;
+    QString defaultExt;
+};
+const FileDialogKind VXPSaveDialog{QStringLiteral("Vexmoor Game Preferences|*.vxp"),
+                                   QStringLiteral("vxp")};
+const FileDialogKind VXPOpenDialog = VXPSaveDialog;
 constexpr int NoLimit = std::numeric_limits<int>::max();
 
 // The number fields: the cached value, its exit handler and the field's limits and step.
@@ -190,20 +197,13 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
         [this](const QVariant &r) {
             m_server->prefs.ClientPasswordExit(m_clientPassword->text(), r.toString());
         });
-    // The two texts are sent whole; only a changed text goes out, so that leaving an
-    // untouched memo cannot overwrite what another operator set meanwhile.
+    // The two texts are sent whole on every exit, changed or not.
     addField(
         m_hostInfo, [this] { return QVariant(m_hostInfo->toPlainText()); },
-        [this](const QVariant &r) {
-            if (m_hostInfo->toPlainText() != r.toString())
-                m_server->prefs.HostInfoExit(m_hostInfo->toPlainText());
-        });
+        [this](const QVariant &) { m_server->prefs.HostInfoExit(m_hostInfo->toPlainText()); });
     addField(
         m_joinMOTD, [this] { return QVariant(m_joinMOTD->toPlainText()); },
-        [this](const QVariant &r) {
-            if (m_joinMOTD->toPlainText() != r.toString())
-                m_server->prefs.JoinMOTDExit(m_joinMOTD->toPlainText());
-        });
+        [this](const QVariant &) { m_server->prefs.JoinMOTDExit(m_joinMOTD->toPlainText()); });
     addField(
         m_vexmoorScript, [this] { return QVariant(m_vexmoorScript->text()); },
         [this](const QVariant &) { m_server->prefs.VexmoorScriptExit(m_vexmoorScript->text()); });
@@ -352,13 +352,15 @@ void PreferencesTab::Button_RefreshClick() {
 
 void PreferencesTab::Button_LoadPreferencesClick() {
     QString fileName;
-    if (m_server && m_context.Dialogs.openFile(PreferencesFilter, QStringLiteral("vxp"), fileName))
+    if (m_server &&
+        m_context.Dialogs.openFile(VXPOpenDialog.filter, VXPOpenDialog.defaultExt, fileName))
         m_server->prefs.LoadPreferenceFile(fileName);
 }
 
 void PreferencesTab::Button_SavePreferencesClick() {
     QString fileName;
-    if (m_server && m_context.Dialogs.saveFile(PreferencesFilter, QStringLiteral("vxp"), fileName))
+    if (m_server &&
+        m_context.Dialogs.saveFile(VXPSaveDialog.filter, VXPSaveDialog.defaultExt, fileName))
         m_server->prefs.SavePreferenceFile(fileName);
 }
 
