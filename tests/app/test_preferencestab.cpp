@@ -385,4 +385,28 @@ TEST(PreferencesTab, ColourPanelsStoreTheirKeysAndRecolourTheViews) {
               QColor(0x36, 0x20, 0x10));
 }
 
+// With VEXMOOR_SHOTS naming a directory, writes the page with demo data to preferences.png
+// there (for the README); otherwise skipped.
+TEST(PreferencesTab, Screenshot) {
+    const QString shots = qEnvironmentVariable("VEXMOOR_SHOTS");
+    if (shots.isEmpty()) GTEST_SKIP() << "VEXMOOR_SHOTS not set";
+    sim::SimServer server;
+    ASSERT_TRUE(server.listen());
+    server.setVariable(QStringLiteral("$Server::Info"),
+                       QStringLiteral("Vexmoor demo server\nCapture the flag on every map"));
+    server.setVariable(QStringLiteral("$Server::JoinMOTD"),
+                       QStringLiteral("Welcome to the demo!\nPlay fair, have fun."));
+    server.setVariable(QStringLiteral("$Server::TeamDamageScale"), QStringLiteral("0.25"));
+    server.setVariable(QStringLiteral("$Vexmoor::BlockADM"), QStringLiteral("1"));
+    PreferencesPage page(QStringLiteral("127.0.0.1:") + QString::number(server.port()));
+    page.type("Display_MissionsPath", QStringLiteral("/srv/game/base/missions"));
+    page.type("Display_VexmoorScript", QStringLiteral("vexmoor.cs"));
+    page.control<QToolButton>("Button_Connect")->click();
+    ASSERT_TRUE(waitFor([&] {
+        return page.control<QLineEdit>("Display_HostName")->text() ==
+               QStringLiteral("Vexmoor Test Server");
+    }));
+    page.control("Display_HostName")->setFocus();
+    EXPECT_TRUE(page.window->grab().save(shots + QStringLiteral("/preferences.png")));
+}
 } // namespace

@@ -31,12 +31,18 @@ const FileDialogKind VXLOpenDialog = VXLSaveDialog;
 const QString MissionRowFormat = QStringLiteral("application/x-vexmoor-mission-row");
 constexpr int MissionRole = Qt::UserRole;
 
-// The current-mission image: a small flag, drawn at the screen's pixel density.
-QIcon currentMissionIcon() {
+// The current-mission image: a small flag, drawn at the screen's pixel density. The other
+// rows get an empty image of the same size so that every name starts at the same place.
+QPixmap emptyRowImage() {
     const qreal dpr = qApp->devicePixelRatio();
     QPixmap pixmap(QSize(16, 16) * dpr);
     pixmap.setDevicePixelRatio(dpr);
     pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+QIcon currentMissionIcon() {
+    QPixmap pixmap = emptyRowImage();
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(60, 60, 60), 1.5));
@@ -181,11 +187,12 @@ void MissionsTab::showSortColumn() {
 
 void MissionsTab::fillItem(QTreeWidgetItem &item, const TMission &mission) const {
     static const QIcon marker = currentMissionIcon();
+    static const QIcon none(emptyRowImage());
     item.setText(0, mission.Name);
     item.setText(1, mission.MissionType);
     item.setText(2, enableText(mission));
     item.setTextAlignment(2, Qt::AlignCenter);
-    item.setIcon(0, mission.Marked ? marker : QIcon());
+    item.setIcon(0, mission.Marked ? marker : none);
     item.setData(0, MissionRole, QVariant::fromValue(quintptr(&mission)));
     item.setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);
 }

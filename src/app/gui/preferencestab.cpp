@@ -103,6 +103,9 @@ QPlainTextEdit *memo(QWidget *parent, const char *name) {
     auto *m = named(new QPlainTextEdit(parent), name);
     m->setLineWrapMode(QPlainTextEdit::NoWrap);
     m->setTabChangesFocus(true);
+    // Room for four lines; longer texts scroll.
+    m->setFixedHeight(m->fontMetrics().lineSpacing() * 4 + 2 * m->frameWidth() +
+                      int(m->document()->documentMargin() * 2));
     return m;
 }
 
@@ -162,6 +165,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     // --- the program's own settings
     auto *vexmoorBox = new QGroupBox(QStringLiteral("Vexmoor"), this);
     auto *vexmoorForm = new QFormLayout(vexmoorBox);
+    vexmoorForm->setRowWrapPolicy(QFormLayout::WrapAllRows); // paths get the box's width
     m_missionsPath = named(new QLineEdit(vexmoorBox), "Display_MissionsPath");
     m_missionsPathButton = named(new QToolButton(vexmoorBox), "Button_MissionsPath");
     m_missionsPathButton->setText(QStringLiteral("..."));
@@ -232,19 +236,20 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     bottom->addWidget(m_loadPreferences);
     bottom->addWidget(m_savePreferences);
 
-    auto *numbers = new QVBoxLayout;
-    numbers->addWidget(gameBox);
-    numbers->addWidget(votingBox);
-    numbers->addStretch();
+    auto *game = new QVBoxLayout;
+    game->addWidget(gameBox);
+    game->addStretch();
     auto *top = new QHBoxLayout;
     top->addWidget(serverBox, 1);
-    top->addLayout(numbers);
+    top->addLayout(game);
+    top->addWidget(votingBox);
     auto *lower = new QHBoxLayout;
     lower->addWidget(vexmoorBox, 1);
     lower->addWidget(colorBox);
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
+    layout->addLayout(top);
     layout->addLayout(lower);
+    layout->addStretch();
     layout->addLayout(bottom);
 
     connect(m_refresh, &QPushButton::clicked, this, &PreferencesTab::Button_RefreshClick);
