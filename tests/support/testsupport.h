@@ -54,6 +54,24 @@ public:
         return ok;
     }
     void beep() override { ++beeps; }
+    // File, folder and colour choosers: the next queued answer, declined when none is left.
+    bool openFile(const QString &filter, const QString &, QString &fileName) override {
+        return choose(filter, fileAnswers, fileName);
+    }
+    bool saveFile(const QString &filter, const QString &, QString &fileName) override {
+        return choose(filter, fileAnswers, fileName);
+    }
+    bool chooseFolder(const QString &title, QString &folder) override {
+        return choose(title, fileAnswers, folder);
+    }
+    bool chooseColor(quint32 &color) override {
+        choosers.append(QStringLiteral("color"));
+        if (colorAnswers.empty()) return false;
+        auto [ok, answer] = colorAnswers.front();
+        colorAnswers.pop_front();
+        if (ok) color = answer;
+        return ok;
+    }
 
     QList<std::pair<Icon, QString>> messages;
     QStringList questions;
@@ -61,6 +79,20 @@ public:
     std::deque<bool> confirmAnswers;
     std::deque<std::pair<bool, QString>> inputAnswers;
     int beeps = 0;
+    QStringList choosers; // the filter or title of every chooser shown
+    std::deque<std::pair<bool, QString>> fileAnswers;
+    std::deque<std::pair<bool, quint32>> colorAnswers;
+
+private:
+    bool choose(const QString &what, std::deque<std::pair<bool, QString>> &answers,
+                QString &value) {
+        choosers.append(what);
+        if (answers.empty()) return false;
+        auto [ok, answer] = answers.front();
+        answers.pop_front();
+        if (ok) value = answer;
+        return ok;
+    }
 };
 
 // Records the console lines, status panels and chat lines a profile shows.

@@ -128,6 +128,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     m_speech->InitTTS(nullptr);
 #endif
     m_prefs = ReadPrefs(m_settings);
+    emit m_preferencesTab->colorsChanged(); // every page takes the stored colours
     m_speech->ReadSpeechPrefs();
     m_context.Speech = m_speech.get();
     m_profiles->setCommitInterval(m_prefs.CommitTimerMinutes);

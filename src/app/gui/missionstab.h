@@ -3,9 +3,49 @@
 #include "app/gui/tab.h"
 #include "missions/missionview.h"
 
-// The "Missions" page: the mission list and its buttons.
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class MissionList;
+
+// The "Missions" page: the mission list of the displayed profile and its buttons. The list
+// mirrors the profile's rows; every operator action goes to the profile's catalogue, which
+// then redraws the rows through the view operations below.
 class MissionsTab : public Tab, public MissionView {
     Q_OBJECT
 public:
     explicit MissionsTab(TabContext &context, QWidget *parent = nullptr);
+
+    void setServer(TVexmoorServer *server) override;
+    void applyColors() override;
+
+    // MissionView
+    void insertMissionRow(int row, const TMission &mission) override;
+    void removeMissionRow(int row) override;
+    void redrawMissionRow(int row, const TMission &mission) override;
+    void reorderMissionRows(const QList<TMission *> &rows) override;
+    void clearMissionList() override;
+
+    // The operator's actions.
+    void Display_MissionListColumnClick(int column);
+    void Display_MissionListDragDrop(int target);
+    void Display_MissionListDblClick(QTreeWidgetItem *item);
+    void Button_RandomClick();
+    void Button_SaveMissionsClick();
+    void Button_LoadMissionsClick();
+    void Button_NextMissionClick();
+    void Button_ExecMissionClick();
+
+private:
+    void fillItem(QTreeWidgetItem &item, const TMission &mission) const;
+    int selectedRow() const;
+    void selectMission(const TMission *mission);
+    void showSortColumn();
+
+    MissionList *m_list;
+    QPushButton *m_random;
+    QPushButton *m_load;
+    QPushButton *m_save;
+    QPushButton *m_exec;
+    QPushButton *m_next;
 };
