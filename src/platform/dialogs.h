@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace platform {
 
@@ -18,6 +19,9 @@ public:
     virtual bool inputQuery(const QString &caption, const QString &prompt, QString &text) = 0;
     // The system beep.
     virtual void beep() {}
+    // A colour chooser preset with color (0x00BBGGRR): true with the chosen colour when the
+    // operator confirms. Without a chooser the colour stays as it is.
+    virtual bool chooseColor(quint32 & /*color*/) { return false; }
 };
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -34,7 +35,9 @@ public:
     // The text of a profile's list entry: its host name when known, else ip:port.
     static QString listName(const TVexmoorServer &profile);
 
-    // The statistics commit interval in minutes; 0 or less stops the interval commits.
+    // The statistics commit interval in minutes; 0 or less stops the interval commits, and
+    // more than MaxCommitInterval (the longest a timer holds) runs at MaxCommitInterval.
+    static constexpr int MaxCommitInterval = std::numeric_limits<int>::max() / 60000;
     void setCommitInterval(int minutes);
     // Closes every profile's tables (at the end of the run).
     void closeAll();

@@ -1,6 +1,7 @@
 #include "app/gui/guidialogs.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -28,4 +29,13 @@ bool GuiDialogs::inputQuery(const QString &caption, const QString &prompt, QStri
 
 void GuiDialogs::beep() {
     QApplication::beep();
+}
+
+bool GuiDialogs::chooseColor(quint32 &color) {
+    const QColor chosen = QColorDialog::getColor(
+        QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF), m_parent);
+    if (!chosen.isValid()) return false;
+    color = static_cast<quint32>(chosen.red()) | static_cast<quint32>(chosen.green()) << 8 |
+            static_cast<quint32>(chosen.blue()) << 16;
+    return true;
 }

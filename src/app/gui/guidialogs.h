@@ -12,6 +12,7 @@ public:
     bool confirm(const QString &text) override;
     bool inputQuery(const QString &caption, const QString &prompt, QString &text) override;
     void beep() override;
+    bool chooseColor(quint32 &color) override;
 
 private:
     QWidget *m_parent = nullptr;
