@@ -274,7 +274,7 @@ TEST_F(ActivityPage, DISABLED_Screenshot) {
     const QString dir = qEnvironmentVariable("VEXMOOR_SHOTS");
     if (dir.isEmpty()) GTEST_SKIP() << "VEXMOOR_SHOTS names the folder for the picture";
     open();
-    window->resize(860, 440);
+    window->resize(900, 460);
     TVexmoorServer *profile = window->CurrentServer;
     for (int d = 0; d < 7; ++d)
         for (int h = 0; h < 24; ++h) {

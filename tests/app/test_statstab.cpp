@@ -333,7 +333,7 @@ TEST(StatsTab, DISABLED_Screenshot) {
     const QString dir = qEnvironmentVariable("VEXMOOR_SHOTS");
     if (dir.isEmpty()) GTEST_SKIP() << "VEXMOOR_SHOTS names the folder for the picture";
     StatsPage page;
-    page.window->resize(860, 440);
+    page.window->resize(900, 460);
     page.enable->click();
     static const char *const names[] = {"Raven", "Kestrel", "Mjolnir", "Zephyr",
                                         "Blitz", "Nomad",   "Vortex",  "Sable"};
@@ -342,11 +342,15 @@ TEST(StatsTab, DISABLED_Screenshot) {
                                        .arg(2049 + i)
                                        .arg(QString::fromLatin1(names[i]))
                                        .arg(i + 10));
-    for (int i = 0; i < 60; ++i)
+    for (int i = 0; i < 90; ++i) {
+        const int killer = (i * 5) % 8;
         page.server().ClassifyLine(QStringLiteral("\"K\"%1\"%2\"%3\"1\"")
-                                       .arg(2049 + (i * 5) % 8)
-                                       .arg(2049 + (i * 3 + 1) % 8)
-                                       .arg((i * 7) % 14));
+                                       .arg(2049 + killer)
+                                       .arg(2049 + (killer + 1 + (i / 3) % 7) % 8)
+                                       .arg(1 + (i * 5 + i / 4) % 9));
+    }
+    child<QComboBox>(*page.window, "TableList")->setCurrentIndex(1);
+    page.grid->dataSet()->First();
     page.grid->syncNow();
     QCoreApplication::processEvents();
     ASSERT_TRUE(page.window->grab().save(dir + QStringLiteral("/stats.png")));

@@ -7,7 +7,6 @@
 #include "platform/datetime.h"
 #include "session/server.h"
 
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -98,33 +97,44 @@ ActivityTab::ActivityTab(TabContext &context, QWidget *parent) : Tab(context, pa
     m_currentConnections->setText(QStringLiteral("0"));
     m_totalConnections->setText(QStringLiteral("0"));
 
-    auto *connections = new QGroupBox(QStringLiteral("Connections"), this);
-    auto *connectionRows = new QFormLayout(connections);
-    connectionRows->addRow(QStringLiteral("Current:"), m_currentConnections);
-    connectionRows->addRow(QStringLiteral("Total:"), m_totalConnections);
-    connectionRows->addRow(QStringLiteral("Last:"), m_lastConnection);
-    auto *playTime = new QGroupBox(QStringLiteral("Play Time"), this);
-    auto *playRows = new QFormLayout(playTime);
-    playRows->addRow(QStringLiteral("Low:"), m_lowPlaytime);
-    playRows->addRow(QStringLiteral("High:"), m_highPlaytime);
-    playRows->addRow(QStringLiteral("Average:"), m_avePlaytime);
-    auto *server = new QGroupBox(QStringLiteral("Server"), this);
-    auto *serverRows = new QFormLayout(server);
-    serverRows->addRow(QStringLiteral("Uptime:"), m_uptime);
+    // The figures: a column of captioned groups beside the chart, wide enough for the
+    // two-line date of the last connection.
+    auto *figurePanel = new QWidget(this);
+    figurePanel->setMinimumWidth(190);
+    figurePanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    const auto group = [figurePanel](const QString &title,
+                                     std::initializer_list<std::pair<QString, QLabel *>> rows) {
+        auto *box = new QGroupBox(title, figurePanel);
+        auto *grid = new QGridLayout(box);
+        grid->setColumnStretch(1, 1);
+        int row = 0;
+        for (const auto &[caption, label] : rows) {
+            grid->addWidget(new QLabel(caption, box), row, 0, Qt::AlignLeft | Qt::AlignTop);
+            grid->addWidget(label, row++, 1, Qt::AlignLeft | Qt::AlignTop);
+        }
+        return box;
+    };
     m_resetGraph = new QPushButton(QStringLiteral("Reset Graph"), this);
     m_resetGraph->setObjectName(QStringLiteral("Button_ResetGraph"));
     m_resetGraph->setToolTip(QStringLiteral("Clear the hourly averages of this server"));
 
-    auto *figures = new QVBoxLayout;
-    figures->addWidget(connections);
-    figures->addWidget(playTime);
-    figures->addWidget(server);
+    auto *figures = new QVBoxLayout(figurePanel);
+    figures->setContentsMargins(0, 0, 0, 0);
+    figures->addWidget(
+        group(QStringLiteral("Connections"), {{QStringLiteral("Current:"), m_currentConnections},
+                                              {QStringLiteral("Total:"), m_totalConnections},
+                                              {QStringLiteral("Last:"), m_lastConnection}}));
+    figures->addWidget(
+        group(QStringLiteral("Play Time"), {{QStringLiteral("Low:"), m_lowPlaytime},
+                                            {QStringLiteral("High:"), m_highPlaytime},
+                                            {QStringLiteral("Average:"), m_avePlaytime}}));
+    figures->addWidget(group(QStringLiteral("Server"), {{QStringLiteral("Uptime:"), m_uptime}}));
     figures->addStretch();
     figures->addWidget(m_resetGraph);
 
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(chartGrid, 1);
-    layout->addLayout(figures);
+    layout->addWidget(figurePanel);
 
     connect(m_rotationBar, &QSlider::valueChanged, this, &ActivityTab::RotationBarChange);
     connect(m_elevationBar, &QSlider::valueChanged, this, &ActivityTab::ElevationBarChange);

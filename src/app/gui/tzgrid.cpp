@@ -12,9 +12,9 @@
 #include <cmath>
 
 namespace {
-// How long the grid lets dataset notifications gather before it catches up (a burst of
-// record commands costs one repaint).
-constexpr int SyncDelayMs = 20;
+// How long the grid lets dataset notifications gather before it catches up: a burst of
+// record commands costs one repaint, and a flood of them at most 20 repaints a second.
+constexpr int SyncDelayMs = 50;
 constexpr int TextMargin = 2;
 constexpr int ResizeGrip = 3;
 constexpr int MinColumnWidth = 8;
