@@ -114,6 +114,12 @@ TEST(StatsTab, RecordingFillsTheGridAndItFollowsEveryStep) {
     EXPECT_EQ(page.grid->columnTitle(0), QStringLiteral("NAME"));
     EXPECT_EQ(page.shownRows(), 3);
     EXPECT_EQ(page.grid->shownRow(2).value(0), QStringLiteral("Player3"));
+    // The Track boxes switch the profile's tracking and write its setting.
+    const bool tracked = trackKills->isChecked();
+    trackKills->click();
+    EXPECT_EQ(page.env.settings->read(page.server().section(), QStringLiteral("TrackKills")),
+              tracked ? QStringLiteral("0") : QStringLiteral("1"));
+    trackKills->click();
 
     // Players joining on the server and a kill between them show up with no click at all.
     child<QToolButton>(*page.window, "Button_Connect")->click();
@@ -168,7 +174,7 @@ TEST(StatsTab, ClearAsksAndOnlyYesClears) {
 TEST(StatsTab, CommitIntervalShowsWhatIsInForceAndWritesOnlyAChange) {
     TempEnv env;
     env.settings->write(QStringLiteral("Vexmoor"), QStringLiteral("CommitInterval"),
-                        QStringLiteral("5"));
+                        QStringLiteral("05"));
     env.settings->write(QStringLiteral("h:1"), QStringLiteral("Password"), QStringLiteral("a"));
     TVexmoor window(*env.settings);
     auto *tab = window.findChild<StatsTab *>();
@@ -177,16 +183,26 @@ TEST(StatsTab, CommitIntervalShowsWhatIsInForceAndWritesOnlyAChange) {
     struct Case {
         int value;
         QString stored;
+        QString shown;
     };
-    // Leaving unchanged writes nothing; 0 (no interval commits) and negatives are kept as set.
-    for (const Case &c : {Case{5, QStringLiteral("5")}, Case{0, QStringLiteral("0")},
-                          Case{-3, QStringLiteral("-3")}, Case{45, QStringLiteral("45")}}) {
+    // Leaving unchanged writes nothing (the stored "05" stays); 0 and below stop the interval
+    // commits and show as "Off"; the box goes no higher than the timer can hold.
+    for (const Case &c : {Case{5, QStringLiteral("05"), QStringLiteral("5")},
+                          Case{0, QStringLiteral("0"), QStringLiteral("Off")},
+                          Case{-3, QStringLiteral("-3"), QStringLiteral("Off")},
+                          Case{45, QStringLiteral("45"), QStringLiteral("45")},
+                          Case{100000, QStringLiteral("35791"), QStringLiteral("35791")}}) {
         tab->CommitIntervalEnter();
         interval->setValue(c.value);
         tab->CommitIntervalExit();
         EXPECT_EQ(env.settings->read(QStringLiteral("Vexmoor"), QStringLiteral("CommitInterval")),
                   c.stored);
+        EXPECT_EQ(interval->text(), c.shown);
     }
+    // From "Off" one step up is one minute.
+    interval->setValue(-3);
+    interval->stepUp();
+    EXPECT_EQ(interval->value(), 1);
 }
 
 TEST(StatsTab, TheGridReadsOnlyTheRowsItShows) {
