@@ -105,7 +105,7 @@ int TTzGrid::dataRowHeight() const {
 
 int TTzGrid::titleRowHeight() const {
     if (!(m_options & dgTitles)) return 0;
-    return QFontMetrics(m_titleFont).height() + 4 + ((m_options & dgRowLines) ? 1 : 0);
+    return QFontMetrics(m_titleFont).height() + 4;
 }
 
 int TTzGrid::indicatorWidth() const {
