@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int Players = 1000;
+constexpr int Players = 1000; // the dbID counter of the profile
 
 // Writes a Kills table file of `rows` killer/victim pairs the way dBASE lays it out.
 void writeKills(const QString &path, int rows) {
@@ -65,8 +65,10 @@ void writeKills(const QString &path, int rows) {
     for (int r = 0; r < rows; ++r) {
         char *p = record.data();
         *p++ = ' ';
-        const int killer = r / Players + 1;
-        const int victim = r % Players + 1;
+        // Three-digit ids in every table size, so a screenful holds the same amount of text
+        // whatever the table's size.
+        const int killer = 100 + (r * 7) % 900;
+        const int victim = 100 + (r * 13) % 900;
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const int value = i == 0 ? killer : i == 1 ? victim : i == 2 || i == 8 ? 1 : 0;
             std::snprintf(p, static_cast<std::size_t>(fields[i].width) + 1, "%*d", fields[i].width,
