@@ -4,6 +4,7 @@
 #include "platform/settingsstore.h"
 
 #include <QDir>
+#include <algorithm>
 
 ProfileList::ProfileList(ServerContext &context, QObject *parent)
     : QObject(parent), m_context(context) {
@@ -77,7 +78,7 @@ void ProfileList::setCommitInterval(int minutes) {
         m_tableTimer.stop();
         return;
     }
-    m_tableTimer.start(minutes * 60000);
+    m_tableTimer.start(std::min(minutes, MaxCommitInterval) * 60000);
 }
 
 void ProfileList::closeAll() {

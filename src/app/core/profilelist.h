@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QTimer>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -35,7 +36,9 @@ public:
     // The text of a profile's list entry: its host name when known, else ip:port.
     static QString listName(const TVexmoorServer &profile);
 
-    // The statistics commit interval in minutes; 0 or less stops the interval commits.
+    // The statistics commit interval in minutes; 0 or less stops the interval commits, and
+    // more than MaxCommitInterval (the longest a timer holds) runs at MaxCommitInterval.
+    static constexpr int MaxCommitInterval = std::numeric_limits<int>::max() / 60000;
     void setCommitInterval(int minutes);
     // The commit timer's interval in milliseconds; 0 while interval commits are stopped.
     int commitTimerInterval() const {

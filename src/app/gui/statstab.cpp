@@ -1,3 +1,212 @@
 #include "app/gui/statstab.h"
 
-StatsTab::StatsTab(TabContext &context, QWidget *parent) : Tab(context, parent) {}
+#include "app/core/profilelist.h"
+#include "app/core/settings.h"
+#include "app/gui/statsglyphs.h"
+#include "app/gui/tzgrid.h"
+#include "session/server.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <limits>
+
+namespace {
+QToolButton *flatButton(QWidget *parent, const char *name, const QString &text,
+                        const QString &hint) {
+    auto *b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setEnabled(false);
+    return b;
+}
+
+// The commit interval in minutes. The timer cannot hold more than MaxCommitInterval minutes,
+// and 0 or less stops the interval commits: the box shows "Off" for those, so it always
+// reads as the interval in force.
+class CommitIntervalBox : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QString textFromValue(int value) const override {
+        return value <= 0 ? offText() : QSpinBox::textFromValue(value);
+    }
+    int valueFromText(const QString &text) const override {
+        return isOff(text) ? 0 : QSpinBox::valueFromText(text);
+    }
+    QValidator::State validate(QString &text, int &pos) const override {
+        if (!text.isEmpty() && offText().startsWith(text.trimmed(), Qt::CaseInsensitive))
+            return text.trimmed().size() == offText().size() ? QValidator::Acceptable
+                                                             : QValidator::Intermediate;
+        return QSpinBox::validate(text, pos);
+    }
+    void stepBy(int steps) override {
+        // From "Off" one step up is one minute; nothing goes below "Off".
+        const int from = std::max(0, value());
+        setValue(std::max(0, from + steps));
+        selectAll();
+    }
+
+private:
+    static QString offText() { return QStringLiteral("Off"); }
+    static bool isOff(const QString &text) {
+        return text.trimmed().compare(offText(), Qt::CaseInsensitive) == 0;
+    }
+};
+
+QLabel *glyphHolder(QWidget *parent, const char *name, bool lit) {
+    auto *l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setPixmap(bulbPixmap(lit, 20, parent->devicePixelRatio()));
+    l->hide();
+    return l;
+}
+} // namespace
+
+StatsTab::StatsTab(TabContext &context, QWidget *parent)
+    : Tab(context, parent),
+      m_buttonEnableStats(flatButton(this, "Button_EnableStats", QStringLiteral("Disabled"),
+                                     QStringLiteral("Enable Stats Tracking"))),
+      m_buttonNormalize(flatButton(this, "Button_Normalize", QStringLiteral("Normalize"),
+                                   QStringLiteral("Normalize Database"))),
+      m_buttonClearTable(flatButton(this, "Button_ClearTable", QStringLiteral("Clear"),
+                                    QStringLiteral("Clear Database"))),
+      m_trackKills(new QCheckBox(QStringLiteral("Kills"), this)),
+      m_trackMissions(new QCheckBox(QStringLiteral("Missions"), this)),
+      m_commitInterval(new CommitIntervalBox(this)), m_tableList(new QComboBox(this)),
+      m_imageBulbOn(glyphHolder(this, "Image_BulbOn", true)),
+      m_imageBulbOff(glyphHolder(this, "Image_BulbOff", false)), m_tzGrid1(new TTzGrid(this)) {
+    m_buttonEnableStats->setIcon(bulbIcon(false));
+    m_trackKills->setObjectName(QStringLiteral("TrackKills"));
+    m_trackMissions->setObjectName(QStringLiteral("TrackMissions"));
+    m_trackKills->setEnabled(false);
+    m_trackMissions->setEnabled(false);
+    m_commitInterval->setObjectName(QStringLiteral("CommitInterval"));
+    m_commitInterval->setRange(std::numeric_limits<int>::min(), ProfileList::MaxCommitInterval);
+    m_commitInterval->setToolTip(QStringLiteral("Commit Interval (in minutes)"));
+    m_commitInterval->setValue(30);
+    m_commitInterval->installEventFilter(this);
+    m_tableList->setObjectName(QStringLiteral("TableList"));
+    m_tableList->addItems(
+        {QStringLiteral("Players"), QStringLiteral("Kills"), QStringLiteral("Missions")});
+    m_tableList->setCurrentIndex(0);
+    m_tableList->setEnabled(false);
+    m_tzGrid1->setObjectName(QStringLiteral("TzGrid1"));
+    m_tzGrid1->setOptions(dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
+                          dgRowSelect);
+    m_tzGrid1->setReadOnly(true);
+
+    auto *trackLabel = new QLabel(QStringLiteral("Track:"), this);
+    auto *intervalLabel = new QLabel(QStringLiteral("Interval"), this);
+    intervalLabel->setToolTip(QStringLiteral("Commit Interval (in minutes)"));
+    intervalLabel->setBuddy(m_commitInterval);
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_buttonEnableStats);
+    top->addWidget(m_buttonNormalize);
+    top->addWidget(m_buttonClearTable);
+    top->addSpacing(12);
+    top->addWidget(trackLabel);
+    top->addWidget(m_trackKills);
+    top->addWidget(m_trackMissions);
+    top->addSpacing(12);
+    top->addWidget(intervalLabel);
+    top->addWidget(m_commitInterval);
+    top->addStretch();
+    top->addWidget(m_tableList);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_tzGrid1, 1);
+
+    connect(m_buttonEnableStats, &QToolButton::clicked, this, &StatsTab::Button_EnableStatsClick);
+    connect(m_buttonNormalize, &QToolButton::clicked, this, &StatsTab::Button_NormalizeClick);
+    connect(m_buttonClearTable, &QToolButton::clicked, this, &StatsTab::Button_ClearTableClick);
+    connect(m_trackKills, &QCheckBox::clicked, this, &StatsTab::TrackKillsClick);
+    connect(m_trackMissions, &QCheckBox::clicked, this, &StatsTab::TrackMissionsClick);
+    connect(m_tableList, &QComboBox::currentIndexChanged, this, &StatsTab::TableListChange);
+}
+
+void StatsTab::setServer(TVexmoorServer *server) {
+    Tab::setServer(server);
+    m_tzGrid1->setDataSet(nullptr);
+    if (!server) showStatsState(false, m_trackKills->isChecked(), m_trackMissions->isChecked());
+    showCommitInterval();
+}
+
+void StatsTab::showStatsState(bool enabled, bool trackKills, bool trackMissions) {
+    m_buttonEnableStats->setIcon(bulbIcon(enabled));
+    m_buttonEnableStats->setText(enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
+    m_trackKills->setEnabled(enabled);
+    m_trackMissions->setEnabled(enabled);
+    m_trackKills->setChecked(trackKills);
+    m_trackMissions->setChecked(trackMissions);
+}
+
+void StatsTab::TableListChange() {
+    if (!m_server) return;
+    if (StatsTable *table = m_server->stats.table(m_tableList->currentIndex()))
+        m_tzGrid1->setDataSet(table);
+}
+
+void StatsTab::statsTablesChanged() {
+    m_tzGrid1->syncNow();
+}
+
+void StatsTab::Button_EnableStatsClick() {
+    if (m_server) m_server->stats.ToggleStats();
+}
+
+void StatsTab::Button_NormalizeClick() {
+    if (m_server) m_server->stats.Normalize();
+}
+
+void StatsTab::Button_ClearTableClick() {
+    if (m_server) m_server->stats.ConfirmAndClear();
+}
+
+void StatsTab::TrackKillsClick() {
+    if (m_server) m_server->stats.SetTrackKills(m_trackKills->isChecked());
+}
+
+void StatsTab::TrackMissionsClick() {
+    if (m_server) m_server->stats.SetTrackMissions(m_trackMissions->isChecked());
+}
+
+void StatsTab::CommitIntervalEnter() {
+    m_commitInterval->setProperty("remembered", m_commitInterval->value());
+}
+
+void StatsTab::CommitIntervalExit() {
+    const int minutes = m_commitInterval->value();
+    if (!::CommitIntervalExit(m_context.Settings, minutes,
+                              m_commitInterval->property("remembered").toInt()))
+        return;
+    m_context.Prefs.CommitInterval = minutes;
+    m_context.Profiles.setCommitInterval(minutes);
+}
+
+void StatsTab::showCommitInterval() {
+    if (!m_commitInterval->hasFocus()) m_commitInterval->setValue(m_context.Prefs.CommitInterval);
+}
+
+void StatsTab::showEvent(QShowEvent *event) {
+    showCommitInterval();
+    Tab::showEvent(event);
+}
+
+bool StatsTab::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_commitInterval) {
+        if (event->type() == QEvent::FocusIn) CommitIntervalEnter();
+        if (event->type() == QEvent::FocusOut) CommitIntervalExit();
+    }
+    return Tab::eventFilter(watched, event);
+}
