@@ -337,7 +337,8 @@ void Statistics::CommitTables() {
         bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
         for (int i = 0; i < 3; ++i) {
             StatsTable &t = *table(i);
-            if (!t.Active() || !*marks[i]) continue;
+            // The table itself is changed when its file's header counted too few records.
+            if (!t.Active() || !(*marks[i] || t.Changed())) continue;
             t.WriteToDisk();
             *marks[i] = false;
         }

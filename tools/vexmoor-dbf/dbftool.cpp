@@ -105,6 +105,8 @@ std::string ValueText(const dbf::FieldDesc &f, const std::uint8_t *raw, const st
         return AnsiToUtf8(s);
     }
     case 'D': {
+        // Only a field of the full eight digits holds a date; never read past a narrower one.
+        if (f.width != 8) return {};
         std::string stored(reinterpret_cast<const char *>(raw + f.offset), 8);
         if (stored.find_first_not_of("0123456789") != std::string::npos) return {};
         return stored.substr(0, 4) + "-" + stored.substr(4, 2) + "-" + stored.substr(6, 2);
