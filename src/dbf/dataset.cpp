@@ -429,6 +429,7 @@ bool TTzDataLink::Active() const {
 TTzDataSet::TTzDataSet(std::string name) : name_(std::move(name)) {}
 
 TTzDataSet::~TTzDataSet() {
+    const EngineScope scope(Engine());
     for (TTzDataLink *link : links_)
         link->dataset_ = nullptr;
     links_.clear();
@@ -440,6 +441,12 @@ TTzDataSet::~TTzDataSet() {
         if (previous != workArea_) Select(previous);
         workArea_ = 0;
     }
+}
+
+void TTzDataSet::SetEngine(TableEngine &engine) {
+    if (workArea_ != 0)
+        throw EDatabaseError(name_ + ": Cannot change the engine of an open dataset");
+    engine_ = &engine;
 }
 
 void TTzDataSet::RequireActive(std::string_view operation) const {
@@ -495,6 +502,7 @@ void TTzDataSet::ReleaseTable() {
 }
 
 void TTzDataSet::SetActive(bool active) {
+    const EngineScope scope(Engine());
     if (active == Active()) return;
     if (!active) {
         DoClose();
@@ -776,6 +784,7 @@ void TTzDataSet::Resync(bool /*atEofGoLast*/) {
 }
 
 void TTzDataSet::First() {
+    const EngineScope scope(Engine());
     RequireActive("First");
     if (state_ != TDataSetState::dsBrowse) Cancel();
     if (!SelectWorkArea("First")) return;
@@ -787,6 +796,7 @@ void TTzDataSet::First() {
 }
 
 void TTzDataSet::Last() {
+    const EngineScope scope(Engine());
     RequireActive("Last");
     if (state_ != TDataSetState::dsBrowse) Cancel();
     if (!SelectWorkArea("Last")) return;
@@ -798,6 +808,7 @@ void TTzDataSet::Last() {
 }
 
 int TTzDataSet::MoveBy(int distance) {
+    const EngineScope scope(Engine());
     RequireActive("MoveBy");
     if (state_ != TDataSetState::dsBrowse) Cancel();
     if (distance == 0) return 0;
@@ -853,12 +864,14 @@ bool TTzDataSet::IsEmpty() {
 }
 
 std::int32_t TTzDataSet::RecordCount() {
+    const EngineScope scope(Engine());
     RequireActive("RecordCount");
     if (!SelectWorkArea("RecordCount")) return 0;
     return RecCount();
 }
 
 void TTzDataSet::SetRecNo(std::int32_t recNo) {
+    const EngineScope scope(Engine());
     RequireActive("RecNo");
     if (state_ != TDataSetState::dsBrowse) Cancel();
     if (!SelectWorkArea("RecNo")) return;
@@ -874,6 +887,7 @@ void TTzDataSet::GotoBookmark(std::int32_t bookmark) {
 }
 
 bool TTzDataSet::BookmarkValid(std::int32_t bookmark) {
+    const EngineScope scope(Engine());
     if (!Active()) return false;
     if (!SelectWorkArea("BookmarkValid")) return false;
     if (bookmark < 1 || bookmark > RecCount()) return false;
@@ -915,6 +929,7 @@ void TTzDataSet::Edit() {
 }
 
 void TTzDataSet::Insert() {
+    const EngineScope scope(Engine());
     RequireActive("Insert");
     if (!CanModify()) throw EDatabaseError(name_ + ": Cannot modify a read-only dataset");
     if (state_ != TDataSetState::dsBrowse) Cancel();
@@ -931,6 +946,7 @@ void TTzDataSet::Insert() {
 }
 
 void TTzDataSet::Post() {
+    const EngineScope scope(Engine());
     RequireActive("Post");
     if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
     if (BeforePost) BeforePost(*this);
@@ -949,6 +965,7 @@ void TTzDataSet::Post() {
 }
 
 void TTzDataSet::Cancel() {
+    const EngineScope scope(Engine());
     RequireActive("Cancel");
     if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
     if (BeforeCancel) BeforeCancel(*this);
@@ -967,6 +984,7 @@ void TTzDataSet::Cancel() {
 }
 
 void TTzDataSet::Delete() {
+    const EngineScope scope(Engine());
     RequireActive("Delete");
     if (!CanModify()) throw EDatabaseError(name_ + ": Cannot modify a read-only dataset");
     if (state_ == TDataSetState::dsInsert) {
@@ -991,6 +1009,7 @@ bool TTzDataSet::RecordDeleted() const {
 }
 
 void TTzDataSet::SetRecordDeleted(bool deleted) {
+    const EngineScope scope(Engine());
     RequireActive("SetRecordDeleted");
     if (deleted) {
         Delete();
@@ -1008,6 +1027,7 @@ void TTzDataSet::SetRecordDeleted(bool deleted) {
 }
 
 bool TTzDataSet::ReadRow(std::int32_t recNo, std::vector<std::string> &texts, bool &deleted) {
+    const EngineScope scope(Engine());
     RequireActive("ReadRow");
     if (!SelectWorkArea("ReadRow")) return false;
     std::int32_t count = RecCount();
@@ -1059,6 +1079,7 @@ bool TTzCDataSet::CanOpen() {
 }
 
 void TTzCDataSet::SetDbfFileName(std::string_view fileName) {
+    const EngineScope scope(Engine());
     bool wasActive = Active();
     if (IsInMemory() && IsRunTime()) {
         if (wasActive) MarkChanged();
@@ -1070,6 +1091,7 @@ void TTzCDataSet::SetDbfFileName(std::string_view fileName) {
 }
 
 void TTzCDataSet::AppendRec() {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("AppendRec")) return;
     Append();
     MarkChanged();
@@ -1077,6 +1099,7 @@ void TTzCDataSet::AppendRec() {
 }
 
 void TTzCDataSet::ReplaceRec() {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("ReplaceRec")) return;
     Replace();
     MarkChanged();
@@ -1084,6 +1107,7 @@ void TTzCDataSet::ReplaceRec() {
 }
 
 void TTzCDataSet::ClearRecord() {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("ClearRecord")) return;
     SyncCursor();
     SetState(RecCount() == 0 ? TDataSetState::dsInsert : TDataSetState::dsEdit);
@@ -1151,32 +1175,38 @@ bool TTzCDataSet::LocateValue(std::string_view fieldSpec, const dbf::LocateValue
 }
 
 bool TTzCDataSet::LocateRec(std::string_view fieldSpec, std::string_view value) {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("LocateRec")) return false;
     return LocateValue(fieldSpec, std::string(value));
 }
 
 bool TTzCDataSet::LocateRec(std::string_view fieldSpec, double value) {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("LocateRec")) return false;
     return LocateValue(fieldSpec, value);
 }
 
 bool TTzCDataSet::LocateRec(std::string_view fieldSpec, std::int32_t value) {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("LocateRec")) return false;
     return LocateValue(fieldSpec, value);
 }
 
 bool TTzCDataSet::LocateRec(std::string_view fieldSpec, bool value) {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("LocateRec")) return false;
     return LocateValue(fieldSpec, value);
 }
 
 bool TTzCDataSet::Continue() {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("Continue")) return false;
     bool found = dbf::Continue();
     return AfterLocate(found);
 }
 
 bool TTzCDataSet::Zap() {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("Zap")) return false;
     bool result = dbf::Zap();
     MarkChanged();
@@ -1186,6 +1216,7 @@ bool TTzCDataSet::Zap() {
 
 bool TTzCDataSet::Locate(std::string_view fieldNames, std::string_view value,
                          TLocateOptions options) {
+    const EngineScope scope(Engine());
     if (!SelectWorkArea("Locate")) return false;
     std::string opts;
     if (options.caseInsensitive) opts += " NOCASE";

@@ -288,6 +288,7 @@ bool FileExists(const std::string &path) {
 TTzLLDataSet::TTzLLDataSet(std::string name) : TTzCDataSet(std::move(name)) {}
 
 TTzLLDataSet::~TTzLLDataSet() {
+    const EngineScope scope(Engine());
     if (Active()) {
         try {
             SetActive(false);
@@ -387,12 +388,14 @@ void TTzLLDataSet::s_ReplaceWithLock() {
 }
 
 std::size_t TTzLLDataSet::MemoryBytes() {
+    const EngineScope scope(Engine());
     if (workArea_ == 0) return 0;
     if (!SelectWorkArea("MemoryBytes")) return 0;
     return InMemoryBytes();
 }
 
 bool TTzLLDataSet::ReadFromDisk() {
+    const EngineScope scope(Engine());
     if (dbfFileName_.empty() || !FileExists(dbfFileName_)) return true;
     if (!SelectWorkArea("ReadFromDisk")) return false;
     const int memArea = workArea_;
@@ -586,6 +589,7 @@ bool TTzLLDataSet::WriteFile(const std::string &target, const std::string &temp,
 }
 
 bool TTzLLDataSet::WriteToDisk() {
+    const EngineScope scope(Engine());
     if (dbfFileName_.empty()) return true;
     if (!SelectWorkArea("WriteToDisk")) return false;
     const std::int32_t current = dbf::RecNo();
@@ -628,6 +632,7 @@ bool TTzLLDataSet::WriteToDisk() {
 // TTzVFile
 
 void TTzVFile::SetAppendMode(LStatusType mode) {
+    const EngineScope scope(Engine());
     appendMode_ = mode;
     if (!Active() || !SelectWorkArea("AppendMode")) return;
     switch (mode) {
@@ -651,6 +656,7 @@ void TTzVFile::SetAppendMode(LStatusType mode) {
 }
 
 void TTzVFile::SetKeyMakerAddress(KeyMaker keyMaker) {
+    const EngineScope scope(Engine());
     keyMaker_ = std::move(keyMaker);
     if (Active() &&
         (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING)) {

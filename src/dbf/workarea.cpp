@@ -1,6 +1,7 @@
 #include "dbf/workarea.h"
 
 #include "dbf/codepage.h"
+#include "dbf/engine.h"
 #include "dbf/memstore.h"
 
 #include <algorithm>
@@ -52,16 +53,58 @@ struct WorkArea {
     LocateState locate;
 };
 
-struct Engine {
+TableEngine *currentEngine = nullptr; // nullptr: the default engine
+
+} // namespace
+
+struct TableEngine::Areas {
     std::array<WorkArea, kWorkAreaCount + 1> areas; // index 0 unused
     int current = 1;
     bool hideDeleted = false;
     TableLanguage language = TableLanguage::Oem;
 };
 
-Engine &E() {
-    static Engine engine;
+TableEngine::TableEngine() : areas_(std::make_unique<Areas>()) {
+    next_ = Registry();
+    Registry() = this;
+}
+
+TableEngine::~TableEngine() {
+    for (TableEngine **link = &Registry(); *link; link = &(*link)->next_) {
+        if (*link == this) {
+            *link = next_;
+            break;
+        }
+    }
+    if (currentEngine == this) currentEngine = nullptr;
+}
+
+TableEngine *&TableEngine::Registry() {
+    static TableEngine *first = nullptr;
+    return first;
+}
+
+TableEngine &DefaultEngine() {
+    static TableEngine engine;
     return engine;
+}
+
+TableEngine &CurrentEngine() {
+    return currentEngine ? *currentEngine : DefaultEngine();
+}
+
+EngineScope::EngineScope(TableEngine &engine) : previous_(currentEngine) {
+    currentEngine = &engine;
+}
+
+EngineScope::~EngineScope() {
+    currentEngine = previous_;
+}
+
+namespace {
+
+TableEngine::Areas &E() {
+    return CurrentEngine().areas();
 }
 
 WorkArea &Cur() {

@@ -103,7 +103,7 @@ private:
 Statistics::Statistics(TVexmoorServer &server) : Server(server) {
     // Engine errors come back as exceptions, so that one profile's failing table does not
     // stop the program.
-    dbf::SetExceptionsMode(true);
+    m_engine.errors().exceptions = true;
 }
 
 Statistics::~Statistics() = default;
@@ -183,8 +183,9 @@ void Statistics::abandonTables() {
 // --- tables ----------------------------------------------------------------------------
 
 void Statistics::CreateTables() {
-    auto make = [](const char *name, const char *const *defs, int count) {
+    auto make = [this](const char *name, const char *const *defs, int count) {
         auto t = std::make_unique<StatsTable>(name);
+        t->SetEngine(m_engine);
         t->DbfFields.clear();
         for (int i = 0; i < count; ++i)
             t->DbfFields.emplace_back(defs[i]);

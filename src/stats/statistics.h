@@ -27,6 +27,10 @@ struct PlayerSlot;
 // of this profile off: the tables are dropped without writing over their files, and the
 // engine's message is shown. Other profiles go on.
 class Statistics {
+    // The profile's own table engine (its 33 work areas and error mode), so that any number of
+    // profiles record at once. First member: it outlives the tables.
+    dbf::TableEngine m_engine;
+
 public:
     explicit Statistics(TVexmoorServer &server);
     ~Statistics();

@@ -6,6 +6,7 @@
 #include <limits>
 
 void StatsTable::GotoRow(std::int32_t recNo) {
+    const dbf::EngineScope scope(Engine());
     if (!SelectWorkArea("GotoRow")) return;
     dbf::GO(recNo);
     Resync();
