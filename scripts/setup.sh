@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           python3 python3-dbfread python3-dbf
           libsqlite3-dev dpkg-dev file desktop-file-utils appstream man-db groff-base
-          systemd)
+          systemd clang-format)
 
 missing=()
 for p in "${packages[@]}"; do

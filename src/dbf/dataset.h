@@ -16,6 +16,7 @@
 #pragma once
 
 #include "dbf/dbffile.h"
+#include "dbf/engine.h"
 #include "dbf/workarea.h"
 
 #include <cstdint>
@@ -181,6 +182,12 @@ public:
     TDataSetState State() const { return state_; }
     int WorkArea() const { return workArea_; }
 
+    // The engine whose work area holds the table: the default engine unless another one is
+    // set (while the dataset is closed; the engine must outlive the dataset). Every command of
+    // the dataset acts in its engine, whichever engine is current for the caller.
+    void SetEngine(TableEngine &engine);
+    TableEngine &Engine() const { return engine_ ? *engine_ : DefaultEngine(); }
+
     // Navigation. Eof/Bof are the end-of-table and beginning-of-table states: Eof becomes true
     // when a move runs past the last record (the dataset stays on it); both are true on an
     // empty table.
@@ -279,6 +286,7 @@ protected:
     void ReleaseTable();
 
     std::uint8_t *fieldBuffer_ = nullptr; // the work area's field buffer
+    TableEngine *engine_ = nullptr;       // nullptr: the default engine
     int workArea_ = 0;
     std::string name_;
     bool modified_ = false;

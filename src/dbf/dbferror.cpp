@@ -1,5 +1,6 @@
 #include "dbf/dbferror.h"
 
+#include "dbf/engine.h"
 #include "dbf/workarea.h"
 
 #include <cerrno>
@@ -12,20 +13,20 @@ namespace dbf {
 
 namespace {
 
-struct ErrorState {
-    int code = 0;
-    std::string message;
-    bool immediate = true;
-    bool exceptions = false;
+// The program's own handlers and the halt sequence; the error mode is the current engine's.
+struct ProcessState {
     bool halting = false; // inside the halt sequence
-    ErrorHandler handler;
     HaltHandler halt;
     InfoHandler info;
 };
 
-ErrorState &State() {
-    static ErrorState state;
+ProcessState &Process() {
+    static ProcessState state;
     return state;
+}
+
+TableEngine::Errors &State() {
+    return CurrentEngine().errors();
 }
 
 const char *const kNetwork[] = {"Unsupported network request",
@@ -248,10 +249,10 @@ std::string FullErrorText(int code, const std::string &message) {
 }
 
 void RaiseError(int code, const std::string &message) {
-    ErrorState &s = State();
+    TableEngine::Errors &s = State();
     s.code = code;
     s.message = message;
-    if (!s.immediate || s.halting) return;
+    if (!s.immediate || Process().halting) return;
     if (s.handler) {
         s.handler(code, message);
         return;
@@ -259,14 +260,18 @@ void RaiseError(int code, const std::string &message) {
     if (code == 0) return;
     const std::string text = FullErrorText(code, message);
     if (s.exceptions) throw ERedadError(code, text);
-    s.halting = true;
-    if (s.halt) {
-        s.halt("Program halted.", text);
+    ProcessState &p = Process();
+    p.halting = true;
+    if (p.halt) {
+        p.halt("Program halted.", text);
     } else {
         std::cerr << "Program halted.\n" << text << std::endl;
     }
-    // The tables still get their header updates before the process ends.
-    CloseAll();
+    // The tables of every engine still get their header updates before the process ends.
+    TableEngine::ForEach([](TableEngine &engine) {
+        EngineScope scope(engine);
+        CloseAll();
+    });
     std::exit(code);
 }
 
@@ -297,15 +302,15 @@ bool ExceptionsMode() {
     return State().exceptions;
 }
 void SetHaltHandler(HaltHandler handler) {
-    State().halt = std::move(handler);
+    Process().halt = std::move(handler);
 }
 void SetInfoHandler(InfoHandler handler) {
-    State().info = std::move(handler);
+    Process().info = std::move(handler);
 }
 
 void ShowInfoMessage(const std::string &text) {
-    if (State().info) {
-        State().info(text);
+    if (Process().info) {
+        Process().info(text);
     } else {
         std::cerr << text << std::endl;
     }

@@ -54,6 +54,9 @@ struct FieldDesc {
     int bufOffset = 0; // position in the typed field buffer
 };
 
+// One of the field types C, D, F, L, M, N.
+bool IsFieldType(char type);
+
 // Size of one field in the typed field buffer (C width+1, D 11, N/F 8 or 4, M 4, L 1).
 int FieldBufferBytes(char type, int width, int decimals);
 

@@ -288,6 +288,7 @@ bool FileExists(const std::string &path) {
 TTzLLDataSet::TTzLLDataSet(std::string name) : TTzCDataSet(std::move(name)) {}
 
 TTzLLDataSet::~TTzLLDataSet() {
+    const EngineScope scope(Engine());
     if (Active()) {
         try {
             SetActive(false);
@@ -387,12 +388,14 @@ void TTzLLDataSet::s_ReplaceWithLock() {
 }
 
 std::size_t TTzLLDataSet::MemoryBytes() {
+    const EngineScope scope(Engine());
     if (workArea_ == 0) return 0;
     if (!SelectWorkArea("MemoryBytes")) return 0;
     return InMemoryBytes();
 }
 
 bool TTzLLDataSet::ReadFromDisk() {
+    const EngineScope scope(Engine());
     if (dbfFileName_.empty() || !FileExists(dbfFileName_)) return true;
     if (!SelectWorkArea("ReadFromDisk")) return false;
     const int memArea = workArea_;
@@ -428,11 +431,11 @@ bool TTzLLDataSet::ReadFromDisk() {
         map.push_back(fm);
     }
 
-    // Records the file really holds (a header that claims more is not trusted).
-    std::int32_t count = table->recCount;
-    std::int32_t inFile = table->CountFromFileSize();
-    if (inFile < count) count = inFile;
-    if (count < 0) count = 0;
+    // Records the file really holds, counted from its size as a shared open does: an append
+    // that was cut off before its header update leaves a count below the records that follow,
+    // and those records must not be lost at the next write.
+    const std::int32_t count = std::max(table->CountFromFileSize(), 0);
+    const bool staleCount = count != table->recCount;
 
     std::int32_t n = count / 100;
     std::unique_ptr<TTzProgress100> progress;
@@ -443,8 +446,10 @@ bool TTzLLDataSet::ReadFromDisk() {
     ClearFieldBuffer(memFields, blank.data(), static_cast<int>(blank.size()));
 
     const std::size_t recLen = static_cast<std::size_t>(table->recordLength);
-    const std::size_t perChunk =
-        std::max<std::size_t>(1, (1u << 20) / std::max<std::size_t>(recLen, 1));
+    // About 1 MiB of the file per read, never more records than the file holds.
+    const std::size_t perChunk = std::min<std::size_t>(
+        std::max<std::size_t>(1, (1u << 20) / std::max<std::size_t>(recLen, 1)),
+        std::max<std::int32_t>(count, 1));
     std::vector<std::uint8_t> chunk(perChunk * recLen);
     std::vector<std::uint8_t> decoded(perChunk * recSize); // a chunk's records, appended at once
     std::vector<std::uint8_t> scratch;
@@ -496,7 +501,8 @@ bool TTzLLDataSet::ReadFromDisk() {
     Select(memArea);
     GoTop();
     progress.reset();
-    changed_ = false;
+    // A stale header count is put right by the next write.
+    changed_ = ok && staleCount;
     if (!ok && LastErrorCode() == 0)
         RaiseError(kErrUnexpectedEof, "File:  " + fileName + "  [ReadFromDisk]");
     return ok;
@@ -583,6 +589,7 @@ bool TTzLLDataSet::WriteFile(const std::string &target, const std::string &temp,
 }
 
 bool TTzLLDataSet::WriteToDisk() {
+    const EngineScope scope(Engine());
     if (dbfFileName_.empty()) return true;
     if (!SelectWorkArea("WriteToDisk")) return false;
     const std::int32_t current = dbf::RecNo();
@@ -625,6 +632,7 @@ bool TTzLLDataSet::WriteToDisk() {
 // TTzVFile
 
 void TTzVFile::SetAppendMode(LStatusType mode) {
+    const EngineScope scope(Engine());
     appendMode_ = mode;
     if (!Active() || !SelectWorkArea("AppendMode")) return;
     switch (mode) {
@@ -648,6 +656,7 @@ void TTzVFile::SetAppendMode(LStatusType mode) {
 }
 
 void TTzVFile::SetKeyMakerAddress(KeyMaker keyMaker) {
+    const EngineScope scope(Engine());
     keyMaker_ = std::move(keyMaker);
     if (Active() &&
         (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING)) {

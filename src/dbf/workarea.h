@@ -9,7 +9,8 @@
 // they throw ERedadError, in halting mode they end the process, with reporting off or a handler
 // installed the command returns and LastErrorCode() tells what happened.
 //
-// Everything runs on one thread; the work-area table is process-wide state.
+// Everything runs on one thread. The work areas and settings are those of the current engine
+// (engine.h): the default engine unless an EngineScope has made another one current.
 //
 // USE command text:
 //   disk:      "<file> [EXCLUSIVE] [ALIAS <alias>]"  (shared unless EXCLUSIVE)
@@ -54,7 +55,7 @@ using AfterMoveNotifier = std::function<void()>;
 using LocateValue = std::variant<std::string, double, std::int32_t, bool>;
 
 // ---------------------------------------------------------------------------------------------
-// Engine settings (process-wide)
+// Engine settings (of the current engine)
 
 void SetHideDeleted(bool on); // skip deleted records when moving (default off)
 bool HideDeleted();

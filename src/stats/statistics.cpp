@@ -105,7 +105,7 @@ Statistics::Statistics(Profile &profile, Roster &roster, const QString &hostName
     : m_profile(profile), m_roster(roster), m_hostName(hostName) {
     // Engine errors come back as exceptions, so that one profile's failing table does not
     // stop the program.
-    dbf::SetExceptionsMode(true);
+    m_engine.errors().exceptions = true;
 }
 
 Statistics::~Statistics() = default;
@@ -185,8 +185,9 @@ void Statistics::abandonTables() {
 // --- tables ----------------------------------------------------------------------------
 
 void Statistics::CreateTables() {
-    auto make = [](const char *name, const char *const *defs, int count) {
+    auto make = [this](const char *name, const char *const *defs, int count) {
         auto t = std::make_unique<StatsTable>(name);
+        t->SetEngine(m_engine);
         t->DbfFields.clear();
         for (int i = 0; i < count; ++i)
             t->DbfFields.emplace_back(defs[i]);
@@ -339,7 +340,8 @@ void Statistics::CommitTables() {
         bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
         for (int i = 0; i < 3; ++i) {
             StatsTable &t = *table(i);
-            if (!t.Active() || !*marks[i]) continue;
+            // The table itself is changed when its file's header counted too few records.
+            if (!t.Active() || !(*marks[i] || t.Changed())) continue;
             t.WriteToDisk();
             *marks[i] = false;
         }

@@ -28,6 +28,10 @@ class StatsView;
 // of this profile off: the tables are dropped without writing over their files, and the
 // engine's message is shown. Other profiles go on.
 class Statistics : public RosterListener {
+    // The profile's own table engine (its 33 work areas and error mode), so that any number of
+    // profiles record at once. First member: it outlives the tables.
+    dbf::TableEngine m_engine;
+
 public:
     // hostName: the server's host name, which the question before clearing names.
     Statistics(Profile &profile, Roster &roster, const QString &hostName);

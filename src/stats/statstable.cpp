@@ -1,9 +1,12 @@
 #include "stats/statstable.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 void StatsTable::GotoRow(std::int32_t recNo) {
+    const dbf::EngineScope scope(Engine());
     if (!SelectWorkArea("GotoRow")) return;
     dbf::GO(recNo);
     Resync();
@@ -21,7 +24,15 @@ const dbf::FieldDesc *StatsTable::Desc(std::string_view name) const {
 }
 
 std::int32_t StatsTable::IntAt(const dbf::FieldDesc &field, const std::uint8_t *buffer) {
-    if (field.decimals > 0) return static_cast<std::int32_t>(FloatAt(field, buffer));
+    if (field.decimals > 0) {
+        // A stored number may lie outside the int range (or be none): the nearest int, the
+        // fraction dropped as before.
+        const double v = FloatAt(field, buffer);
+        if (std::isnan(v)) return 0;
+        if (v >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+        if (v <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+        return static_cast<std::int32_t>(v);
+    }
     std::int32_t v;
     std::memcpy(&v, buffer + field.bufOffset, sizeof v);
     return v;

@@ -20,7 +20,9 @@ public:
     // Calls visit(recNo, fieldBuffer) for every visible record in table order, reading the
     // stored records without moving to them. The dataset ends on its first record.
     template <typename Visit> void ScanRows(Visit &&visit) {
-        if (!Active() || !SelectWorkArea("ScanRows")) return;
+        if (!Active()) return;
+        const dbf::EngineScope scope(Engine());
+        if (!SelectWorkArea("ScanRows")) return;
         const bool hideDeleted = dbf::HideDeleted();
         dbf::VisitRecords([&](std::int32_t recNo, const std::uint8_t *record) {
             if (!(hideDeleted && record[0] != 0)) visit(recNo, record);

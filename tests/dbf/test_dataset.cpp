@@ -495,4 +495,50 @@ TEST_F(DataSetTest, ClosedDatasetRefusesFrameworkCalls) {
     EXPECT_EQ(t.FindField("Name"), nullptr);
 }
 
+// A dataset acts in its own engine whichever engine is current: the engines' work areas, current
+// work areas and error modes are apart, so a full default engine does not stop another one.
+TEST_F(DataSetTest, EachEngineHasItsOwnWorkAreasAndErrorMode) {
+    std::vector<std::unique_ptr<TTzVFile>> filling;
+    for (int i = 0; i < kWorkAreaCount; ++i) {
+        filling.push_back(std::make_unique<TTzVFile>("T" + std::to_string(i)));
+        Configure(*filling.back(), "T" + std::to_string(i) + ".dbf");
+        filling.back()->SetActive(true);
+    }
+    EXPECT_DBF_ERROR(Select(0), kErrInvalidParameter, "No free workarea available [Select(0)]");
+    AddPlayer(*filling[0], "Theirs", 8);
+    Select(5);
+
+    TableEngine other;
+    other.errors().immediate = false; // this engine reports nothing by itself
+    TTzVFile own("Own");
+    own.SetEngine(other);
+    own.AppendRec(); // closed: error 1103, kept as the other engine's last error
+    EXPECT_EQ(other.errors().code, kErrInvalidOperation);
+    EXPECT_EQ(LastErrorCode(), kErrNone);
+
+    Configure(own, "Own.dbf");
+    own.SetActive(true);
+    EXPECT_EQ(own.WorkArea(), 1);
+    EXPECT_THROW(own.SetEngine(DefaultEngine()), EDatabaseError);
+    AddPlayer(own, "Mine", 7);
+    EXPECT_EQ(CurrentWorkArea(), 5); // the other engine's commands left this one alone
+    {
+        EngineScope scope(other);
+        EXPECT_EQ(CurrentWorkArea(), 1);
+        EXPECT_EQ(RecCount(), 1);
+        EXPECT_FALSE(ExceptionsMode());
+    }
+    EXPECT_TRUE(ExceptionsMode());
+    own.SetActive(false);
+    filling[0]->SetActive(false);
+    for (const auto &[file, name] : {std::pair{"Own.dbf", "Mine"}, {"T0.dbf", "Theirs"}}) {
+        TTzVFile back("Back");
+        Configure(back, file);
+        back.SetActive(true);
+        ASSERT_EQ(back.RecordCount(), 1) << file;
+        EXPECT_EQ(back.FieldByName("Name").AsString(), name);
+        back.SetActive(false);
+    }
+}
+
 } // namespace

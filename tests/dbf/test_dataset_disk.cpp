@@ -9,8 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -144,6 +148,53 @@ TEST_F(DiskTest, ALargeFileLoadsInOrderAcrossReads) {
     AddRow(r, -1, -1);
     r.First();
     EXPECT_EQ(r.FieldByName("KillerID").AsInteger(), -1) << "LIFO puts a new row first";
+}
+
+// Peak resident memory of this process in KiB.
+long PeakKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+TEST_F(DiskTest, ASmallFileOfShortRecordsLoadsWithMemoryForWhatItHolds) {
+    {
+        TTzVFile w("Tiny");
+        w.DbfFields = {"Kind,C,1,0"};
+        w.SetDbfFileName(Path("Tiny.dbf"));
+        w.SaveToDisk = true;
+        w.SetActive(true);
+        w.ClearRecord();
+        w.FieldByName("Kind").SetAsString("x");
+        w.AppendRec();
+        w.SetActive(false);
+    }
+    ASSERT_EQ(std::filesystem::file_size(Path("Tiny.dbf")), 32u + 32 + 1 + 2 + 1);
+    // Loaded into a wide table (2-byte records in the file, 165 bytes in memory), in a child
+    // process so that the peak memory measured is this load's alone.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int rc = 3;
+        try {
+            TTzVFile r("Tiny");
+            r.DbfFields = {"Kind,C,1,0", "Name,C,80,0", "Other,C,80,0"};
+            r.SetDbfFileName(Path("Tiny.dbf"));
+            r.PopulateFromDisk = true;
+            const long before = PeakKib();
+            r.SetActive(true);
+            const long grown = PeakKib() - before;
+            rc = r.RecordCount() != 1 ? 2 : grown > 16 * 1024 ? 1 : 0;
+        } catch (...) {
+        }
+        std::_Exit(rc);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: more than 16 MiB for one record; 2: record lost";
 }
 
 TEST_F(DiskTest, ClosingWritesOnlyWhenChanged) {

@@ -283,6 +283,79 @@ TEST_F(StatsSim, AScriptedMatchEndsUpInTheTableFiles) {
     p.DetachView();
 }
 
+// One table engine holds 33 work areas and a recording profile takes three, so a process once
+// recorded for 11 profiles at most. Each profile now has an engine of its own: 40 profiles
+// record at once, each its own server's players and kills into its own files.
+TEST_F(StatsSim, FortyProfilesRecordAtOnceEachIntoItsOwnTables) {
+    constexpr int count = 40;
+    std::vector<std::unique_ptr<sim::SimServer>> servers;
+    std::vector<TVexmoorServer *> recording;
+    for (int i = 0; i < count; ++i) {
+        sim::SimOptions options;
+        options.speed = 0;
+        servers.push_back(std::make_unique<sim::SimServer>(options));
+        ASSERT_TRUE(servers.back()->listen());
+        TVexmoorServer *p = profiles.ServerAdd("secret", "127.0.0.1", servers.back()->port());
+        p->ScriptFile = "vexmoor.cs";
+        p->stats.SetStatsEnabled(true);
+        ASSERT_TRUE(p->stats.tablesOpen()) << "profile " << i;
+        ASSERT_TRUE(p->stats.MissionsTable->Active()) << "profile " << i;
+        p->ToggleConnection();
+        recording.push_back(p);
+    }
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return std::all_of(recording.begin(), recording.end(), [](TVexmoorServer *p) {
+                return p->SessionState == TVexmoorServer::Online;
+            });
+        },
+        30000));
+
+    // Server i: its own two players, and i + 1 kills of one by the other.
+    for (int i = 0; i < count; ++i) {
+        sim::SimServer &server = *servers[static_cast<std::size_t>(i)];
+        server.sendLine(QString("\"C\"2100\"Solo%1\"IP:10.0.0.%1:1\"Male\"").arg(i));
+        server.sendLine(QString("\"C\"2101\"Foe%1\"IP:10.0.1.%1:1\"Male\"").arg(i));
+        for (int k = 0; k <= i; ++k)
+            server.sendLine(QStringLiteral("\"K\"2100\"2101\"4\"1\""));
+    }
+    auto killsOf = [](TVexmoorServer *p) {
+        const std::vector<Row> rows = rowsOf(*p->stats.KillsTable);
+        return rows.size() == 1 ? rows[0].integer("KILLS") : -1;
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (int i = 0; i < count; ++i)
+                if (killsOf(recording[static_cast<std::size_t>(i)]) != i + 1) return false;
+            return true;
+        },
+        30000));
+
+    for (TVexmoorServer *p : recording)
+        p->ToggleConnection(); // the end of each connection commits its tables
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(recording.begin(), recording.end(), [](TVexmoorServer *p) {
+            return p->SessionState == TVexmoorServer::Offline;
+        });
+    }));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << qPrintable(dialogs.messages.value(0).second);
+
+    for (int i = 0; i < count; ++i) {
+        SCOPED_TRACE(i);
+        const QString dir = recording[static_cast<std::size_t>(i)]->directory();
+        const std::vector<Row> players = rowsOnDisk(dir + "/Players.dbf");
+        ASSERT_EQ(players.size(), 2u);
+        EXPECT_EQ(players[0].str("NAME"), QString("Solo%1").arg(i).toStdString());
+        EXPECT_EQ(players[1].str("NAME"), QString("Foe%1").arg(i).toStdString());
+        EXPECT_EQ(players[0].integer("KILLS"), i + 1);
+        EXPECT_EQ(players[1].integer("DEATHS"), i + 1);
+        const std::vector<Row> kills = rowsOnDisk(dir + "/Kills.dbf");
+        ASSERT_EQ(kills.size(), 1u);
+        EXPECT_EQ(kills[0].integer("KILLS"), i + 1);
+        EXPECT_EQ(kills[0].integer("DISC"), i + 1);
+    }
+}
+
 TEST(StatsReader, ReadsLatinNamesBackFromTheOemFile) {
     platform::setClockForTesting([] { return at(9, 0, 0); });
     {

@@ -385,3 +385,53 @@ TEST_F(Tables, AKilledCommitLeavesACompleteFile) {
 }
 
 } // namespace
+
+TEST_F(Tables, AFileWhoseHeaderCountsTooFewRowsKeepsThemAllAndIsPutRight) {
+    stats().SetStatsEnabled(true);
+    connect(2049, "Kim");
+    connect(2050, "Rex");
+    connect(2051, "Ann");
+    kill(2049, 2050, "4");
+    kill(2049, 2051, "4");
+    kill(2050, 2051, "4");
+    stats().SetStatsEnabled(false);
+    ASSERT_EQ(rowsOnDisk(file("Kills.dbf")).size(), 3u);
+    // An append cut off before its header update: the header still counts one row.
+    QFile f(file("Kills.dbf"));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.seek(4));
+    ASSERT_EQ(f.write(QByteArray("\x01\x00\x00\x00", 4)), 4);
+    f.close();
+
+    stats().SetStatsEnabled(true);
+    EXPECT_EQ(kills().size(), 3u);
+    stats().CommitTables();
+    const std::vector<Row> onDisk = rowsOnDisk(file("Kills.dbf"));
+    ASSERT_EQ(onDisk.size(), 3u) << "the header counts every row again";
+    EXPECT_EQ(onDisk[2].integer("KILLERID"), 2); // Rex killed Ann: the row past the old count
+    EXPECT_EQ(onDisk[2].integer("VICTIMID"), 3);
+}
+
+TEST(StatsTableValues, ANumberWithDecimalsReadsAsTheNearestIntInRange) {
+    dbf::FieldDesc field;
+    field.type = 'N';
+    field.width = 20;
+    field.decimals = 2;
+    field.bufOffset = 1;
+    const struct {
+        double stored;
+        std::int32_t expected;
+    } cases[] = {
+        {12.75, 12},
+        {-12.75, -12},
+        {5e12, INT32_MAX},
+        {-5e12, INT32_MIN},
+        {2147483647.5, INT32_MAX},
+        {std::nan(""), 0},
+    };
+    for (const auto &c : cases) {
+        std::uint8_t buffer[9] = {};
+        std::memcpy(buffer + 1, &c.stored, sizeof c.stored);
+        EXPECT_EQ(StatsTable::IntAt(field, buffer), c.expected) << c.stored;
+    }
+}

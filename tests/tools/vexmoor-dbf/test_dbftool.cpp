@@ -110,6 +110,19 @@ TEST_F(ToolTest, RefusesBadFilesAndArguments) {
     EXPECT_NE(err_.find("defined twice"), std::string::npos);
 }
 
+TEST_F(ToolTest, DumpsADateFieldNarrowerThanADateWithoutReadingPastTheRecord) {
+    // One record of 2 bytes: the deletion flag and a D field of width 1 holding "2".
+    const std::string hex = "037c0306010000004100020000000000000000000000000000000000000000005748"
+                            "454e000000000000004400000000010000000000000000000000000000000d2032";
+    std::string bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    const std::string file = Path("when.dbf");
+    std::ofstream(file, std::ios::binary) << bytes;
+    ASSERT_EQ(Run({"dump", "--csv", file}), 0) << err_;
+    EXPECT_EQ(out_, "DELETED,WHEN\n,\n");
+}
+
 TEST(ToolCsv, ParsesQuotesLineBreaksAndCrLf) {
     std::vector<std::vector<std::string>> rows;
     std::string error;
