@@ -2,17 +2,67 @@
 
 #include "platform/dialogs.h"
 
+#include <QList>
+#include <deque>
+
+class QDialog;
 class QWidget;
 
-// Modal message and input boxes of the window.
+// The window's modal boxes and choosers. Every box it opens is recorded. Answers can be
+// queued ahead (tests do): a question, input query, chooser or window dialog then takes the
+// first queued answer instead of opening. In scripted mode (on by default on the offscreen
+// platform) a box with no queued answer is declined and a message is only recorded, so
+// nothing ever waits for an operator.
 class GuiDialogs : public platform::Dialogs {
 public:
+    enum class Box { Message, Confirm, Input, Color, OpenFile, SaveFile, Folder, Dialog };
+    struct Shown {
+        Box box;
+        QString text; // the message, question, prompt or title
+    };
+
+    GuiDialogs();
     void setParent(QWidget *parent) { m_parent = parent; }
+
+    // The answer to the next question, input query, file or folder chooser or dialog: ok
+    // (Yes / OK / chosen) or not, with the text typed or the path chosen.
+    void queueAnswer(bool ok, const QString &text = QString());
+    // The colour the next colour chooser confirms (0x00BBGGRR).
+    void queueColor(quint32 color);
+    void setScripted(bool on) { m_scripted = on; }
+    bool scripted() const { return m_scripted; }
+    const QList<Shown> &shown() const { return m_shown; }
+    void clearShown() { m_shown.clear(); }
+    int beeps() const { return m_beeps; }
+
+    // Runs one of the window's own modal dialogs; true when it was accepted. A queued
+    // answer accepts it (through its own accept(), so its checks run) or rejects it
+    // without showing it.
+    bool exec(QDialog &dialog);
+
     void message(Icon icon, const QString &text) override;
     bool confirm(const QString &text) override;
     bool inputQuery(const QString &caption, const QString &prompt, QString &text) override;
     void beep() override;
+    bool chooseColor(quint32 &color) override;
+    bool openFileName(const QString &caption, const QString &filter, QString &fileName) override;
+    bool saveFileName(const QString &caption, const QString &filter,
+                      const QString &defaultExtension, QString &fileName) override;
+    bool chooseFolder(const QString &title, QString &dir) override;
 
 private:
+    struct Answer {
+        bool ok = false;
+        QString text;
+        quint32 color = 0;
+    };
+    // Records the box; true with the answer to use instead of opening it (a queued one, or
+    // a refusal in scripted mode).
+    bool answered(Box box, const QString &text, Answer &answer);
+
     QWidget *m_parent = nullptr;
+    std::deque<Answer> m_answers;
+    QList<Shown> m_shown;
+    bool m_scripted = false;
+    int m_beeps = 0;
 };
