@@ -134,6 +134,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     connect(m_edit, &QToolButton::clicked, this, &TVexmoor::Button_EditServerClick);
     connect(m_remove, &QToolButton::clicked, this, &TVexmoor::Button_RemoveServerClick);
     connect(m_serverList, &QComboBox::currentIndexChanged, this, &TVexmoor::ServerListChange);
+    connect(m_serverTab, &ServerTab::clientSelectionChanged, this, &TVexmoor::SwitchClientButtons);
     connect(m_preferencesTab, &PreferencesTab::colorsChanged, this, [this] {
         for (int i = 0; i < m_pages->count(); ++i)
             static_cast<Tab *>(m_pages->widget(i))->applyColors();
