@@ -16,8 +16,13 @@ bool connected(const TVexmoorServer *server) {
     return server && server->isConnected();
 }
 
+// A console string literal holding the text as typed: backslashes and double quotes are
+// escaped, so they neither end the literal nor start an escape.
 QString quoted(const QString &text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    QString body = text;
+    body.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    body.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + body + QLatin1Char('"');
 }
 
 // The input box: true with the answer in text on OK.

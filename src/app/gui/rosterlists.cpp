@@ -1,6 +1,6 @@
 #include "app/gui/rosterlists.h"
 
-#include "app/gui/serverglyphs.h"
+#include "app/gui/icons.h"
 
 #include <QDrag>
 #include <QDragMoveEvent>
@@ -19,7 +19,7 @@ void RosterDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
     const QString text = index.data(Qt::DisplayRole).toString();
     int x = r.left() + 1;
     if (index.column() == 0 && index.data(HasFlagRole).toBool()) {
-        serverglyphs::paintFlag(*painter, QRectF(x, r.top(), FlagWidth, FlagWidth));
+        Icons::flag().paint(painter, QRect(x, r.top(), FlagWidth, FlagWidth));
         x = r.left() + FlagWidth + 1;
     }
     if (text.isEmpty()) return;

@@ -3,8 +3,8 @@
 #include "admin/commands.h"
 #include "app/core/settings.h"
 #include "app/gui/consoleview.h"
+#include "app/gui/icons.h"
 #include "app/gui/rosterlists.h"
-#include "app/gui/serverglyphs.h"
 #include "session/server.h"
 
 #include <QGridLayout>
@@ -222,7 +222,7 @@ bool ServerTab::commandKey(int key) {
 }
 
 void ServerTab::showServerMode(bool active) {
-    m_serverMode->setIcon(serverglyphs::bulb(active));
+    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
     m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
 }
 
