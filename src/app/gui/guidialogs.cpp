@@ -21,11 +21,15 @@ GuiDialogs::GuiDialogs()
     : m_scripted(QGuiApplication::platformName() == QLatin1String("offscreen")) {}
 
 void GuiDialogs::queueAnswer(bool ok, const QString &text) {
-    m_answers.push_back({ok, text, 0});
+    m_answers.push_back({ok, text, 0, {}});
+}
+
+void GuiDialogs::queueDialog(std::function<void(QDialog &)> fill) {
+    m_answers.push_back({true, QString(), 0, std::move(fill)});
 }
 
 void GuiDialogs::queueColor(quint32 color) {
-    m_answers.push_back({true, QString(), color});
+    m_answers.push_back({true, QString(), color, {}});
 }
 
 bool GuiDialogs::answered(Box box, const QString &text, Answer &answer) {
@@ -43,6 +47,7 @@ bool GuiDialogs::exec(QDialog &dialog) {
     Answer a;
     if (answered(Box::Dialog, dialog.windowTitle(), a)) {
         dialog.setResult(QDialog::Rejected);
+        if (a.fill) a.fill(dialog);
         if (a.ok) dialog.accept();
         return dialog.result() == QDialog::Accepted;
     }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <deque>
+#include <functional>
 
 class QDialog;
 class QWidget;
@@ -27,6 +28,8 @@ public:
     // The answer to the next question, input query, file or folder chooser or dialog: ok
     // (Yes / OK / chosen) or not, with the text typed or the path chosen.
     void queueAnswer(bool ok, const QString &text = QString());
+    // The next window dialog is filled in by fill and then confirmed with OK.
+    void queueDialog(std::function<void(QDialog &)> fill);
     // The colour the next colour chooser confirms (0x00BBGGRR).
     void queueColor(quint32 color);
     void setScripted(bool on) { m_scripted = on; }
@@ -55,6 +58,7 @@ private:
         bool ok = false;
         QString text;
         quint32 color = 0;
+        std::function<void(QDialog &)> fill;
     };
     // Records the box; true with the answer to use instead of opening it (a queued one, or
     // a refusal in scripted mode).

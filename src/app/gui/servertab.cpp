@@ -44,8 +44,11 @@ ServerTab::ServerTab(TabContext &context, QWidget *parent)
     m_teamList->header()->setSectionsClickable(false);
     setColumns(m_teamList);
     // Room for four teams; more scroll.
-    m_teamList->setFixedHeight(m_teamList->header()->sizeHint().height() +
-                               4 * m_teamList->sizeHintForRow(0) + 2 * m_teamList->frameWidth());
+    // (The list is empty here, so the row height comes from the delegate's rule.)
+    const int rowHeight =
+        qMax(int(RosterDelegate::FlagWidth), m_teamList->fontMetrics().height() + 2) + 1;
+    m_teamList->setFixedHeight(m_teamList->header()->sizeHint().height() + 4 * rowHeight +
+                               2 * m_teamList->frameWidth());
 
     m_playerList = new PlayerList(m_colors, this);
     m_playerList->setObjectName(QStringLiteral("Display_PlayerList"));
