@@ -80,12 +80,27 @@ EventLogTab::EventLogTab(TabContext &context, QWidget *parent) : Tab(context, pa
 }
 
 void EventLogTab::fillPlayByPlay(const QStringList &entries) {
+    m_pending.clear();
     m_playByPlay->setPlainText(entries.join(QLatin1Char('\n')));
     m_playByPlay->moveCursor(QTextCursor::End);
 }
 
 void EventLogTab::PlayByPlay_add(const QString &entry) {
-    m_playByPlay->appendPlainText(entry); // the oldest line goes beyond PlayByPlayLines
+    // Entries of one burst are appended together when the event loop next runs: one
+    // layout instead of one per entry. Only the newest PlayByPlayLines can stay.
+    m_pending.append(entry);
+    if (m_pending.size() > PlayByPlayLines) m_pending.removeFirst();
+    if (m_flushQueued) return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(this, &EventLogTab::flushPlayByPlay, Qt::QueuedConnection);
+}
+
+void EventLogTab::flushPlayByPlay() {
+    m_flushQueued = false;
+    if (m_pending.isEmpty()) return;
+    // The view drops its oldest lines beyond PlayByPlayLines.
+    m_playByPlay->appendPlainText(m_pending.join(QLatin1Char('\n')));
+    m_pending.clear();
 }
 
 void EventLogTab::setLogFileCheck(bool on) {

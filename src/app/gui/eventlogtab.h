@@ -3,6 +3,7 @@
 #include "app/gui/tab.h"
 #include "eventlog/eventlogview.h"
 
+#include <QStringList>
 #include <array>
 
 class QCheckBox;
@@ -27,6 +28,8 @@ public:
     void Display_LogFileClick(bool on);
     void TTSModeChange(int index);
     void TTSSpeedChange(int speed);
+    // Shows the entries given since the last time (the event loop does this by itself).
+    void flushPlayByPlay();
 
 private:
     QPlainTextEdit *m_playByPlay;
@@ -34,4 +37,6 @@ private:
     QComboBox *m_voice;
     QSpinBox *m_speed;
     std::array<QCheckBox *, 7> m_speak{};
+    QStringList m_pending;
+    bool m_flushQueued = false;
 };

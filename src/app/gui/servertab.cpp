@@ -159,7 +159,7 @@ void ServerTab::setServer(TVexmoorServer *server) {
     m_teamModel->clear();
     m_teamModel->setTeams(server ? &server->roster.TeamSlots : nullptr);
     teamRowsChanged();
-    m_console->clear();
+    m_console->clearLines();
     applyColors();
 }
 
@@ -190,7 +190,7 @@ void ServerTab::Console_add(const QString &text, ConsoleColor color) {
 }
 
 void ServerTab::clearConsole() {
-    m_console->clear();
+    m_console->clearLines();
 }
 
 void ServerTab::clearCommandLine() {
