@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -557,6 +558,9 @@ TEST(WindowScreenshot, WritesThePictureWhenAsked) {
     list->selectionModel()->select(list->model()->index(2, 0),
                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
     w.SwitchClientButtons(true);
+    // VEXMOOR_SCREENSHOT_PAGE=n shows page n instead of the Server page.
+    child<QTabWidget>(w, "Pages")
+        ->setCurrentIndex(qEnvironmentVariableIntValue("VEXMOOR_SCREENSHOT_PAGE"));
     spin(100);
     ASSERT_TRUE(w.grab().save(file));
 }

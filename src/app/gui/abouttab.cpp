@@ -4,6 +4,7 @@
 #include "app/gui/icons.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -23,7 +24,11 @@ AboutTab::AboutTab(TabContext &context, QWidget *parent) : Tab(context, parent) 
     date->setObjectName(QStringLiteral("Label_Date"));
     form->addRow(QStringLiteral("Version:"), version);
     form->addRow(QStringLiteral("Date:"), date);
-    layout->addLayout(form);
+    auto *centred = new QHBoxLayout; // the two labels stand centred under the banner
+    centred->addStretch();
+    centred->addLayout(form);
+    centred->addStretch();
+    layout->addLayout(centred);
 
     auto *notice = new QLabel(this);
     notice->setObjectName(QStringLiteral("Label_Notice"));
