@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -249,11 +251,11 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server.listen());
         // Three players are on before the tool connects; the login lists them.
-        server.sendLine(sim::formatReport({"C", "2049", "Kim", "IP:10.1.1.1:1", "Female"}));
-        server.sendLine(sim::formatReport({"C", "2050", "Lou", "IP:10.1.1.2:1", "Male"}));
-        server.sendLine(sim::formatReport({"C", "2051", "Max", "IP:10.1.1.3:1", "Male"}));
-        server.sendLine(sim::formatReport({"A", "2049", "1"}));
-        server.sendLine(sim::formatReport({"A", "2050", "0"}));
+        server.sendLine(sim::formatReport({"C", "2049", "Max", "IP:10.1.1.1:1", "Male"}));
+        server.sendLine(sim::formatReport({"C", "2050", "Kim", "IP:10.1.1.2:1", "Female"}));
+        server.sendLine(sim::formatReport({"C", "2051", "Lou", "IP:10.1.1.3:1", "Male"}));
+        server.sendLine(sim::formatReport({"A", "2049", "0"}));
+        server.sendLine(sim::formatReport({"A", "2050", "1"}));
         server.sendLine(sim::formatReport({"A", "2051", "0"}));
         env.settings->write(section(server), "Password", "secret");
         w = std::make_unique<TVexmoor>(*env.settings);
@@ -394,13 +396,19 @@ TEST_F(LiveWindow, TheServerPageShowsTheStateAndCarriesEveryCommand) {
 TEST_F(LiveWindow, SwitchingProfilesRefillsTheViewsAndMinimiseRestores) {
     ASSERT_TRUE(goOnline(*w));
     ASSERT_TRUE(waitFor([&] { return players().size() == 3; }));
+    // Column clicks sort by name, then by team again.
+    auto *header = static_cast<QTreeView *>(playerList())->header();
+    header->sectionClicked(0);
+    EXPECT_EQ(players(), QStringList({"Kim", "Lou", "Max"}));
+    header->sectionClicked(1);
+    EXPECT_EQ(players(), QStringList({"Lou", "Max", "Kim"}));
     w->Chat_add("Bob: hi");
     addServer(*w, "10.0.0.9", 1);
     EXPECT_TRUE(players().isEmpty());
     auto *list = child<QComboBox>(*w, "ServerList");
     list->setCurrentIndex(0);
     // Arrival order again, console and chat empty, the live profile still online.
-    EXPECT_EQ(players(), QStringList({"Kim", "Lou", "Max"}));
+    EXPECT_EQ(players(), QStringList({"Max", "Kim", "Lou"}));
     EXPECT_TRUE(child<QTextEdit>(*w, "Console")->toPlainText().isEmpty());
     EXPECT_TRUE(child<QPlainTextEdit>(*w, "Chat_Memo")->toPlainText().isEmpty());
     EXPECT_EQ(child<QLabel>(*w, "StatusPanel0")->text(), "Online");
