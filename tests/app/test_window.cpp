@@ -123,6 +123,7 @@ const QStringList Hostile = {
 TEST(Window, ProfilesFromFirstAddToLastRemove) {
     TempEnv env;
     TVexmoor w(*env.settings);
+    w.dialogs().setScripted(true); // no box waits for an operator, on X either
     // No file: no profile, every group off, connect disabled.
     EXPECT_EQ(child<QComboBox>(w, "ServerList")->count(), 0);
     for (const char *name : {"ServerList", "Edit1", "Display_LogFile", "Button_ServerMode",
@@ -259,6 +260,7 @@ protected:
         server.sendLine(sim::formatReport({"A", "2051", "0"}));
         env.settings->write(section(server), "Password", "secret");
         w = std::make_unique<TVexmoor>(*env.settings);
+        w->dialogs().setScripted(true);
         w->resize(900, 600);
         w->show();
     }
@@ -441,6 +443,7 @@ TEST_F(LiveWindow, ChatBetweenTwoWindowsOnOneServer) {
     otherSettings.write(GlobalSection, "MuteCodes", "1");
     otherSettings.write(section(server), "Password", "secret");
     TVexmoor other(otherSettings);
+    other.dialogs().setScripted(true);
     other.show();
     ASSERT_TRUE(goOnline(*w));
     ASSERT_TRUE(goOnline(other));
@@ -491,6 +494,7 @@ TEST(WindowBurst, TenThousandLinesKeepTheWindowResponsive) {
     ASSERT_TRUE(server.listen());
     env.settings->write(section(server), "Password", "secret");
     TVexmoor w(*env.settings);
+    w.dialogs().setScripted(true); // no box waits for an operator, on X either
     w.resize(900, 600);
     w.show();
     auto *console = child<QTextEdit>(w, "Console");
@@ -554,6 +558,7 @@ TEST(WindowScreenshot, WritesThePictureWhenAsked) {
     env.settings->write(section(server), "Password", "secret");
     env.settings->write(GlobalSection, "Nick", "Admin");
     TVexmoor w(*env.settings);
+    w.dialogs().setScripted(true); // no box waits for an operator, on X either
     w.resize(860, 560);
     w.show();
     ASSERT_TRUE(goOnline(w));
