@@ -13,6 +13,9 @@ int main(int argc, char *argv[]) {
     QApplication::setApplicationName(QStringLiteral("Vexmoor"));
     QApplication::setDesktopFileName(QStringLiteral("vexmoor"));
     QApplication::setWindowIcon(Icons::app());
+    // The run ends when the main window closes, not when the last visible window does: while
+    // the main window sits in the tray, closing a message box must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
     platform::SettingsStore settings(platform::settingsFilePath());
     TVexmoor window(settings);
     window.show();

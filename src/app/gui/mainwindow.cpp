@@ -186,8 +186,8 @@ void TVexmoor::createTray() {
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(show, &QAction::triggered, this, &TVexmoor::showFromTray);
     connect(exit, &QAction::triggered, this, [this] {
-        // A window hidden in the tray does not end the run by closing alone.
-        if (close()) QCoreApplication::quit();
+        close();
+        QCoreApplication::quit(); // also when the window sat hidden in the tray
     });
     m_tray = new QSystemTrayIcon(Icons::app(), this);
     m_tray->setObjectName(QStringLiteral("TrayIcon"));
@@ -510,4 +510,5 @@ void TVexmoor::closeEvent(QCloseEvent *event) {
         if (m_tray) m_tray->hide();
     }
     event->accept();
+    QCoreApplication::quit(); // closing the main window ends the program
 }
