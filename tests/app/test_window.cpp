@@ -535,6 +535,10 @@ TEST(WindowBurst, TenThousandLinesKeepTheWindowResponsive) {
     const int fit = console->viewport()->height() / console->fontMetrics().lineSpacing() + 1;
     EXPECT_LE(maxBlocks, fit);
     EXPECT_LE(console->document()->blockCount(), fit);
+    // Full, not over-trimmed: the content fits, and one more line would not.
+    const qreal height = console->document()->size().height();
+    EXPECT_LE(height, console->viewport()->height());
+    EXPECT_GT(height + console->fontMetrics().lineSpacing(), console->viewport()->height());
     std::printf("burst of 10000 lines: drained in %lld ms, longest event-loop stall %lld ms, "
                 "console held at most %d lines (%d fit)\n",
                 static_cast<long long>(drained), static_cast<long long>(longest), maxBlocks, fit);
