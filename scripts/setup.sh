@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config
-          qt6-base-dev qt6-declarative-dev qt6-speech-dev qt6-speech-flite-plugin
+          qt6-base-dev qt6-svg-dev qt6-declarative-dev qt6-speech-dev qt6-speech-flite-plugin
           libgtest-dev libgmock-dev libbenchmark-dev
           python3 python3-dbfread python3-dbf
           libsqlite3-dev dpkg-dev file desktop-file-utils appstream man-db groff-base

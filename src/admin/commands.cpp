@@ -10,8 +10,13 @@ namespace {
 const QString Marker = QStringLiteral(" //VX\n");
 const QString MessagePrompt = QStringLiteral("Message to send");
 
+// A console string literal holding the text as typed: backslashes and double quotes are
+// escaped, so they neither end the literal nor start an escape.
 QString quoted(const QString &text) {
-    return QLatin1Char('"') + text + QLatin1Char('"');
+    QString body = text;
+    body.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    body.replace(QLatin1Char('"'), QLatin1String("\\\""));
+    return QLatin1Char('"') + body + QLatin1Char('"');
 }
 
 } // namespace

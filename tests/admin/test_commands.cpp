@@ -109,10 +109,24 @@ TEST_F(CommandTest, CancelSendsNothing) {
     EXPECT_TRUE(sent().isEmpty());
 }
 
-TEST_F(CommandTest, TextIsSentAsTypedEvenWithQuotesAndBackslashes) {
-    dialogs.answer(QStringLiteral("say \"hi\" C:\\x"));
+// Typed text never ends its literal early: backslash and double quote are escaped in the
+// message, print, kick and ban-mask literals alike.
+TEST_F(CommandTest, QuotesAndBackslashesAreEscapedInEveryLiteral) {
+    const QString hostile = QStringLiteral("a\"); Net::Kick(2050,\"x\\");
+    const QString literal = QStringLiteral("\"a\\\"); Net::Kick(2050,\\\"x\\\\\"");
+    dialogs.answer(hostile);
     commands.MessageAll();
-    EXPECT_EQ(sent(), QStringList{"MessageAll(0,\"say \"hi\" C:\\x\"); //VX"});
+    dialogs.answer(hostile);
+    commands.ClientMessage(admin::CenterPrint, {Kim});
+    dialogs.answer(hostile);
+    commands.KickClients({Kim});
+    dialogs.answer(QStringLiteral("60"));
+    dialogs.answer(hostile);
+    commands.BanClients({Kim});
+    EXPECT_EQ(sent(), (QStringList{"MessageAll(0," + literal + "); //VX",
+                                   "CenterPrint (2049," + literal + "); //VX",
+                                   "Net::Kick(2049," + literal + "); //VX",
+                                   "BanList::add(" + literal + ",60); //VX"}));
 }
 
 TEST_F(CommandTest, ClientMessagesGoToEachSelectedPlayerWithOneText) {

@@ -59,8 +59,11 @@ TEST(MainWindow, ConsoleLinesOfTheDisplayedProfile) {
     TVexmoor window(*env.settings);
     window.CurrentServer->ClassifyLine(QStringLiteral("server says hello"));
     window.CurrentServer->ClassifyLine(QStringLiteral("Vexmoor_GetTeams(); //VX"));
-    EXPECT_EQ(child<QTextEdit>(window, "Console")->toPlainText(),
-              QStringLiteral("server says hello"));
+    // Shown when the event loop runs next.
+    EXPECT_TRUE(waitFor([&] {
+        return child<QTextEdit>(window, "Console")->toPlainText() ==
+               QStringLiteral("server says hello");
+    }));
 }
 
 TEST(MainWindow, ConnectButtonShowsLiveConsoleOutput) {

@@ -145,7 +145,9 @@ void Console::call(const Statement &s, ConsoleOutput &out) {
     } else if (same(n, "Vexmoor_GetPreferences")) {
         out.reply << m_state.preferencesReport();
     } else if (same(n, "echo")) {
-        out.reply << s.args.join(QString());
+        // Printed on the server's console, so every logged-in console sees it (this is how
+        // operators' chat lines reach each other).
+        out.broadcast << s.args.join(QString());
     } else if (same(n, "Net::Kick")) {
         bool ok = false;
         const int id = arg(0).toInt(&ok);

@@ -16,7 +16,7 @@ namespace sim {
 
 struct ConsoleOutput {
     QStringList reply;     // printed on the console of the sender only
-    QStringList broadcast; // game events: printed on every logged-in console
+    QStringList broadcast; // game events and echo(): printed on every logged-in console
     QStringList calls;     // names of the functions called, as written
 };
 

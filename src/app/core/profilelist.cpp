@@ -1,6 +1,7 @@
 #include "app/core/profilelist.h"
 
 #include "app/core/settings.h"
+#include "platform/paths.h"
 #include "platform/settingsstore.h"
 
 #include <QDir>
@@ -54,7 +55,7 @@ bool ProfileList::remove(int index) {
     TVexmoorServer *p = at(index);
     if (!p || p->isConnected()) return false;
     if (p->View) p->DetachView();
-    Deltree(p->directory());
+    Deltree(p->directory(), platform::dataDir());
     m_context.Settings.eraseSection(p->section());
     emit profileRemoved(p);
     std::erase(m_commitQueue, p);
@@ -117,15 +118,47 @@ void ProfileList::RestartTimerTick() {
         p->RestartTick();
 }
 
-void Deltree(const QString &directory) {
-    QDir dir(directory);
-    const auto entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+namespace {
+// Deletes what is below dir (a real directory, not a link) and then dir itself. Links are
+// removed as links: nothing they point to is touched.
+void deleteBelow(const QString &dir) {
+    const auto entries = QDir(dir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                 QDir::NoDotAndDotDot);
     for (const QFileInfo &entry : entries) {
         if (entry.isDir() && !entry.isSymLink())
-            Deltree(entry.absoluteFilePath());
+            deleteBelow(entry.absoluteFilePath());
         else
             QFile::remove(entry.absoluteFilePath());
     }
-    dir.rmdir(directory);
+    QDir().rmdir(dir);
+}
+} // namespace
+
+bool Deltree(const QString &directory, const QString &root) {
+    // The directory's own place, with every link above it resolved, must lie below root.
+    const QFileInfo info(directory);
+    const QString name = info.fileName();
+    const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
+    const QString base = QFileInfo(root).canonicalFilePath();
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..") ||
+        parent.isEmpty() || base.isEmpty() ||
+        (parent != base && !parent.startsWith(base + QLatin1Char('/'))))
+        return false;
+    const QString place = parent + QLatin1Char('/') + name;
+    const QFileInfo target(place);
+    if (target.isSymLink()) return QFile::remove(place); // the link only
+    if (!target.isDir()) return false;
+    deleteBelow(place);
+    return !QFileInfo::exists(place);
+}
+
+QString ProfileList::addressConflict(const QString &ip, int port,
+                                     const TVexmoorServer *except) const {
+    for (const auto &p : m_profiles) {
+        if (p.get() != except && p->Host == ip && p->Port == port)
+            return QStringLiteral("Another profile already uses the address %1:%2.")
+                .arg(ip)
+                .arg(port);
+    }
+    return QString();
 }

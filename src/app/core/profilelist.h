@@ -33,6 +33,11 @@ public:
     // Restores every profile stored in the settings file.
     void ReadServers();
 
+    // A message when another profile than except already has the address ip:port (the two
+    // would share a settings section and a directory); empty when the address is free.
+    QString addressConflict(const QString &ip, int port,
+                            const TVexmoorServer *except = nullptr) const;
+
     // The text of a profile's list entry: its host name when known, else ip:port.
     static QString listName(const TVexmoorServer &profile);
 
@@ -74,5 +79,8 @@ private:
     std::deque<TVexmoorServer *> m_commitQueue;
 };
 
-// Deletes a directory with everything below it; what can not be deleted stays.
-void Deltree(const QString &directory);
+// Deletes a directory with everything below it; what can not be deleted stays. Only a
+// directory that lies below root (after resolving links above it) is touched, and links
+// inside it are removed as links, never followed; a directory that is itself a link loses
+// only the link. True when nothing of it is left.
+bool Deltree(const QString &directory, const QString &root);

@@ -4,6 +4,7 @@
 #include "app/gui/activitytab.h"
 #include "app/gui/chattab.h"
 #include "app/gui/eventlogtab.h"
+#include "app/gui/icons.h"
 #include "app/gui/missionstab.h"
 #include "app/gui/preferencestab.h"
 #include "app/gui/serverproperties.h"
@@ -18,21 +19,27 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
-#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-QToolButton *toolButton(QWidget *parent, const char *name, const QString &text,
-                        const QString &hint) {
+QToolButton *toolButton(QWidget *parent, const char *name, const QIcon &icon, const QString &hint) {
     auto *b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
-    b->setText(text);
+    b->setIcon(icon);
+    b->setIconSize(QSize(20, 20));
     b->setToolTip(hint);
+    b->setAutoRaise(true);
     return b;
 }
 } // namespace
@@ -42,26 +49,42 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
       m_profiles(std::make_unique<ProfileList>(m_context)), m_tabContext{settings, m_dialogs,
                                                                          m_prefs, m_context,
                                                                          *m_profiles},
-      m_serverDialog(new TServerProperties(this)) {
+      m_serverDialog(new TServerProperties(m_dialogs, this)) {
     setObjectName(QStringLiteral("Vexmoor"));
     setWindowTitle(QStringLiteral("Vexmoor"));
-    resize(800, 560);
+    setWindowIcon(Icons::app());
     m_dialogs.setParent(this);
+    createTray();
+
+    // The speech control and the global settings come before the pages, which show them.
+    m_speech = std::make_unique<Announcer>(m_settings, m_dialogs);
+#ifdef VEXMOOR_HAVE_QTSPEECH
+    m_speech->InitTTS(platform::QtSpeechEngine::create());
+#else
+    m_speech->InitTTS(nullptr);
+#endif
+    m_prefs = ReadPrefs(m_settings);
+    m_speech->ReadSpeechPrefs();
+    m_context.Speech = m_speech.get();
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
     auto *top = new QHBoxLayout;
-    m_connect = toolButton(central, "Button_Connect", QStringLiteral("Connect"),
+    m_connect = toolButton(central, "Button_Connect", Icons::lightOff(),
                            QStringLiteral("Open / Close Connection"));
+    m_connect->setIconSize(QSize(24, 24));
     m_connect->setCheckable(true);
     m_serverList = new QComboBox(central);
     m_serverList->setObjectName(QStringLiteral("ServerList"));
+    m_serverList->setEditable(false);
     m_serverList->setMinimumWidth(220);
-    m_add = toolButton(central, "Button_AddServer", QStringLiteral("Add"),
-                       QStringLiteral("Add Server"));
-    m_edit = toolButton(central, "Button_EditServer", QStringLiteral("Edit"),
+    m_serverList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_add =
+        toolButton(central, "Button_AddServer", Icons::addServer(), QStringLiteral("Add Server"));
+    m_edit = toolButton(central, "Button_EditServer", Icons::editServer(),
                         QStringLiteral("Edit Server"));
-    m_remove = toolButton(central, "Button_RemoveServer", QStringLiteral("Remove"),
+    m_remove = toolButton(central, "Button_RemoveServer", Icons::removeServer(),
                           QStringLiteral("Remove Server"));
     top->addWidget(m_connect);
     top->addStretch();
@@ -73,6 +96,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
 
     m_pages = new QTabWidget(central);
     m_pages->setObjectName(QStringLiteral("Pages"));
+    m_pages->tabBar()->setExpanding(false);
     m_serverTab = new ServerTab(m_tabContext, m_pages);
     m_missionsTab = new MissionsTab(m_tabContext, m_pages);
     m_statsTab = new StatsTab(m_tabContext, m_pages);
@@ -89,16 +113,19 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     m_pages->addTab(m_preferencesTab, QStringLiteral("Preferences"));
     m_pages->addTab(m_eventLogTab, QStringLiteral("Event Log"));
     m_pages->addTab(m_aboutTab, QStringLiteral("About"));
+    m_pages->setCurrentIndex(0);
     layout->addWidget(m_pages);
     setCentralWidget(central);
 
+    // Six panels: state, address, mission name, mission type, time left, and an empty one.
     static const int widths[] = {75, 120, 150, 150, 60, 50};
     for (size_t i = 0; i < m_panels.size(); ++i) {
         m_panels[i] = new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        m_panels[i]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         m_panels[i]->setMinimumWidth(widths[i]);
         if (i >= 1 && i <= 4) m_panels[i]->setAlignment(Qt::AlignCenter);
-        statusBar()->addWidget(m_panels[i]);
+        statusBar()->addWidget(m_panels[i], i + 1 == m_panels.size() ? 1 : 0);
     }
     m_panels[0]->setText(QStringLiteral("Offline"));
 
@@ -107,48 +134,104 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     connect(m_edit, &QToolButton::clicked, this, &TVexmoor::Button_EditServerClick);
     connect(m_remove, &QToolButton::clicked, this, &TVexmoor::Button_RemoveServerClick);
     connect(m_serverList, &QComboBox::currentIndexChanged, this, &TVexmoor::ServerListChange);
+    connect(m_serverTab, &ServerTab::clientSelectionChanged, this, &TVexmoor::SwitchClientButtons);
     connect(m_preferencesTab, &PreferencesTab::colorsChanged, this, [this] {
         for (int i = 0; i < m_pages->count(); ++i)
             static_cast<Tab *>(m_pages->widget(i))->applyColors();
     });
     connect(m_profiles.get(), &ProfileList::listNameChanged, this, [this](TVexmoorServer *p) {
         const int i = m_profiles->indexOf(p);
-        if (i >= 0) m_serverList->setItemText(i, ProfileList::listName(*p));
+        if (i < 0) return;
+        m_serverList->setItemText(i, ProfileList::listName(*p));
+        if (p == CurrentServer) {
+            const QSignalBlocker block(m_serverList);
+            m_serverList->setCurrentIndex(i);
+        }
     });
 
     SwitchServerButtons(false);
     SwitchGlobalButtons(false);
     SwitchClientButtons(false);
     m_connect->setEnabled(false);
+    showConnected(false);
+    m_edit->setEnabled(false);
+    m_remove->setEnabled(false);
 
-    m_speech = std::make_unique<Announcer>(m_settings, m_dialogs);
-#ifdef VEXMOOR_HAVE_QTSPEECH
-    m_speech->InitTTS(platform::QtSpeechEngine::create());
-#else
-    m_speech->InitTTS(nullptr);
-#endif
-    m_prefs = ReadPrefs(m_settings);
-    emit m_preferencesTab->colorsChanged(); // every page takes the stored colours
-    m_speech->ReadSpeechPrefs();
-    m_context.Speech = m_speech.get();
+    for (int i = 0; i < m_pages->count(); ++i)
+        static_cast<Tab *>(m_pages->widget(i))->applyColors();
     m_profiles->setCommitInterval(m_prefs.CommitTimerMinutes);
     ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
-        addProfile(password, ip, port);
+        ServerAdd(password, ip, port);
     });
+
+    // Designed at 600 x 400; a little more room for the lists. Centred on the screen.
+    resize(800, 560);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 }
 
 TVexmoor::~TVexmoor() {
     if (CurrentServer) CurrentServer->DetachView();
     CurrentServer = nullptr;
     m_context.Speech = nullptr; // the announcer goes before the profiles
+    if (m_tray) m_tray->hide();
 }
 
-void TVexmoor::addProfile(const QString &password, const QString &ip, int port) {
+void TVexmoor::createTray() {
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction *show = m_trayMenu->addAction(QStringLiteral("Show"));
+    show->setObjectName(QStringLiteral("Show1"));
+    QAction *exit = m_trayMenu->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("Exit1"));
+    connect(show, &QAction::triggered, this, &TVexmoor::showFromTray);
+    connect(exit, &QAction::triggered, this, [this] {
+        close();
+        QCoreApplication::quit(); // also when the window sat hidden in the tray
+    });
+    m_tray = new QSystemTrayIcon(Icons::app(), this);
+    m_tray->setObjectName(QStringLiteral("TrayIcon"));
+    m_tray->setToolTip(QStringLiteral("Vexmoor"));
+    m_tray->setContextMenu(m_trayMenu);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick) showFromTray();
+            });
+    // Without a notification area the window minimises as usual, so it can always come back.
+    m_hideToTray = QSystemTrayIcon::isSystemTrayAvailable();
+    if (m_hideToTray) m_tray->show();
+}
+
+void TVexmoor::showFromTray() {
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TVexmoor::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !m_hideToTray) return;
+    if (m_tray && QSystemTrayIcon::isSystemTrayAvailable()) m_tray->show();
+    // Hidden once the state change is through; the tray icon brings it back.
+    QTimer::singleShot(0, this, [this] {
+        if (isMinimized()) hide();
+    });
+}
+
+void TVexmoor::resizeEvent(QResizeEvent *event) {
+    QMainWindow::resizeEvent(event);
+    clearConsole(); // the number of lines that fit has changed
+}
+
+void TVexmoor::ServerAdd(const QString &password, const QString &ip, int port) {
     SwitchServerButtons(true);
     TVexmoorServer *p = m_profiles->ServerAdd(password, ip, port);
-    const QSignalBlocker block(m_serverList);
-    m_serverList->addItem(p->section());
-    m_serverList->setCurrentIndex(m_serverList->count() - 1);
+    {
+        const QSignalBlocker block(m_serverList);
+        m_serverList->addItem(p->section());
+        m_serverList->setCurrentIndex(m_serverList->count() - 1);
+    }
     ServerListChange();
     m_connect->setEnabled(true);
 }
@@ -159,6 +242,28 @@ void TVexmoor::ServerListChange() {
     for (int i = 0; i < m_pages->count(); ++i)
         static_cast<Tab *>(m_pages->widget(i))->setServer(CurrentServer);
     if (CurrentServer) CurrentServer->AttachView(this);
+}
+
+void TVexmoor::ResetDefaults() {
+    clearPlayerList();
+    clearTeamList();
+    clearConsole();
+    clearCommandLine();
+    clearMissionList();
+    clearChat();
+    fillPlayByPlay({});
+    showStatsState(false, true, true);
+    Chart_refresh(HourlyAverageArray{});
+    showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
+    setUptime(QString());
+    showPreferences(PreferencesPage{});
+    setLogFileCheck(false);
+    for (QLabel *panel : m_panels)
+        panel->clear();
+    m_panels[0]->setText(QStringLiteral("Offline"));
+    showConnected(false);
+    m_edit->setEnabled(false);
+    m_remove->setEnabled(false);
 }
 
 void TVexmoor::switchGroup(std::initializer_list<const char *> names, bool on) {
@@ -227,15 +332,21 @@ void TVexmoor::Button_ConnectClick() {
 }
 
 void TVexmoor::Button_AddServerClick() {
-    if (m_serverDialog->exec() == QDialog::Accepted)
-        addProfile(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
+    // The dialog shows what it held last.
+    m_serverDialog->setConflictCheck(
+        [this](const QString &ip, int port) { return m_profiles->addressConflict(ip, port); });
+    if (m_dialogs.exec(*m_serverDialog))
+        ServerAdd(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
 }
 
 void TVexmoor::Button_EditServerClick() {
     TVexmoorServer *p = CurrentServer;
     if (!p || p->isConnected()) return;
     m_serverDialog->setValues(p->Host, p->Port, p->Password);
-    if (m_serverDialog->exec() != QDialog::Accepted) return;
+    m_serverDialog->setConflictCheck([this, p](const QString &ip, int port) {
+        return m_profiles->addressConflict(ip, port, p);
+    });
+    if (!m_dialogs.exec(*m_serverDialog)) return;
     if (m_serverDialog->ip() != p->Host || m_serverDialog->port() != p->Port)
         p->ChangeAddress(m_serverDialog->ip(), m_serverDialog->port());
     p->Password = m_serverDialog->password();
@@ -245,27 +356,30 @@ void TVexmoor::Button_EditServerClick() {
 }
 
 void TVexmoor::Button_RemoveServerClick() {
-    const int index = m_serverList->currentIndex();
-    if (index < 0 || (CurrentServer && CurrentServer->isConnected())) return;
+    if (CurrentServer && CurrentServer->isConnected()) return;
     if (!m_dialogs.confirm(
             QStringLiteral("Are you absolutely sure you want to COMPLETELY remove the ") +
             m_serverList->currentText() +
             QStringLiteral(" profile?  All databases and logs will be deleted !!")))
         return;
-    const QSignalBlocker block(m_serverList);
-    if (CurrentServer) CurrentServer->DetachView();
-    CurrentServer = nullptr;
-    m_serverList->removeItem(index);
-    m_profiles->remove(index);
-    if (m_serverList->count() == 0) {
-        clearConsole();
-        for (QLabel *panel : m_panels)
-            panel->clear();
-        m_panels[0]->setText(QStringLiteral("Offline"));
-        SwitchServerButtons(false);
-        m_connect->setEnabled(false);
-    } else {
-        m_serverList->setCurrentIndex(0);
+    const int index = m_serverList->currentIndex();
+    if (index < 0) return;
+    {
+        const QSignalBlocker block(m_serverList);
+        if (CurrentServer) CurrentServer->DetachView();
+        CurrentServer = nullptr;
+        m_serverList->removeItem(index);
+        m_profiles->remove(index);
+        if (m_serverList->count() == 0) {
+            m_serverList->clear();
+            ResetDefaults();
+            SwitchServerButtons(false);
+            SwitchGlobalButtons(false);
+            SwitchClientButtons(false);
+            m_connect->setEnabled(false);
+        } else {
+            m_serverList->setCurrentIndex(0);
+        }
     }
     ServerListChange();
 }
@@ -277,8 +391,7 @@ void TVexmoor::setStatusPanel(int panel, const QString &text) {
 
 void TVexmoor::showConnected(bool connected) {
     m_connect->setChecked(connected);
-    m_connect->setIcon(
-        style()->standardIcon(connected ? QStyle::SP_DialogYesButton : QStyle::SP_DialogNoButton));
+    m_connect->setIcon(connected ? Icons::lightOn() : Icons::lightOff());
     m_edit->setEnabled(!connected);
     m_remove->setEnabled(!connected);
 }
@@ -394,6 +507,8 @@ void TVexmoor::closeEvent(QCloseEvent *event) {
     if (!m_closed) {
         m_closed = true;
         m_profiles->closeAll();
+        if (m_tray) m_tray->hide();
     }
     event->accept();
+    QCoreApplication::quit(); // closing the main window ends the program
 }

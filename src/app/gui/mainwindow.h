@@ -11,6 +11,8 @@
 #include <memory>
 
 class QComboBox;
+class QMenu;
+class QSystemTrayIcon;
 class QLabel;
 class QTabWidget;
 class QToolButton;
@@ -44,6 +46,15 @@ public:
     void Button_EditServerClick();
     void Button_RemoveServerClick();
     void ServerListChange();
+    // Blanks every page when no profile is left.
+    void ResetDefaults();
+
+    // The tray: "Show" brings the window back; minimising hides it there when the desktop
+    // has a notification area (otherwise minimise is an ordinary minimise).
+    void showFromTray();
+    bool hidesToTray() const { return m_hideToTray; }
+    // Tests force the tray behaviour where the platform has no notification area.
+    void setHideToTray(bool on) { m_hideToTray = on; }
 
     // The three control groups, switched on or off as a whole.
     void SwitchServerButtons(bool on);
@@ -98,9 +109,12 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void addProfile(const QString &password, const QString &ip, int port);
+    void ServerAdd(const QString &password, const QString &ip, int port);
+    void createTray();
     // Enables or disables the named controls, wherever they are in the window.
     void switchGroup(std::initializer_list<const char *> names, bool on);
 
@@ -128,5 +142,8 @@ private:
     EventLogTab *m_eventLogTab;
     AboutTab *m_aboutTab;
     std::array<QLabel *, 6> m_panels{};
+    QSystemTrayIcon *m_tray = nullptr;
+    QMenu *m_trayMenu = nullptr;
+    bool m_hideToTray = false;
     bool m_closed = false;
 };

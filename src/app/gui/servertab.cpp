@@ -1,52 +1,362 @@
 #include "app/gui/servertab.h"
 
+#include "admin/commands.h"
 #include "app/core/settings.h"
+#include "app/gui/consoleview.h"
+#include "app/gui/icons.h"
+#include "app/gui/rosterlists.h"
 #include "session/server.h"
 
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
-#include <QTextEdit>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
-// 0x00BBGGRR to a colour.
-QColor fromColorWord(quint32 c) {
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+
+constexpr int ButtonWidth = 92;
+
+// Columns of both lists: name, then two narrow number columns.
+void setColumns(RosterList *list) {
+    static const int widths[] = {115, 40, 40};
+    for (int c = 0; c < 3; ++c)
+        list->header()->resizeSection(c, widths[c]);
+    list->header()->setMinimumSectionSize(24);
+    list->setMinimumWidth(115 + 40 + 40 + 4);
 }
+
 } // namespace
 
-ServerTab::ServerTab(TabContext &context, QWidget *parent) : Tab(context, parent) {
-    auto *layout = new QVBoxLayout(this);
-    m_console = new QTextEdit(this);
+ServerTab::ServerTab(TabContext &context, QWidget *parent)
+    : Tab(context, parent), m_colors{&context.Prefs.Colors},
+      m_playerModel(new PlayerModel(m_colors, this)), m_teamModel(new TeamModel(m_colors, this)) {
+    m_teamList = new TeamList(m_colors, this);
+    m_teamList->setObjectName(QStringLiteral("Display_TeamList"));
+    m_teamList->setModel(m_teamModel);
+    m_teamList->setSelectionMode(QAbstractItemView::NoSelection);
+    m_teamList->setFocusPolicy(Qt::NoFocus);
+    m_teamList->setAcceptDrops(true);
+    m_teamList->setDragDropMode(QAbstractItemView::DropOnly);
+    m_teamList->setDropIndicatorShown(false);
+    m_teamList->header()->setSectionsClickable(false);
+    setColumns(m_teamList);
+    // Room for four teams; more scroll.
+    // (The list is empty here, so the row height comes from the delegate's rule.)
+    const int rowHeight =
+        qMax(int(RosterDelegate::FlagWidth), m_teamList->fontMetrics().height() + 2) + 1;
+    m_teamList->setFixedHeight(m_teamList->header()->sizeHint().height() + 4 * rowHeight +
+                               2 * m_teamList->frameWidth());
+
+    m_playerList = new PlayerList(m_colors, this);
+    m_playerList->setObjectName(QStringLiteral("Display_PlayerList"));
+    m_playerList->setModel(m_playerModel);
+    m_playerList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_playerList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_playerList->setDragEnabled(true);
+    m_playerList->setDragDropMode(QAbstractItemView::DragOnly);
+    m_playerList->header()->setSectionsClickable(true);
+    m_playerList->header()->setSortIndicatorShown(false);
+    setColumns(m_playerList);
+    m_teamList->setDragSource(m_playerList);
+    // The team list's columns stay under the player list's.
+    connect(
+        m_playerList->header(), &QHeaderView::sectionResized, this,
+        [this](int column, int, int size) { m_teamList->header()->resizeSection(column, size); });
+
+    m_console = new ConsoleView(this);
     m_console->setObjectName(QStringLiteral("Console"));
-    m_console->setReadOnly(true);
-    m_console->document()->setMaximumBlockCount(2000);
     m_commandLine = new QLineEdit(this);
     m_commandLine->setObjectName(QStringLiteral("Edit1"));
-    layout->addWidget(m_console);
-    layout->addWidget(m_commandLine);
-    connect(m_commandLine, &QLineEdit::returnPressed, this, &ServerTab::sendFreeCommand);
+    m_commandLine->installEventFilter(this);
+
+    m_serverMode = new QToolButton(this);
+    m_serverMode->setObjectName(QStringLiteral("Button_ServerMode"));
+    m_serverMode->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_serverMode->setFixedWidth(ButtonWidth + 14);
+    connect(m_serverMode, &QToolButton::clicked, this, &ServerTab::Button_ServerModeClick);
+    showServerMode(true);
+
+    auto *clientBar = new QVBoxLayout;
+    clientBar->setSpacing(2);
+    addButton(clientBar, "Button_MessageClient", QStringLiteral("Message"),
+              QStringLiteral("Message Client(s)"), &ServerTab::Button_MessageClientClick);
+    addButton(clientBar, "Button_CenterPrintClient", QStringLiteral("Center Print"),
+              QStringLiteral("CenterPrint  Client(s)"), &ServerTab::Button_CenterPrintClientClick);
+    addButton(clientBar, "Button_TopPrintClient", QStringLiteral("Top Print"),
+              QStringLiteral("TopPrint Client(s)"), &ServerTab::Button_TopPrintClientClick);
+    addButton(clientBar, "Button_BottomPrintClient", QStringLiteral("Bottom Print"),
+              QStringLiteral("BottomPrint Client(s)"), &ServerTab::Button_BottomPrintClientClick);
+    addButton(clientBar, "Button_KickClient", QStringLiteral("Kick"),
+              QStringLiteral("Kick Client(s)"), &ServerTab::Button_KickClientClick);
+    addButton(clientBar, "Button_BanClient", QStringLiteral("Ban"), QStringLiteral("Ban Client(s)"),
+              &ServerTab::Button_BanClientClick);
+    addButton(clientBar, "Button_TeamChange", QStringLiteral("Change Team"),
+              QStringLiteral("Change Client(s) Team"), &ServerTab::Button_TeamChangeClick);
+    clientBar->addStretch();
+
+    auto *globalBar = new QVBoxLayout;
+    globalBar->setSpacing(2);
+    addButton(globalBar, "Button_ListPlayers", QStringLiteral("List Players"),
+              QStringLiteral("ListPlayers"), &ServerTab::Button_ListPlayersClick);
+    addButton(globalBar, "Button_MessageAll", QStringLiteral("Message All"),
+              QStringLiteral("Message All"), &ServerTab::Button_MessageAllClick);
+    addButton(globalBar, "Button_CenterPrintAll", QStringLiteral("Center All"),
+              QStringLiteral("CenterPrintAll"), &ServerTab::Button_CenterPrintAllClick);
+    addButton(globalBar, "Button_TopPrintAll", QStringLiteral("Top All"),
+              QStringLiteral("TopPrintAll"), &ServerTab::Button_TopPrintAllClick);
+    addButton(globalBar, "Button_BottomPrintAll", QStringLiteral("Bottom All"),
+              QStringLiteral("BottomPrintAll"), &ServerTab::Button_BottomPrintAllClick);
+    addButton(globalBar, "Button_BalanceTeams", QStringLiteral("Balance Teams"),
+              QStringLiteral("Balance Teams"), &ServerTab::Button_BalanceTeamsClick);
+    globalBar->addStretch();
+
+    auto *lists = new QVBoxLayout;
+    lists->setSpacing(4);
+    lists->addWidget(m_teamList);
+    lists->addWidget(m_playerList, 1);
+
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setHorizontalSpacing(6);
+    grid->addLayout(lists, 0, 0, 2, 1);
+    grid->addLayout(clientBar, 0, 1, 2, 1);
+    grid->addWidget(m_console, 0, 2);
+    grid->addWidget(m_commandLine, 1, 2);
+    grid->addLayout(globalBar, 0, 3);
+    grid->addWidget(m_serverMode, 1, 3);
+    grid->setColumnStretch(2, 1);
+
+    connect(m_playerList->header(), &QHeaderView::sectionClicked, this,
+            &ServerTab::Display_PlayerListColumnClick);
+    connect(m_playerList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ServerTab::selectionChanged);
+    connect(m_playerModel, &QAbstractItemModel::rowsRemoved, this, &ServerTab::selectionChanged);
+    connect(m_playerModel, &QAbstractItemModel::modelReset, this, &ServerTab::selectionChanged);
+    connect(m_teamList, &TeamList::playersDropped, this, &ServerTab::Display_TeamListDragDrop);
+    connect(m_commandLine, &QLineEdit::returnPressed, this, [this] { commandKey(Qt::Key_Return); });
 }
 
-void ServerTab::sendFreeCommand() {
-    if (!m_server || !m_server->isConnected()) return;
-    m_server->SendCommand(m_commandLine->text() + QLatin1Char('\n'));
-    m_commandLine->clear();
+QToolButton *ServerTab::addButton(QVBoxLayout *bar, const char *name, const QString &caption,
+                                  const QString &hint, void (ServerTab::*handler)()) {
+    auto *b = new QToolButton(this);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setText(caption);
+    b->setToolTip(hint);
+    b->setFixedWidth(ButtonWidth);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    connect(b, &QToolButton::clicked, this, handler);
+    bar->addWidget(b);
+    return b;
 }
+
+void ServerTab::setServer(TVexmoorServer *server) {
+    Tab::setServer(server);
+    // Rows belong to the profile they were filled from.
+    m_playerModel->clear();
+    m_teamModel->clear();
+    m_teamModel->setTeams(server ? &server->roster.TeamSlots : nullptr);
+    teamRowsChanged();
+    m_console->clearLines();
+    applyColors();
+}
+
+void ServerTab::applyColors() {
+    m_teamList->applyColors();
+    m_playerList->applyColors();
+    m_console->setBackground(m_colors.background());
+    QPalette p = m_commandLine->palette();
+    p.setColor(QPalette::Base, m_colors.background());
+    p.setColor(QPalette::Text, m_colors.generalText());
+    m_commandLine->setPalette(p);
+}
+
+void ServerTab::showEvent(QShowEvent *event) {
+    applyColors();
+    Tab::showEvent(event);
+}
+
+bool ServerTab::online() const {
+    return m_server && m_server->isConnected();
+}
+
+// --- console and command line --------------------------------------------------------
 
 void ServerTab::Console_add(const QString &text, ConsoleColor color) {
-    // Colour words in the order of ConsoleColor, from the colour settings.
-    static constexpr size_t colorIndex[] = {2, 3, 4, 5, 6, 7, 8, 9};
-    m_console->setTextColor(
-        fromColorWord(m_context.Prefs.Colors[colorIndex[static_cast<int>(color)]]));
-    m_console->append(text);
+    // TribesText is the third colour word; the console colours follow in enum order.
+    m_console->Console_add(text, m_colors.color(2 + static_cast<size_t>(color)));
 }
 
 void ServerTab::clearConsole() {
-    m_console->clear();
+    m_console->clearLines();
 }
 
 void ServerTab::clearCommandLine() {
     m_commandLine->clear();
 }
 
-void ServerTab::showServerMode(bool) {}
+bool ServerTab::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_commandLine && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        // Enter never beeps nor reaches a default button, online or not.
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            commandKey(key);
+            return true;
+        }
+        if (key == Qt::Key_Up) return commandKey(key);
+    }
+    return Tab::eventFilter(watched, event);
+}
+
+bool ServerTab::commandKey(int key) {
+    if (!online()) return false;
+    if (key == Qt::Key_Up) {
+        // The hint keeps the last command sent; before any, the entry is emptied.
+        m_commandLine->setText(m_commandLine->toolTip());
+        return true;
+    }
+    const QString text = m_commandLine->text();
+    m_server->SendCommand(text + QLatin1Char('\n'));
+    m_commandLine->setToolTip(text);
+    m_commandLine->clear();
+    return true;
+}
+
+void ServerTab::showServerMode(bool active) {
+    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
+    m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
+}
+
+void ServerTab::Button_ServerModeClick() {
+    if (m_server) m_server->ToggleMode();
+}
+
+// --- lists ---------------------------------------------------------------------------
+
+void ServerTab::addPlayerRow(PlayerSlot &slot) {
+    m_playerModel->append(slot);
+}
+
+void ServerTab::removePlayerRow(const PlayerSlot &slot) {
+    m_playerModel->remove(slot);
+}
+
+void ServerTab::redrawPlayerRow(const PlayerSlot &slot) {
+    m_playerModel->changed(slot);
+}
+
+void ServerTab::repaintPlayerList() {
+    m_playerModel->changedAll();
+    m_playerList->viewport()->update();
+}
+
+void ServerTab::sortPlayerList(int sortKey) {
+    m_playerModel->sortBy(sortKey);
+}
+
+void ServerTab::clearPlayerList() {
+    m_playerModel->clear();
+}
+
+void ServerTab::addTeamRow(TeamSlot &team) {
+    m_teamModel->append(team);
+    teamRowsChanged();
+}
+
+void ServerTab::redrawTeamRow(const TeamSlot &) {
+    // Rows show the team of their position, so any row may show this team.
+    m_teamModel->changedAll();
+}
+
+void ServerTab::repaintTeamList() {
+    m_teamModel->changedAll();
+    m_teamList->viewport()->repaint();
+}
+
+void ServerTab::clearTeamList() {
+    m_teamModel->clear();
+    teamRowsChanged();
+}
+
+void ServerTab::teamRowsChanged() {
+    // Players show their team number only while there is more than one team row.
+    m_playerModel->setShowTeams(m_teamModel->rowCount() > 1);
+}
+
+void ServerTab::selectionChanged() {
+    emit clientSelectionChanged(m_playerList->selectionModel()->hasSelection());
+}
+
+QList<int> ServerTab::selectedClientIds() const {
+    QModelIndexList rows = m_playerList->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<int> ids;
+    for (const QModelIndex &i : rows)
+        ids.append(m_playerModel->slotAt(i.row())->ClientId);
+    return ids;
+}
+
+QList<int> ServerTab::listedClientIds() const {
+    QList<int> ids;
+    for (int row = 0; row < m_playerModel->rowCount(); ++row)
+        ids.append(m_playerModel->slotAt(row)->ClientId);
+    return ids;
+}
+
+void ServerTab::Display_PlayerListColumnClick(int column) {
+    // "Players" by name, "Team" by team then name, "Score" by score, team, name.
+    m_context.Server.PlayerSortKey = column;
+    sortPlayerList(column);
+}
+
+void ServerTab::Display_TeamListDragDrop(int row) {
+    const QList<int> selected = selectedClientIds();
+    if (selected.isEmpty()) return;
+    admin::TeamListDrop(m_server, selected, row);
+    m_playerList->viewport()->update();
+}
+
+// --- commands ------------------------------------------------------------------------
+
+void ServerTab::Button_ListPlayersClick() {
+    admin::ListPlayers(m_server);
+}
+void ServerTab::Button_MessageAllClick() {
+    admin::MessageAll(m_server);
+}
+void ServerTab::Button_CenterPrintAllClick() {
+    admin::CenterPrintAll(m_server);
+}
+void ServerTab::Button_TopPrintAllClick() {
+    admin::TopPrintAll(m_server);
+}
+void ServerTab::Button_BottomPrintAllClick() {
+    admin::BottomPrintAll(m_server);
+}
+void ServerTab::Button_BalanceTeamsClick() {
+    admin::BalanceTeams(m_server, listedClientIds());
+}
+void ServerTab::Button_MessageClientClick() {
+    admin::ClientMessage(m_server, admin::SendMessage, selectedClientIds());
+}
+void ServerTab::Button_CenterPrintClientClick() {
+    admin::ClientMessage(m_server, admin::CenterPrint, selectedClientIds());
+}
+void ServerTab::Button_TopPrintClientClick() {
+    admin::ClientMessage(m_server, admin::TopPrint, selectedClientIds());
+}
+void ServerTab::Button_BottomPrintClientClick() {
+    admin::ClientMessage(m_server, admin::BottomPrint, selectedClientIds());
+}
+void ServerTab::Button_KickClientClick() {
+    admin::KickClients(m_server, selectedClientIds());
+}
+void ServerTab::Button_BanClientClick() {
+    admin::BanClients(m_server, selectedClientIds());
+}
+void ServerTab::Button_TeamChangeClick() {
+    admin::TeamChange(m_server, selectedClientIds());
+}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QWidget>
+#include <initializer_list>
 
 class GuiDialogs;
 class ProfileList;
@@ -35,7 +37,13 @@ public:
     // The colour settings in Prefs changed: the page recolours what it draws.
     virtual void applyColors() {}
 
+    // A colour word of the settings (0x00BBGGRR) as a colour.
+    static QColor colorFromWord(quint32 word);
+
 protected:
+    // Gives views the Background and GeneralText colours of prefs.
+    static void applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views);
+
     TabContext &m_context;
     TVexmoorServer *m_server = nullptr;
 };

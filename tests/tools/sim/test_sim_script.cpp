@@ -119,7 +119,7 @@ TEST_F(SimConsoleTest, MissionsEchoAndUnknownCommands) {
     EXPECT_EQ(console.execute("Server::NextMission(); //VX").broadcast,
               QStringList({"\"M\"Gamma\"1200\""}));
 
-    EXPECT_EQ(console.execute("echo(\"\\\"!\\\"Bob\\\"hello\\\"\"); //VX").reply,
+    EXPECT_EQ(console.execute("echo(\"\\\"!\\\"Bob\\\"hello\\\"\"); //VX").broadcast,
               QStringList({"\"!\"Bob\"hello\""}));
     EXPECT_EQ(console.execute("exec(\"vexmoor.cs\"); //VX").reply.first(), "Executing vexmoor.cs.");
     EXPECT_EQ(console.execute("Frobnicate();").reply, QStringList({"Unknown command: Frobnicate"}));
