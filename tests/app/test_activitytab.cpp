@@ -5,14 +5,11 @@
 #include "support/testsupport.h"
 
 #include <QApplication>
-#include <QColorDialog>
 #include <QFile>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <cmath>
 #include <functional>
@@ -37,23 +34,6 @@ quint32 word(const QColor &c) {
 }
 
 // Answers the next modal box from inside its event loop.
-void answerNextModal(std::function<void(QWidget *)> answer) {
-    QTimer::singleShot(0, [answer] {
-        QWidget *box = QApplication::activeModalWidget();
-        ASSERT_NE(box, nullptr);
-        answer(box);
-    });
-}
-
-void chooseInNextColorDialog(quint32 c) {
-    answerNextModal([c](QWidget *box) {
-        auto *dialog = qobject_cast<QColorDialog *>(box);
-        ASSERT_NE(dialog, nullptr);
-        dialog->setCurrentColor(QColor(colors::red(c), colors::green(c), colors::blue(c)));
-        dialog->accept();
-    });
-}
-
 // A Wednesday afternoon.
 platform::DateTime wednesday(int hours = 0) {
     return platform::toDateTime(QDateTime(QDate(2024, 1, 3), QTime(13, 30))) + hours / 24.0;
@@ -192,20 +172,20 @@ TEST_F(ActivityPage, ColourPanelsFollowTheStartupAndTheClickRules) {
     EXPECT_EQ(word(c.backWall), rgb(64, 64, 127));
 
     // A declined dialog still stores the colour and applies the click rule (OR).
-    answerNextModal([](QWidget *box) { static_cast<QDialog *>(box)->reject(); });
+    window->dialogs().queueAnswer(false);
     saturday->click();
     EXPECT_EQ(env.settings->read(GlobalSection, QStringLiteral("Activity_Sat")),
               QStringLiteral("13391308"));
     EXPECT_EQ(word(c.linePens[6]), 13391308u);
 
-    chooseInNextColorDialog(rgb(0, 0, 40));
+    window->dialogs().queueColor(rgb(0, 0, 40));
     saturday->click();
     EXPECT_EQ(word(saturday->color()), rgb(0, 0, 40));
     EXPECT_EQ(word(saturday->captionColor()), 0xFFFFFFu);
     EXPECT_EQ(word(c.linePens[6]), rgb(0x44, 0x44, 0x6C));
 
     const QImage before = grab();
-    chooseInNextColorDialog(rgb(200, 200, 200));
+    window->dialogs().queueColor(rgb(200, 200, 200));
     fg->click();
     EXPECT_EQ(env.settings->read(GlobalSection, QStringLiteral("Activity_FG")),
               QString::number(rgb(200, 200, 200)));
@@ -216,7 +196,7 @@ TEST_F(ActivityPage, ColourPanelsFollowTheStartupAndTheClickRules) {
     EXPECT_EQ(word(c.leftWall), rgb(60, 60, 60));
     EXPECT_NE(grab(), before);
 
-    chooseInNextColorDialog(rgb(20, 20, 20));
+    window->dialogs().queueColor(rgb(20, 20, 20));
     child<ChartColorPanel>(*window, "Color_BG")->click();
     EXPECT_EQ(word(c.background), rgb(20, 20, 20));
     EXPECT_EQ(env.settings->read(GlobalSection, QStringLiteral("Activity_BG")),
@@ -241,11 +221,7 @@ TEST_F(ActivityPage, ResetGraphAndRemovingTheLastProfileEmptyTheChart) {
     report(QStringLiteral("\"C\"2049\"Kim\"10.0.0.7:1\"Female\""));
     EXPECT_DOUBLE_EQ(chart->point(Wed, 13), 1.0);
     chart->setMarkedDay(1);
-    answerNextModal([](QWidget *box) {
-        auto *question = qobject_cast<QMessageBox *>(box);
-        ASSERT_NE(question, nullptr);
-        question->button(QMessageBox::Yes)->click();
-    });
+    window->dialogs().queueAnswer(true);
     child<QToolButton>(*window, "Button_RemoveServer")->click();
     ASSERT_EQ(window->CurrentServer, nullptr);
     EXPECT_DOUBLE_EQ(chart->point(Wed, 13), 0.0);

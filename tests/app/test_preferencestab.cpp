@@ -325,6 +325,7 @@ TEST(PreferencesTab, MissionsPathScriptAndMuteAreTheProgramsOwnSettings) {
     EXPECT_EQ(page.env.settings->read(GlobalSection, QStringLiteral("MuteCodes")),
               QStringLiteral("1"));
     profile->ClassifyLine(QStringLiteral("\"X\"hidden\""));
+    QCoreApplication::processEvents(); // the console takes its lines in the next turn
     EXPECT_TRUE(console->toPlainText().contains(QStringLiteral("shown")));
     EXPECT_FALSE(console->toPlainText().contains(QStringLiteral("hidden")));
 }
@@ -365,6 +366,7 @@ TEST(PreferencesTab, ColourPanelsStoreTheirKeysAndRecolourTheViews) {
     EXPECT_EQ(missionList->palette().color(QPalette::Text), QColor(0x31, 0x20, 0x10));
     auto *console = page.control<QTextEdit>("Console");
     const auto lastLineColour = [&] {
+        QCoreApplication::processEvents(); // the console takes its lines in the next turn
         return console->document()
             ->lastBlock()
             .begin()

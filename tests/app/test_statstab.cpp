@@ -13,12 +13,10 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -48,19 +46,6 @@ void writePlayers(const QString &directory, int rows) {
     }
     table.EnableControls();
     table.Close();
-}
-
-// Clicks `button` in the next message box that shows and keeps its text.
-void answerNextBox(QMessageBox::StandardButton button, QString &text) {
-    auto *poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, button, &text] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            text = box->text();
-            box->button(button)->click();
-            poll->deleteLater();
-        }
-    });
-    poll->start(10);
 }
 
 // The window over one stored profile (the simulator's address), on its Stats page.
@@ -156,16 +141,17 @@ TEST(StatsTab, ClearAsksAndOnlyYesClears) {
     page.enable->click();
     ASSERT_EQ(page.shownRows(), 2);
     auto *clear = child<QToolButton>(*page.window, "Button_ClearTable");
-    QString question;
-    answerNextBox(QMessageBox::Abort, question);
+    GuiDialogs &dialogs = page.window->dialogs();
+    dialogs.queueAnswer(false);
     clear->click();
-    EXPECT_TRUE(question.startsWith(
+    ASSERT_FALSE(dialogs.shown().isEmpty());
+    EXPECT_TRUE(dialogs.shown().last().text.startsWith(
         QStringLiteral("Are you absolutely sure you want to clear the Vexmoor Database for ")));
     EXPECT_EQ(page.shownRows(), 2);
-    question.clear();
-    answerNextBox(QMessageBox::Yes, question);
+    dialogs.clearShown();
+    dialogs.queueAnswer(true);
     clear->click();
-    EXPECT_FALSE(question.isEmpty());
+    EXPECT_EQ(dialogs.shown().size(), 1);
     EXPECT_EQ(page.shownRows(), 0);
     EXPECT_EQ(page.env.settings->read(page.server().section(), QStringLiteral("dbID")),
               QStringLiteral("0"));

@@ -3,6 +3,7 @@
 #include "activity/colors.h"
 #include "app/core/settings.h"
 #include "app/gui/activitychart.h"
+#include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
 #include "platform/datetime.h"
 #include "session/server.h"
@@ -23,14 +24,6 @@ constexpr size_t BGPanel = 7;
 constexpr size_t FGPanel = 8;
 // Added to a day's colour for the outline of its line.
 constexpr quint32 LinePenLift = 0x444444;
-
-QColor toQColor(quint32 c) {
-    return QColor(colors::red(c), colors::green(c), colors::blue(c));
-}
-
-quint32 toWord(const QColor &c) {
-    return colors::fromChannels(c.red(), c.green(), c.blue());
-}
 
 QSlider *viewBar(QWidget *parent, const char *name, Qt::Orientation orientation, int low, int high,
                  int position, const QString &hint) {
@@ -219,17 +212,17 @@ void ActivityTab::ZoomBarChange(int position) {
 void ActivityTab::LoadColorPrefs() {
     const GlobalPrefs prefs = ReadPrefs(m_context.Settings);
     for (size_t i = 0; i < m_colorPanels.size(); ++i)
-        m_colorPanels[i]->setColor(toQColor(prefs.Colors[FirstChartColor + i]));
+        m_colorPanels[i]->setColor(fromColorWord(prefs.Colors[FirstChartColor + i]));
     ChartColors chart = m_chart->colors();
     for (size_t d = 0; d < BGPanel; ++d) {
-        const quint32 c = toWord(m_colorPanels[d]->color());
-        chart.series[d] = toQColor(c);
-        chart.linePens[d] = toQColor(AdjustColor(c, LinePenLift));
-        m_colorPanels[d]->setCaptionColor(toQColor(ContrastingShade(c)));
+        const quint32 c = toColorWord(m_colorPanels[d]->color());
+        chart.series[d] = fromColorWord(c);
+        chart.linePens[d] = fromColorWord(AdjustColor(c, LinePenLift));
+        m_colorPanels[d]->setCaptionColor(fromColorWord(ContrastingShade(c)));
     }
     chart.background = m_colorPanels[BGPanel]->color();
     m_chart->setColors(chart);
-    applyForeground(toWord(m_colorPanels[FGPanel]->color()));
+    applyForeground(toColorWord(m_colorPanels[FGPanel]->color()));
     // The BG and FG captions keep their own colours until those panels are clicked.
     m_colorPanels[BGPanel]->setCaptionColor(Qt::white);
     m_colorPanels[FGPanel]->setCaptionColor(Qt::black);
@@ -237,8 +230,8 @@ void ActivityTab::LoadColorPrefs() {
 
 void ActivityTab::applyForeground(quint32 fg) {
     ChartColors chart = m_chart->colors();
-    const auto scaled = [fg](double f) { return toQColor(ScaleColor(fg, f)); };
-    chart.text = toQColor(fg);
+    const auto scaled = [fg](double f) { return fromColorWord(ScaleColor(fg, f)); };
+    chart.text = fromColorWord(fg);
     chart.bottomGrid = scaled(0.75);
     chart.bottomLine = scaled(0.8);
     chart.bottomTicks = scaled(0.85);
@@ -253,14 +246,14 @@ void ActivityTab::applyForeground(quint32 fg) {
 
 quint32 ActivityTab::editColor(size_t panel) {
     ChartColorPanel *p = m_colorPanels[panel];
-    quint32 color = toWord(p->color());
-    if (m_context.Dialogs.chooseColor(color)) p->setColor(toQColor(color & 0xFFFFFFu));
-    color = toWord(p->color());
+    quint32 color = toColorWord(p->color());
+    if (m_context.Dialogs.chooseColor(color)) p->setColor(fromColorWord(color & 0xFFFFFFu));
+    color = toColorWord(p->color());
     const size_t index = FirstChartColor + panel;
     m_context.Settings.write(GlobalSection, QString::fromLatin1(GlobalPrefs::ColorKeys[index]),
                              QString::number(color));
     m_context.Prefs.Colors[index] = color;
-    p->setCaptionColor(toQColor(ContrastingShade(color)));
+    p->setCaptionColor(fromColorWord(ContrastingShade(color)));
     return color;
 }
 
@@ -269,16 +262,16 @@ void ActivityTab::Color_DayClick(int day) {
     const size_t d = static_cast<size_t>(day);
     const quint32 color = editColor(d);
     ChartColors chart = m_chart->colors();
-    chart.series[d] = toQColor(color);
+    chart.series[d] = fromColorWord(color);
     // After a click the outline is the colour ORed with the lift, not the colour plus it.
-    chart.linePens[d] = toQColor(color | LinePenLift);
+    chart.linePens[d] = fromColorWord(color | LinePenLift);
     m_chart->setColors(chart);
 }
 
 void ActivityTab::Color_BGClick() {
     const quint32 color = editColor(BGPanel);
     ChartColors chart = m_chart->colors();
-    chart.background = toQColor(color);
+    chart.background = fromColorWord(color);
     m_chart->setColors(chart);
 }
 

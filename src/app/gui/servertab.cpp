@@ -315,48 +315,48 @@ void ServerTab::Display_PlayerListColumnClick(int column) {
 void ServerTab::Display_TeamListDragDrop(int row) {
     const QList<int> selected = selectedClientIds();
     if (selected.isEmpty()) return;
-    admin::TeamListDrop(m_server, selected, row);
+    if (m_server) m_server->commands.TeamListDrop(selected, row);
     m_playerList->viewport()->update();
 }
 
 // --- commands ------------------------------------------------------------------------
 
 void ServerTab::Button_ListPlayersClick() {
-    admin::ListPlayers(m_server);
+    if (m_server) m_server->commands.ListPlayers();
 }
 void ServerTab::Button_MessageAllClick() {
-    admin::MessageAll(m_server);
+    if (m_server) m_server->commands.MessageAll();
 }
 void ServerTab::Button_CenterPrintAllClick() {
-    admin::CenterPrintAll(m_server);
+    if (m_server) m_server->commands.CenterPrintAll();
 }
 void ServerTab::Button_TopPrintAllClick() {
-    admin::TopPrintAll(m_server);
+    if (m_server) m_server->commands.TopPrintAll();
 }
 void ServerTab::Button_BottomPrintAllClick() {
-    admin::BottomPrintAll(m_server);
+    if (m_server) m_server->commands.BottomPrintAll();
 }
 void ServerTab::Button_BalanceTeamsClick() {
-    admin::BalanceTeams(m_server, listedClientIds());
+    if (m_server) m_server->commands.BalanceTeams(listedClientIds());
 }
 void ServerTab::Button_MessageClientClick() {
-    admin::ClientMessage(m_server, admin::SendMessage, selectedClientIds());
+    if (m_server) m_server->commands.ClientMessage(admin::SendMessage, selectedClientIds());
 }
 void ServerTab::Button_CenterPrintClientClick() {
-    admin::ClientMessage(m_server, admin::CenterPrint, selectedClientIds());
+    if (m_server) m_server->commands.ClientMessage(admin::CenterPrint, selectedClientIds());
 }
 void ServerTab::Button_TopPrintClientClick() {
-    admin::ClientMessage(m_server, admin::TopPrint, selectedClientIds());
+    if (m_server) m_server->commands.ClientMessage(admin::TopPrint, selectedClientIds());
 }
 void ServerTab::Button_BottomPrintClientClick() {
-    admin::ClientMessage(m_server, admin::BottomPrint, selectedClientIds());
+    if (m_server) m_server->commands.ClientMessage(admin::BottomPrint, selectedClientIds());
 }
 void ServerTab::Button_KickClientClick() {
-    admin::KickClients(m_server, selectedClientIds());
+    if (m_server) m_server->commands.KickClients(selectedClientIds());
 }
 void ServerTab::Button_BanClientClick() {
-    admin::BanClients(m_server, selectedClientIds());
+    if (m_server) m_server->commands.BanClients(selectedClientIds());
 }
 void ServerTab::Button_TeamChangeClick() {
-    admin::TeamChange(m_server, selectedClientIds());
+    if (m_server) m_server->commands.TeamChange(selectedClientIds());
 }
