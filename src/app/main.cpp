@@ -51,6 +51,9 @@ int main(int argc, char *argv[]) {
     // the main window sits in the tray, closing a message box must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::SettingsStore settings(platform::settingsFilePath());
+    // Writes of a second go to the file together (each profile stores a counter per new
+    // player); whatever waits is written when the run ends.
+    settings.setWriteDelay(1000);
     TVexmoor window(settings);
     window.show();
     return QApplication::exec();

@@ -42,6 +42,7 @@ IniFile::IniFile(std::filesystem::path path) : m_path(std::move(path)) {
 }
 
 void IniFile::reloadIfChanged() const {
+    if (m_pending) return;
     std::error_code ec;
     const auto size = std::filesystem::file_size(m_path, ec);
     if (ec) {
@@ -111,14 +112,14 @@ bool IniFile::write(const std::string &section, const std::string &key, const st
         header.text = "[" + header.section + "]";
         m_lines.push_back(std::move(header));
         m_lines.push_back(std::move(line));
-        return save();
+        return changed();
     }
     for (size_t i = begin + 1; i < end; ++i) {
         if (m_lines[i].isKey && equalsNoCase(m_lines[i].key, key)) {
             line.key = m_lines[i].key; // keep the spelling already in the file
             line.text = line.key + "=" + line.value;
             m_lines[i] = std::move(line);
-            return save();
+            return changed();
         }
     }
     // New key: after the section's last non-blank line, so that a blank separator stays.
@@ -126,7 +127,7 @@ bool IniFile::write(const std::string &section, const std::string &key, const st
     while (at > begin + 1 && trim(m_lines[at - 1].text).empty())
         --at;
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
-    return save();
+    return changed();
 }
 
 std::vector<std::string> IniFile::sections() const {
@@ -153,13 +154,26 @@ std::vector<std::pair<std::string, std::string>> IniFile::pairs(const std::strin
 
 bool IniFile::eraseSection(const std::string &section) {
     reloadIfChanged();
-    bool changed = false;
+    bool erased = false;
     for (auto range = findSection(section); range.first != npos; range = findSection(section)) {
         m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(range.first),
                       m_lines.begin() + static_cast<std::ptrdiff_t>(range.second));
-        changed = true;
+        erased = true;
     }
-    return !changed || save();
+    return !erased || changed();
+}
+
+bool IniFile::changed() {
+    if (!m_deferred) return save();
+    m_pending = true;
+    return true;
+}
+
+bool IniFile::flush() {
+    if (!m_pending) return true;
+    if (!save()) return false;
+    m_pending = false;
+    return true;
 }
 
 bool IniFile::save() {

@@ -9,10 +9,10 @@ namespace platform {
 
 // A private-profile INI file: "[Section]" lines open sections, "Key=Value" lines hold values.
 // Section and key names match without regard to ASCII letter case; values are kept exactly
-// as written (up to the end of the line). Every write reaches the file at once: the whole
-// file is written beside the old one and renamed over it, created readable by the owner
-// only because it holds passwords. Reads follow changes that another process made to the
-// file since it was last read or written here.
+// as written (up to the end of the line). Every write reaches the file at once (unless
+// deferred, see setDeferred): the whole file is written beside the old one and renamed over
+// it, created readable by the owner only because it holds passwords. Reads follow changes
+// that another process made to the file since it was last read or written here.
 class IniFile {
 public:
     explicit IniFile(std::filesystem::path path);
@@ -33,6 +33,14 @@ public:
     // Removes every section of that name with all its keys.
     bool eraseSection(const std::string &section);
 
+    // Deferred: writes change the values at once but reach the file only at flush(), so that
+    // a burst of writes costs one file write. While changes wait, reads do not follow the
+    // file (a reload would drop them).
+    void setDeferred(bool on) { m_deferred = on; }
+    bool pending() const { return m_pending; }
+    // Writes waiting changes; false when the file could not be written (they keep waiting).
+    bool flush();
+
 private:
     struct Line {
         std::string text;    // the line as stored (without line end)
@@ -44,6 +52,8 @@ private:
     };
 
     void reloadIfChanged() const;
+    // The file now, or at the next flush when deferred.
+    bool changed();
     bool save();
     // Index range [begin, end) of the first section named name (begin = its header line),
     // or {npos, npos}.
@@ -53,6 +63,8 @@ private:
     mutable std::vector<Line> m_lines;
     mutable std::filesystem::file_time_type m_stamp{};
     mutable std::uintmax_t m_size = static_cast<std::uintmax_t>(-1);
+    bool m_deferred = false;
+    bool m_pending = false;
 };
 
 // ASCII case-insensitive comparison used for section and key names.

@@ -16,7 +16,36 @@ QString q(const std::string &s) {
 } // namespace
 
 SettingsStore::SettingsStore(const QString &fileName)
-    : m_file(std::make_unique<IniFile>(fileName.toStdString())) {}
+    : m_file(std::make_unique<IniFile>(fileName.toStdString())) {
+    m_flushTimer.setSingleShot(true);
+    QObject::connect(&m_flushTimer, &QTimer::timeout, [this] { flush(); });
+}
+
+SettingsStore::~SettingsStore() {
+    m_flushTimer.stop();
+    m_file->flush(); // nowhere left to tell a failure at this point
+}
+
+void SettingsStore::setWriteDelay(int ms) {
+    m_file->setDeferred(ms > 0);
+    m_flushTimer.setInterval(ms);
+    if (ms <= 0) flush();
+}
+
+bool SettingsStore::flush() {
+    m_flushTimer.stop();
+    const bool ok = m_file->flush();
+    check(ok);
+    return ok;
+}
+
+void SettingsStore::changed(bool ok) {
+    if (ok && m_file->pending()) {
+        if (!m_flushTimer.isActive()) m_flushTimer.start();
+        return;
+    }
+    check(ok);
+}
 
 QString SettingsStore::fileName() const {
     return q(m_file->path().string());
@@ -27,7 +56,7 @@ QString SettingsStore::read(const QString &section, const QString &key, const QS
 }
 
 void SettingsStore::write(const QString &section, const QString &key, const QString &value) {
-    check(m_file->write(s8(section), s8(key), s8(value)));
+    changed(m_file->write(s8(section), s8(key), s8(value)));
 }
 
 void SettingsStore::check(bool ok) {
@@ -59,7 +88,7 @@ QList<QPair<QString, QString>> SettingsStore::pairs(const QString &section) cons
 }
 
 void SettingsStore::eraseSection(const QString &section) {
-    check(m_file->eraseSection(s8(section)));
+    changed(m_file->eraseSection(s8(section)));
 }
 
 void SettingsStore::MoveSection(const QString &from, const QString &to) {
@@ -69,7 +98,7 @@ void SettingsStore::MoveSection(const QString &from, const QString &to) {
     bool ok = true;
     for (const auto &[key, value] : pairs)
         ok = m_file->write(s8(to), key, value) && ok;
-    check(m_file->eraseSection(s8(from)) && ok);
+    changed(m_file->eraseSection(s8(from)) && ok);
 }
 
 bool SettingsStore::readBool(const QString &section, const QString &key, bool def) const {

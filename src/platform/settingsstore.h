@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -18,6 +19,18 @@ class Dialogs;
 class SettingsStore {
 public:
     explicit SettingsStore(const QString &fileName);
+    // Writes what still waits (see setWriteDelay).
+    ~SettingsStore();
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    // With a delay above 0, a write reaches the file at most that many milliseconds later,
+    // together with every other write made in the meantime: hundreds of profiles that each
+    // store a counter per new player then cost a few file writes a second, not hundreds.
+    // Reads see every write at once. 0 (the default): every write reaches the file at once.
+    void setWriteDelay(int ms);
+    // Writes what waits now; false when the file could not be written.
+    bool flush();
 
     QString read(const QString &section, const QString &key, const QString &def = {}) const;
     void write(const QString &section, const QString &key, const QString &value);
@@ -43,7 +56,11 @@ private:
     // Tells a failed write of the file (ok false) as described above.
     void check(bool ok);
 
+    // After a change: the file now, or the timer started when writes are delayed.
+    void changed(bool ok);
+
     std::unique_ptr<IniFile> m_file;
+    QTimer m_flushTimer;
     Dialogs *m_failures = nullptr;
     bool m_failing = false;
 };

@@ -115,3 +115,36 @@ TEST(SettingsStore, AFailedWriteIsToldOnceNamingTheFileAndTheRunGoesOn) {
         c.mendIt();
     }
 }
+
+TEST(SettingsStore, DelayedWritesAreReadAtOnceAndReachTheFileTogether) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/Vexmoor.ini");
+    const QString section = QStringLiteral("10.0.0.1:28001");
+    const auto inFile = [&](const QString &key) { return SettingsStore(file).read(section, key); };
+    testing_support::FakeDialogs dialogs;
+    {
+        SettingsStore store(file);
+        store.reportFailuresTo(&dialogs);
+        store.write(section, QStringLiteral("Password"), QStringLiteral("x")); // at once
+        store.setWriteDelay(50);
+        for (int id = 1; id <= 100; ++id)
+            store.writeInt(section, QStringLiteral("dbID"), id);
+        EXPECT_EQ(store.readInt(section, QStringLiteral("dbID")), 100);
+        EXPECT_EQ(inFile(QStringLiteral("Password")), QStringLiteral("x"));
+        EXPECT_EQ(inFile(QStringLiteral("dbID")), QString());
+        EXPECT_TRUE(testing_support::waitFor(
+            [&] { return inFile(QStringLiteral("dbID")) == QStringLiteral("100"); }));
+
+        // A delayed write that fails is told once, and the change waits for the next try.
+        QFile::setPermissions(file, QFile::ReadOwner);
+        store.writeInt(section, QStringLiteral("dbID"), 101);
+        EXPECT_FALSE(store.flush());
+        EXPECT_FALSE(store.flush());
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].second.contains(file));
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        store.writeInt(section, QStringLiteral("dbID"), 102);
+    } // the end of the run writes what waits
+    EXPECT_EQ(inFile(QStringLiteral("dbID")), QStringLiteral("102"));
+    EXPECT_EQ(dialogs.messages.size(), 1);
+}

@@ -170,6 +170,10 @@ int main(int argc, char *argv[]) {
         setrlimit(RLIMIT_NOFILE, &files);
     }
 
+    // Writes of a second go to the file together (each profile stores a counter per new
+    // player); whatever waits is written when the run ends.
+    settings.setWriteDelay(1000);
+
     ConsoleDialogs dialogs;
     ServerContext context{settings, dialogs};
     ProfileList profiles(context);
@@ -186,6 +190,7 @@ int main(int argc, char *argv[]) {
         [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
         say(QStringLiteral("closing the tables of every profile"));
         profiles.closeAll();
+        settings.flush();
         QCoreApplication::exit(ExitOk);
     });
 
