@@ -38,7 +38,7 @@ constexpr int MatchPlayers = 16;
 constexpr int ProbeClient = 2176;       // beyond the match's players
 constexpr double EventsPerSecond = 5.2; // one to three lines each: with the probes, ten a second
 constexpr int WarmupMs = 5000;
-constexpr int MeasureMs = 30000;
+constexpr int MeasureMs = 65000; // holds the first interval commit of every profile (1 minute)
 
 // CPU ticks (user + system) and resident kilobytes of a process.
 long cpuTicks(qint64 pid) {
