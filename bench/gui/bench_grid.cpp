@@ -11,6 +11,7 @@
 #include "session/server.h"
 #include "stats/statistics.h"
 #include "support/testsupport.h"
+#include "tablefile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,57 +29,21 @@ namespace {
 
 constexpr int Players = 1000; // the dbID counter of the profile
 
-// Writes a Kills table file of `rows` killer/victim pairs the way dBASE lays it out.
+// Writes a Kills table file of `rows` killer/victim pairs.
 void writeKills(const QString &path, int rows) {
-    struct Field {
-        std::string name;
-        char type;
-        int width;
-    };
-    std::vector<Field> fields;
-    for (const char *def : Statistics::KillsFields) {
-        const QStringList parts = QString::fromLatin1(def).split(',');
-        fields.push_back(
-            {parts[0].toUpper().toStdString(), parts[1][0].toLatin1(), parts[2].toInt()});
-    }
-    int recLen = 1;
-    for (const Field &f : fields)
-        recLen += f.width;
-    std::vector<unsigned char> header(32 + 32 * fields.size() + 1, 0);
-    header[0] = 3;
-    std::memcpy(&header[4], &rows, 4);
-    const int headerLength = static_cast<int>(header.size());
-    header[8] = headerLength & 0xFF;
-    header[9] = headerLength >> 8;
-    header[10] = recLen & 0xFF;
-    header[11] = recLen >> 8;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        unsigned char *d = &header[32 + 32 * i];
-        std::memcpy(d, fields[i].name.data(), fields[i].name.size());
-        d[11] = static_cast<unsigned char>(fields[i].type);
-        d[16] = static_cast<unsigned char>(fields[i].width);
-    }
-    header.back() = 0x0D;
-    FILE *file = std::fopen(QFile::encodeName(path).constData(), "wb");
-    std::fwrite(header.data(), 1, header.size(), file);
-    std::vector<char> record(static_cast<std::size_t>(recLen) + 64);
-    for (int r = 0; r < rows; ++r) {
-        char *p = record.data();
-        *p++ = ' ';
+    const auto fields = bench_support::parse(Statistics::KillsFields,
+                                             static_cast<int>(std::size(Statistics::KillsFields)));
+    bench_support::writeTable(path, fields, rows, [](int r, int field) {
         // Three-digit ids in every table size, so a screenful holds the same amount of text
         // whatever the table's size.
         const int killer = 100 + (r * 7) % 900;
         const int victim = 100 + (r * 13) % 900;
-        for (std::size_t i = 0; i < fields.size(); ++i) {
-            const int value = i == 0 ? killer : i == 1 ? victim : i == 2 || i == 8 ? 1 : 0;
-            std::snprintf(p, static_cast<std::size_t>(fields[i].width) + 1, "%*d", fields[i].width,
-                          value);
-            p += fields[i].width;
-        }
-        std::fwrite(record.data(), 1, static_cast<std::size_t>(recLen), file);
-    }
-    std::fputc(0x1A, file);
-    std::fclose(file);
+        const int value = field == 0                 ? killer
+                          : field == 1               ? victim
+                          : field == 2 || field == 8 ? 1
+                                                     : 0;
+        return std::to_string(value);
+    });
 }
 
 // A profile recording into a Kills table of `killRows` rows.
@@ -163,12 +128,3 @@ BENCHMARK(BM_RecordingStep_NoGrid)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RecordingStep_GridOnMillionRows)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,12 @@
+// The main of the window's benchmarks: a QApplication, offscreen unless a platform is named.
+#include <QApplication>
+#include <benchmark/benchmark.h>
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

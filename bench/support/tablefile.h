@@ -1,0 +1,77 @@
+#pragma once
+
+// Table files for the benchmarks, written directly in the dBASE layout (so that building a
+// large table costs no engine time).
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace bench_support {
+
+struct Field {
+    std::string name;
+    char type;
+    int width;
+    int decimals;
+};
+
+inline std::vector<Field> parse(const char *const *defs, int count) {
+    std::vector<Field> fields;
+    for (int i = 0; i < count; ++i) {
+        const QStringList parts = QString::fromLatin1(defs[i]).split(',');
+        fields.push_back({parts[0].toUpper().toStdString(), parts[1][0].toLatin1(),
+                          parts[2].toInt(), parts[3].toInt()});
+    }
+    return fields;
+}
+
+// Writes a table file the way dBASE lays it out; value(row, field) gives the field's text.
+template <typename Value>
+void writeTable(const QString &path, const std::vector<Field> &fields, int rows, Value value) {
+    FILE *f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    int recLen = 1;
+    for (const Field &d : fields)
+        recLen += d.width;
+    std::vector<unsigned char> header(32 + 32 * fields.size() + 1, 0);
+    header[0] = 3;
+    std::memcpy(&header[4], &rows, 4);
+    const int headerLength = static_cast<int>(header.size());
+    header[8] = headerLength & 0xFF;
+    header[9] = headerLength >> 8;
+    header[10] = recLen & 0xFF;
+    header[11] = recLen >> 8;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        unsigned char *d = &header[32 + 32 * i];
+        std::memcpy(d, fields[i].name.data(), fields[i].name.size());
+        d[11] = static_cast<unsigned char>(fields[i].type);
+        d[16] = static_cast<unsigned char>(fields[i].width);
+        d[17] = static_cast<unsigned char>(fields[i].decimals);
+    }
+    header.back() = 0x0D;
+    std::fwrite(header.data(), 1, header.size(), f);
+    std::vector<char> record(static_cast<std::size_t>(recLen) + 64);
+    for (int r = 0; r < rows; ++r) {
+        char *p = record.data();
+        *p++ = ' ';
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Field &d = fields[i];
+            const std::string text = value(r, static_cast<int>(i));
+            if (d.type == 'C')
+                std::snprintf(p, static_cast<std::size_t>(d.width) + 1, "%-*s", d.width,
+                              text.c_str());
+            else
+                std::snprintf(p, static_cast<std::size_t>(d.width) + 1, "%*s", d.width,
+                              text.c_str());
+            p += d.width;
+        }
+        std::fwrite(record.data(), 1, static_cast<std::size_t>(recLen), f);
+    }
+    std::fputc(0x1A, f);
+    std::fclose(f);
+}
+
+} // namespace bench_support
