@@ -1,5 +1,6 @@
 // The main window driven through its controls (found by object name), against the
 // simulated game server (offscreen).
+#include "app/gui/colorword.h"
 #include "app/gui/mainwindow.h"
 #include "app/gui/rosterlists.h"
 #include "app/gui/tab.h"
@@ -302,7 +303,7 @@ TEST_F(LiveWindow, TheServerPageShowsTheStateAndCarriesEveryCommand) {
     ASSERT_TRUE(waitFor([&] { return console->toPlainText().contains("heartbeat"); }));
     for (QTextBlock b = console->document()->begin(); b.isValid(); b = b.next()) {
         const QColor c = b.begin().fragment().charFormat().foreground().color();
-        EXPECT_EQ(c, Tab::colorFromWord(b.text().startsWith('"') ? colors[3] : colors[2]))
+        EXPECT_EQ(c, fromColorWord(b.text().startsWith('"') ? colors[3] : colors[2]))
             << b.text().toStdString();
         EXPECT_FALSE(b.text().endsWith("//VX"));
     }

@@ -1,7 +1,6 @@
 #include "app/gui/missionstab.h"
 
 #include "app/core/settings.h"
-#include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
 #include "session/server.h"
 
@@ -125,10 +124,7 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
     showSortColumn();
 
     const auto button = [this](const char *name, const QString &text, const QString &hint) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setToolTip(hint);
-        return b;
+        return commandButton(name, text, hint);
     };
     m_random = button("Button_Random", QStringLiteral("Randomize"),
                       QStringLiteral("Shuffle the mission rotation"));
@@ -173,10 +169,7 @@ void MissionsTab::setServer(TVexmoorServer *server) {
 }
 
 void MissionsTab::applyColors() {
-    QPalette palette = m_list->palette();
-    palette.setColor(QPalette::Base, fromColorWord(m_context.Prefs.Colors[0]));
-    palette.setColor(QPalette::Text, fromColorWord(m_context.Prefs.Colors[1]));
-    m_list->setPalette(palette);
+    applyTextColors(m_context.Prefs, {m_list});
 }
 
 void MissionsTab::showSortColumn() {

@@ -220,9 +220,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
 
     // --- the bottom bar
     const auto button = [this](const char *name, const QString &text, const QString &hint) {
-        auto *b = named(new QPushButton(text, this), name);
-        b->setToolTip(hint);
-        return b;
+        return commandButton(name, text, hint);
     };
     m_refresh = button("Button_Refresh", QStringLiteral("Refresh"),
                        QStringLiteral("Read the server's preferences again"));

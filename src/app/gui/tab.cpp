@@ -1,18 +1,23 @@
 #include "app/gui/tab.h"
 
 #include "app/core/settings.h"
+#include "app/gui/colorword.h"
 
 #include <QPalette>
+#include <QPushButton>
 
-QColor Tab::colorFromWord(quint32 word) {
-    return QColor(int(word & 0xFF), int((word >> 8) & 0xFF), int((word >> 16) & 0xFF));
+QPushButton *Tab::commandButton(const char *name, const QString &text, const QString &hint) {
+    auto *button = new QPushButton(text, this);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setToolTip(hint);
+    return button;
 }
 
 void Tab::applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views) {
     for (QWidget *view : views) {
         QPalette palette = view->palette();
-        palette.setColor(QPalette::Base, colorFromWord(prefs.Colors[0]));
-        palette.setColor(QPalette::Text, colorFromWord(prefs.Colors[1]));
+        palette.setColor(QPalette::Base, fromColorWord(prefs.Colors[0]));
+        palette.setColor(QPalette::Text, fromColorWord(prefs.Colors[1]));
         view->setPalette(palette);
     }
 }

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 class GuiDialogs;
+class QPushButton;
 class ProfileList;
 class TVexmoorServer;
 struct GlobalPrefs;
@@ -37,12 +38,11 @@ public:
     // The colour settings in Prefs changed: the page recolours what it draws.
     virtual void applyColors() {}
 
-    // A colour word of the settings (0x00BBGGRR) as a colour.
-    static QColor colorFromWord(quint32 word);
-
 protected:
     // Gives views the Background and GeneralText colours of prefs.
     static void applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views);
+    // A push button of this page with its object name, caption and hint.
+    QPushButton *commandButton(const char *name, const QString &text, const QString &hint);
 
     TabContext &m_context;
     TVexmoorServer *m_server = nullptr;
