@@ -59,8 +59,10 @@ long residentKiB(qint64 pid) {
 
 void pump(const std::function<bool()> &done, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // wakes the wait below at least every 50 ms, so the deadline is seen
+    tick.start(50);
     while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 struct Results {
