@@ -123,19 +123,16 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
     header->setStretchLastSection(true);
     showSortColumn();
 
-    const auto button = [this](const char *name, const QString &text, const QString &hint) {
-        return commandButton(name, text, hint);
-    };
-    m_random = button("Button_Random", QStringLiteral("Randomize"),
-                      QStringLiteral("Shuffle the mission rotation"));
-    m_load = button("Button_LoadMissions", QStringLiteral("Load..."),
-                    QStringLiteral("Load Mission List"));
-    m_save = button("Button_SaveMissions", QStringLiteral("Save..."),
-                    QStringLiteral("Save Mission List"));
-    m_exec = button("Button_ExecMission", QStringLiteral("Exec Mission"),
-                    QStringLiteral("Load the selected mission now"));
-    m_next = button("Button_NextMission", QStringLiteral("Next Mission"),
-                    QStringLiteral("Go on to the next mission"));
+    m_random = commandButton("Button_Random", QStringLiteral("Randomize"),
+                             QStringLiteral("Shuffle the mission rotation"));
+    m_load = commandButton("Button_LoadMissions", QStringLiteral("Load..."),
+                           QStringLiteral("Load Mission List"));
+    m_save = commandButton("Button_SaveMissions", QStringLiteral("Save..."),
+                           QStringLiteral("Save Mission List"));
+    m_exec = commandButton("Button_ExecMission", QStringLiteral("Exec Mission"),
+                           QStringLiteral("Load the selected mission now"));
+    m_next = commandButton("Button_NextMission", QStringLiteral("Next Mission"),
+                           QStringLiteral("Go on to the next mission"));
 
     auto *buttons = new QVBoxLayout;
     buttons->addWidget(m_exec);

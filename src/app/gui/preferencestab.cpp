@@ -219,15 +219,12 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
         });
 
     // --- the bottom bar
-    const auto button = [this](const char *name, const QString &text, const QString &hint) {
-        return commandButton(name, text, hint);
-    };
-    m_refresh = button("Button_Refresh", QStringLiteral("Refresh"),
-                       QStringLiteral("Read the server's preferences again"));
-    m_loadPreferences = button("Button_LoadPreferences", QStringLiteral("Load"),
-                               QStringLiteral("Load Preferences"));
-    m_savePreferences = button("Button_SavePreferences", QStringLiteral("Save"),
-                               QStringLiteral("Save Game Preferences"));
+    m_refresh = commandButton("Button_Refresh", QStringLiteral("Refresh"),
+                              QStringLiteral("Read the server's preferences again"));
+    m_loadPreferences = commandButton("Button_LoadPreferences", QStringLiteral("Load"),
+                                      QStringLiteral("Load Preferences"));
+    m_savePreferences = commandButton("Button_SavePreferences", QStringLiteral("Save"),
+                                      QStringLiteral("Save Game Preferences"));
     auto *bottom = new QHBoxLayout;
     bottom->addStretch();
     bottom->addWidget(m_refresh);
