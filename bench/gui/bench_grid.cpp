@@ -103,12 +103,7 @@ void RecordingStep(benchmark::State &state, bool withGrid) {
     for (int i = 0; i < Connected; ++i)
         p.ClassifyLine(
             QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"").arg(2049 + i).arg(i + 1));
-    std::vector<QString> lines;
-    for (int i = 0; i < Connected; ++i)
-        lines.push_back(QStringLiteral("\"K\"%1\"%2\"%3\"1\"")
-                            .arg(2049 + i)
-                            .arg(2049 + (i + 1) % Connected)
-                            .arg(i % 14));
+    const std::vector<QString> lines = bench_support::killLines(Connected);
     QCoreApplication::processEvents();
     std::size_t n = 0;
     for (auto _ : state) {

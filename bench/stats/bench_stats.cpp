@@ -113,12 +113,7 @@ void KillReport(benchmark::State &state, bool full) {
                            .arg(2049 + i)
                            .arg(i + 1, 6, 10, QLatin1Char('0')));
     // Each killer meets the next player, a pair the full Kills table already holds.
-    std::vector<QString> lines;
-    for (int i = 0; i < Connected; ++i)
-        lines.push_back(QStringLiteral("\"K\"%1\"%2\"%3\"1\"")
-                            .arg(2049 + i)
-                            .arg(2049 + (i + 1) % Connected)
-                            .arg(i % 14));
+    const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;
     for (auto _ : state)
         p.ClassifyLine(lines[n++ % lines.size()]);

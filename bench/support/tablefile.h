@@ -74,4 +74,16 @@ void writeTable(const QString &path, const std::vector<Field> &fields, int rows,
     std::fclose(f);
 }
 
+// Kill reports among `connected` players from client id 2049 on: each killer meets the next
+// player, with one of the 14 weapons.
+inline std::vector<QString> killLines(int connected) {
+    std::vector<QString> lines;
+    for (int i = 0; i < connected; ++i)
+        lines.push_back(QStringLiteral("\"K\"%1\"%2\"%3\"1\"")
+                            .arg(2049 + i)
+                            .arg(2049 + (i + 1) % connected)
+                            .arg(i % 14));
+    return lines;
+}
+
 } // namespace bench_support
