@@ -13,14 +13,25 @@ password=demo
 export XDG_CONFIG_HOME="$root/.demo/config"
 export XDG_DATA_HOME="$root/.demo/data"
 mkdir -p "$XDG_CONFIG_HOME/vexmoor" "$XDG_DATA_HOME/vexmoor"
+# A mission folder for the demo: the Missions page lists it, the demo server plays from it.
+missions="$root/.demo/missions"
+if [ ! -d "$missions" ]; then
+    mkdir -p "$missions"
+    for m in "Raindance:Capture the Flag" "Broadside:Capture the Flag" "Crossfire:Capture the Flag" \
+             "IceRidge:Capture and Hold" "Saddle:Capture and Hold" "Lakeside:Defend and Destroy" \
+             "Quarry:Deathmatch"; do
+        printf '$MDESC::Type = "%s";\n' "${m#*:}" > "$missions/${m%%:*}.dsc"
+    done
+fi
 ini="$XDG_CONFIG_HOME/vexmoor/Vexmoor.ini"
 if [ ! -f "$ini" ]; then
-    printf '[Vexmoor]\nCommitInterval=1\n[127.0.0.1:%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\nLog=1\nStats=1\n' \
-        "$port" "$password" > "$ini"
+    printf '[Vexmoor]\nCommitInterval=1\n[127.0.0.1:%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\nLog=1\nStats=1\nMissionsPath=%s\n' \
+        "$port" "$password" "$missions" > "$ini"
     chmod 600 "$ini"
 fi
 
 "$build/tools/vexmoor-sim/vexmoor-sim" --port "$port" --password "$password" --match random \
+    --missions-dir "$missions" \
     > "$root/.demo/sim.log" 2>&1 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
