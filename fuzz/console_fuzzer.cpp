@@ -33,10 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A fresh profile each time, so that every input starts from the same state.
     testing_support::ProfileFixture fx;
-    const QString section = fx.profile->section();
-    fx.env.settings->writeBool(section, QStringLiteral("Log"), true);
-    fx.profile->eventLog.LogToFile = true;
-    fx.profile->eventLog.PrepareLogFile();
+    fx.profile->eventLog.SetLogToFile(true);
     fx.profile->stats.SetStatsEnabled(true);
     testing_support::RecordingView view;
     fx.profile->AttachView(&view);

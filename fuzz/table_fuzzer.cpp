@@ -101,9 +101,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(data), static_cast<std::streamsize>(size));
     }
-    loadAsStatistics(file, copy, Statistics::PlayersFields, 17);
-    loadAsStatistics(file, copy, Statistics::KillsFields, 20);
-    loadAsStatistics(file, copy, Statistics::MissionsFields, 13);
+    loadAsStatistics(file, copy, Statistics::PlayersFields, std::size(Statistics::PlayersFields));
+    loadAsStatistics(file, copy, Statistics::KillsFields, std::size(Statistics::KillsFields));
+    loadAsStatistics(file, copy, Statistics::MissionsFields, std::size(Statistics::MissionsFields));
     readAsDiskTable(file);
     runTool({"info", file});
     runTool({"dump", file});

@@ -15,12 +15,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QScrollBar>
 #include <benchmark/benchmark.h>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>

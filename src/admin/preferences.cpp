@@ -1,7 +1,6 @@
 #include "admin/preferences.h"
 
 #include "missions/missions.h"
-#include "platform/datetime.h"
 #include "platform/settingsstore.h"
 #include "session/framer.h"
 #include "session/profile.h"

@@ -104,7 +104,7 @@ void Roster::AddPlayer(const QString &name, const QString &address, int clientId
         ClearTeamSizes();
         return;
     }
-    if (ConnectedPlayers.contains(p)) {
+    if (connected(clientId)) {
         // The server tells of a player it told of before (a listing after an arrival): the
         // details change in place. A different name means the first occupant left unseen.
         if (p->Name != name) {

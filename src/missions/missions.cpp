@@ -190,13 +190,15 @@ void Missions::SetCurrentMission(const QString &name) {
     CurrentMission = FindMission(name);
     MissionView *view = m_view;
     if (!view) return;
-    view->showMissionName(name);
-    if (CurrentMission) {
+    if (CurrentMission)
         if (const int row = rowOf(CurrentMission); row >= 0) setMark(row, true);
-        view->showMissionType(CurrentMission->MissionType);
-    } else {
-        view->showMissionType(QString());
-    }
+    ShowMissionPanels();
+}
+
+void Missions::ShowMissionPanels() {
+    if (!m_view) return;
+    m_view->showMissionName(CurrentMissionName);
+    m_view->showMissionType(CurrentMission ? CurrentMission->MissionType : QString());
 }
 
 void Missions::SendNextMission() {

@@ -80,6 +80,8 @@ public:
     TMission *FindMission(const QString &name) const;
     // The server named the running mission.
     void SetCurrentMission(const QString &name);
+    // Shows the current mission's name and type in the status bar.
+    void ShowMissionPanels();
     // Links the running mission to the next enabled one of the rotation (active mode, while
     // connected).
     void SendNextMission();

@@ -389,9 +389,7 @@ void TVexmoorServer::AttachView(::View *window) {
     static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
     View->setStatusPanel(0, states[SessionState]);
     View->setStatusPanel(1, section());
-    View->showMissionName(missions.CurrentMissionName);
-    View->showMissionType(missions.CurrentMission ? missions.CurrentMission->MissionType
-                                                  : QString());
+    missions.ShowMissionPanels();
     roster.FillPlayerView();
     roster.FillTeamView();
     View->clearConsole();

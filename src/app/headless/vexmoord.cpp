@@ -89,6 +89,13 @@ QString directoryProblem(const QString &path) {
     return {};
 }
 
+// Tells that the settings hold no profile and how to add one.
+int notConfigured(const platform::SettingsStore &settings) {
+    complain(QStringLiteral("no profiles in %1 - add a section [ip:port] with Password=...")
+                 .arg(settings.fileName()));
+    return ExitNotConfigured;
+}
+
 int check(const platform::SettingsStore &settings) {
     std::printf("settings: %s\n", qPrintable(settings.fileName()));
     int profiles = 0, bad = 0;
@@ -109,9 +116,7 @@ int check(const platform::SettingsStore &settings) {
     });
     std::fflush(stdout);
     if (profiles == 0) {
-        complain(QStringLiteral("no profiles in %1 - add a section [ip:port] with Password=...")
-                     .arg(settings.fileName()));
-        return ExitNotConfigured;
+        return notConfigured(settings);
     }
     std::printf("%d profile(s), %d unusable\n", profiles, bad);
     return bad ? ExitFailure : ExitOk;
@@ -196,9 +201,7 @@ int main(int argc, char *argv[]) {
 
     profiles.ReadServers();
     if (profiles.count() == 0) {
-        complain(QStringLiteral("no profiles in %1 - add a section [ip:port] with Password=...")
-                     .arg(settings.fileName()));
-        return ExitNotConfigured;
+        return notConfigured(settings);
     }
     say(QStringLiteral("settings: ") + settings.fileName());
     say(QStringLiteral("profile data: ") + platform::dataDir());
