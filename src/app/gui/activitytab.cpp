@@ -107,9 +107,8 @@ ActivityTab::ActivityTab(TabContext &context, QWidget *parent) : Tab(context, pa
         }
         return box;
     };
-    m_resetGraph = new QPushButton(QStringLiteral("Reset Graph"), this);
-    m_resetGraph->setObjectName(QStringLiteral("Button_ResetGraph"));
-    m_resetGraph->setToolTip(QStringLiteral("Clear the hourly averages of this server"));
+    m_resetGraph = commandButton("Button_ResetGraph", QStringLiteral("Reset Graph"),
+                                 QStringLiteral("Clear the hourly averages of this server"));
 
     auto *figures = new QVBoxLayout(figurePanel);
     figures->setContentsMargins(0, 0, 0, 0);

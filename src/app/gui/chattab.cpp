@@ -60,10 +60,6 @@ ChatTab::ChatTab(TabContext &context, QWidget *parent) : Tab(context, parent) {
     connect(m_page, &QToolButton::clicked, this, &ChatTab::Button_PageClick);
 }
 
-bool ChatTab::online() const {
-    return m_server && m_server->isConnected();
-}
-
 void ChatTab::send(const QString &text) {
     m_server->SendCommand(chatCommand(m_nick->text(), text));
 }

@@ -29,7 +29,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool online() const;
     void send(const QString &text);
     void Chat_NickExit();
 

@@ -1,12 +1,13 @@
 #include "app/gui/rostermodels.h"
 
+#include "app/gui/colorword.h"
+
 #include <QColor>
 #include <algorithm>
 #include <numeric>
 
 QColor RosterColors::color(size_t index) const {
-    const quint32 c = words ? (*words)[index] : 0;
-    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+    return fromColorWord(words ? (*words)[index] : 0);
 }
 
 namespace {

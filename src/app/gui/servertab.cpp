@@ -167,19 +167,12 @@ void ServerTab::applyColors() {
     m_teamList->applyColors();
     m_playerList->applyColors();
     m_console->setBackground(m_colors.background());
-    QPalette p = m_commandLine->palette();
-    p.setColor(QPalette::Base, m_colors.background());
-    p.setColor(QPalette::Text, m_colors.generalText());
-    m_commandLine->setPalette(p);
+    applyTextColors(m_context.Prefs, {m_commandLine});
 }
 
 void ServerTab::showEvent(QShowEvent *event) {
     applyColors();
     Tab::showEvent(event);
-}
-
-bool ServerTab::online() const {
-    return m_server && m_server->isConnected();
 }
 
 // --- console and command line --------------------------------------------------------

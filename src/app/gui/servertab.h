@@ -79,7 +79,6 @@ private:
                            const QString &hint, void (ServerTab::*handler)());
     void selectionChanged();
     void teamRowsChanged();
-    bool online() const;
     // The command line: Enter sends, Up recalls the last command sent.
     bool commandKey(int key);
 

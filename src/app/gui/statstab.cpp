@@ -2,7 +2,7 @@
 
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
-#include "app/gui/statsglyphs.h"
+#include "app/gui/icons.h"
 #include "app/gui/tzgrid.h"
 #include "session/server.h"
 
@@ -67,7 +67,7 @@ private:
 QLabel *glyphHolder(QWidget *parent, const char *name, bool lit) {
     auto *l = new QLabel(parent);
     l->setObjectName(QString::fromLatin1(name));
-    l->setPixmap(bulbPixmap(lit, 20, parent->devicePixelRatio()));
+    l->setPixmap((lit ? Icons::bulbOn() : Icons::bulbOff()).pixmap(20));
     l->hide();
     return l;
 }
@@ -86,7 +86,7 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
       m_commitInterval(new CommitIntervalBox(this)), m_tableList(new QComboBox(this)),
       m_imageBulbOn(glyphHolder(this, "Image_BulbOn", true)),
       m_imageBulbOff(glyphHolder(this, "Image_BulbOff", false)), m_tzGrid1(new TTzGrid(this)) {
-    m_buttonEnableStats->setIcon(bulbIcon(false));
+    m_buttonEnableStats->setIcon(Icons::bulbOff());
     m_trackKills->setObjectName(QStringLiteral("TrackKills"));
     m_trackMissions->setObjectName(QStringLiteral("TrackMissions"));
     m_trackKills->setEnabled(false);
@@ -143,7 +143,7 @@ void StatsTab::setServer(TVexmoorServer *server) {
 }
 
 void StatsTab::showStatsState(bool enabled, bool trackKills, bool trackMissions) {
-    m_buttonEnableStats->setIcon(bulbIcon(enabled));
+    m_buttonEnableStats->setIcon(enabled ? Icons::bulbOn() : Icons::bulbOff());
     m_buttonEnableStats->setText(enabled ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
     m_trackKills->setEnabled(enabled);
     m_trackMissions->setEnabled(enabled);

@@ -41,6 +41,8 @@ public:
 protected:
     // Gives views the Background and GeneralText colours of prefs.
     static void applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views);
+    // The displayed profile's console is connected.
+    bool online() const;
     // A push button of this page with its object name, caption and hint.
     QPushButton *commandButton(const char *name, const QString &text, const QString &hint);
 
