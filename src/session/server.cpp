@@ -386,6 +386,9 @@ void TVexmoorServer::AttachView(::View *window) {
     setFeatureViews(window);
     if (!View) return;
     View->showConnected(isConnected());
+    // Every group that follows the session is set from this profile's own state.
+    View->SwitchGlobalButtons(SessionState == Online);
+    View->enablePreferenceFiles(SessionState == Online);
     static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
     View->setStatusPanel(0, states[SessionState]);
     View->setStatusPanel(1, section());

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "report.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QAbstractItemView>
@@ -21,7 +22,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -36,12 +39,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T = QWidget> T *child(QWidget &w, const char *name) {
-    T *c = w.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 void click(QWidget &w, const char *name) {
     child<QToolButton>(w, name)->click();
@@ -248,6 +245,59 @@ TEST(Window, DeltreeNeverLeavesTheDataDirectory) {
     EXPECT_TRUE(QFileInfo::exists(keep.fileName()));
 }
 
+// Two servers that report the same host name are told apart by their addresses, and a host
+// name is shown as typed, never as markup. The removal question is aborted by Enter and by
+// Escape; only Yes removes.
+TEST(Window, LookAlikeProfilesAndTheRemovalQuestion) {
+    TempEnv env;
+    TVexmoor w(*env.settings);
+    w.dialogs().setScripted(false); // the real boxes
+    addServer(w, "10.0.0.1", 28001);
+    addServer(w, "10.0.0.2", 28002);
+    auto *list = child<QComboBox>(w, "ServerList");
+    ASSERT_EQ(list->count(), 2);
+    const QString hostile = "<b>Practice Server</b><!--";
+    for (int i = 0; i < 2; ++i) {
+        w.profiles().at(i)->prefs.Vars.HostName = hostile;
+        w.profiles().at(i)->UpdateListName();
+    }
+    EXPECT_EQ(list->itemText(0), hostile + " (10.0.0.1:28001)");
+    EXPECT_EQ(list->itemText(1), hostile + " (10.0.0.2:28002)");
+    w.profiles().at(0)->prefs.Vars.HostName = "Other";
+    w.profiles().at(0)->UpdateListName();
+    EXPECT_EQ(list->itemText(0), "Other");
+    EXPECT_EQ(list->itemText(1), hostile);
+
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        bool seen = false;
+        answerNextBox([&](QWidget &box) {
+            auto *question = qobject_cast<QMessageBox *>(&box);
+            ASSERT_NE(question, nullptr);
+            seen = true;
+            EXPECT_EQ(question->textFormat(), Qt::PlainText);
+            EXPECT_TRUE(question->text().contains(hostile));
+            EXPECT_EQ(static_cast<QAbstractButton *>(question->defaultButton()),
+                      question->button(QMessageBox::Abort));
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(
+                question->focusWidget() ? question->focusWidget() : question, &press);
+        });
+        click(w, "Button_RemoveServer");
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(list->count(), 2) << key;
+    }
+    answerNextBox(
+        [](QWidget &box) { qobject_cast<QMessageBox *>(&box)->button(QMessageBox::Yes)->click(); });
+    click(w, "Button_RemoveServer");
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "Other");
+
+    // The status bar shows the server's mission name and type as text.
+    w.setStatusPanel(2, hostile);
+    EXPECT_EQ(child<QLabel>(w, "StatusPanel2")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(child<QLabel>(w, "StatusPanel3")->textFormat(), Qt::PlainText);
+}
+
 class LiveWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -434,6 +484,47 @@ TEST_F(LiveWindow, SwitchingProfilesRefillsTheViewsAndMinimiseRestores) {
     EXPECT_TRUE(w->isVisible());
     w->showFromTray();
     EXPECT_FALSE(w->isMinimized());
+}
+
+// Two live profiles: each control group follows the displayed profile's own state, in both
+// directions of a switch.
+TEST_F(LiveWindow, SwitchingBetweenTwoLiveProfilesSetsEveryGroupFromTheProfile) {
+    sim::SimServer second;
+    ASSERT_TRUE(second.listen());
+    ASSERT_TRUE(goOnline(*w));
+    addServer(*w, "127.0.0.1", second.port(), "secret");
+    ASSERT_TRUE(goOnline(*w));
+    auto *list = child<QComboBox>(*w, "ServerList");
+    ASSERT_EQ(list->count(), 2);
+    const char *global[] = {
+        "Button_ListPlayers", "Button_MessageAll",      "Button_CenterPrintAll",
+        "Button_TopPrintAll", "Button_BottomPrintAll",  "Button_BalanceTeams",
+        "Button_ExecMission", "Button_NextMission",     "Button_Page",
+        "Button_Refresh",     "Button_LoadPreferences", "Button_SavePreferences",
+        "Chat_Edit"};
+    // The displayed one (the second) goes offline; the first is still online.
+    click(*w, "Button_Connect");
+    ASSERT_TRUE(waitFor([&] { return child<QLabel>(*w, "StatusPanel0")->text() == "Offline"; }));
+    for (const char *name : global)
+        EXPECT_FALSE(enabled(*w, name)) << name;
+    list->setCurrentIndex(0);
+    EXPECT_EQ(child<QLabel>(*w, "StatusPanel0")->text(), "Online");
+    for (const char *name : global)
+        EXPECT_TRUE(enabled(*w, name)) << name;
+    EXPECT_FALSE(enabled(*w, "Button_KickClient")); // nothing selected in the new list
+    const qsizetype from = server.receivedCommands().size();
+    w->dialogs().queueAnswer(true, "to the first");
+    click(*w, "Button_MessageAll");
+    ASSERT_TRUE(waitFor([&] { return server.receivedCommands().size() == from + 1; }));
+    EXPECT_EQ(statementsSince(server, from).first().args.last(), "to the first");
+    // Back to the offline one: every button of the group off again, nothing sent.
+    select({0});
+    EXPECT_TRUE(enabled(*w, "Button_KickClient"));
+    list->setCurrentIndex(1);
+    for (const char *name : global)
+        EXPECT_FALSE(enabled(*w, name)) << name;
+    EXPECT_FALSE(enabled(*w, "Button_KickClient"));
+    EXPECT_TRUE(enabled(*w, "Button_EditServer"));
 }
 
 // Two operators on the same server: what one types reaches both, quotes and backslashes

@@ -74,6 +74,15 @@ QString ProfileList::listName(const TVexmoorServer &profile) {
     return name.isEmpty() ? profile.section() : name;
 }
 
+QString ProfileList::distinctName(const TVexmoorServer &profile) const {
+    const QString name = listName(profile);
+    for (const auto &other : m_profiles) {
+        if (other.get() != &profile && listName(*other) == name)
+            return name + QStringLiteral(" (") + profile.section() + QLatin1Char(')');
+    }
+    return name;
+}
+
 void ProfileList::setCommitInterval(int minutes) {
     if (minutes <= 0) {
         m_tableTimer.stop();

@@ -41,6 +41,7 @@ QSlider *viewBar(QWidget *parent, const char *name, Qt::Orientation orientation,
 QLabel *figure(QWidget *parent, const char *name) {
     auto *label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }

@@ -122,6 +122,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     for (size_t i = 0; i < m_panels.size(); ++i) {
         m_panels[i] = new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        m_panels[i]->setTextFormat(Qt::PlainText); // mission names and types come from the server
         m_panels[i]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         m_panels[i]->setMinimumWidth(widths[i]);
         if (i >= 1 && i <= 4) m_panels[i]->setAlignment(Qt::AlignCenter);
@@ -139,15 +140,9 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
         for (int i = 0; i < m_pages->count(); ++i)
             static_cast<Tab *>(m_pages->widget(i))->applyColors();
     });
-    connect(m_profiles.get(), &ProfileList::listNameChanged, this, [this](TVexmoorServer *p) {
-        const int i = m_profiles->indexOf(p);
-        if (i < 0) return;
-        m_serverList->setItemText(i, ProfileList::listName(*p));
-        if (p == CurrentServer) {
-            const QSignalBlocker block(m_serverList);
-            m_serverList->setCurrentIndex(i);
-        }
-    });
+    // One name change can make two entries alike or tell them apart again: every entry is
+    // renamed.
+    connect(m_profiles.get(), &ProfileList::listNameChanged, this, &TVexmoor::updateListNames);
 
     SwitchServerButtons(false);
     SwitchGlobalButtons(false);
@@ -232,13 +227,21 @@ void TVexmoor::ServerAdd(const QString &password, const QString &ip, int port) {
         m_serverList->addItem(p->section());
         m_serverList->setCurrentIndex(m_serverList->count() - 1);
     }
+    updateListNames();
     ServerListChange();
     m_connect->setEnabled(true);
+}
+
+void TVexmoor::updateListNames() {
+    const QSignalBlocker block(m_serverList);
+    for (int i = 0; i < m_serverList->count() && i < m_profiles->count(); ++i)
+        m_serverList->setItemText(i, m_profiles->distinctName(*m_profiles->at(i)));
 }
 
 void TVexmoor::ServerListChange() {
     if (CurrentServer) CurrentServer->DetachView();
     CurrentServer = m_profiles->at(m_serverList->currentIndex());
+    SwitchClientButtons(false); // the player list is refilled with nothing selected
     for (int i = 0; i < m_pages->count(); ++i)
         static_cast<Tab *>(m_pages->widget(i))->setServer(CurrentServer);
     if (CurrentServer) CurrentServer->AttachView(this);
@@ -381,6 +384,7 @@ void TVexmoor::Button_RemoveServerClick() {
             m_serverList->setCurrentIndex(0);
         }
     }
+    updateListNames();
     ServerListChange();
 }
 

@@ -115,6 +115,8 @@ protected:
 private:
     void ServerAdd(const QString &password, const QString &ip, int port);
     void createTray();
+    // Sets every server list entry's text (a host name, with the address where two agree).
+    void updateListNames();
     // Enables or disables the named controls, wherever they are in the window.
     void switchGroup(std::initializer_list<const char *> names, bool on);
 
