@@ -1,5 +1,6 @@
 #include "app/gui/rosterlists.h"
 
+#include "app/gui/colorword.h"
 #include "app/gui/icons.h"
 
 #include <QDrag>
@@ -53,8 +54,8 @@ RosterList::RosterList(const RosterColors &colors, QWidget *parent)
 
 void RosterList::applyColors() {
     QPalette p = palette();
-    p.setColor(QPalette::Base, m_colors.background());
-    p.setColor(QPalette::Text, m_colors.generalText());
+    setEnabledColor(p, QPalette::Base, m_colors.background());
+    setEnabledColor(p, QPalette::Text, m_colors.generalText());
     setPalette(p);
     viewport()->update();
 }

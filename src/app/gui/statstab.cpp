@@ -15,7 +15,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <limits>
 
 namespace {
 QToolButton *flatButton(QWidget *parent, const char *name, const QString &text,
@@ -29,40 +28,6 @@ QToolButton *flatButton(QWidget *parent, const char *name, const QString &text,
     b->setEnabled(false);
     return b;
 }
-
-// The commit interval in minutes. The timer cannot hold more than MaxCommitInterval minutes,
-// and 0 or less stops the interval commits: the box shows "Off" for those, so it always
-// reads as the interval in force.
-class CommitIntervalBox : public QSpinBox {
-public:
-    using QSpinBox::QSpinBox;
-
-protected:
-    QString textFromValue(int value) const override {
-        return value <= 0 ? offText() : QSpinBox::textFromValue(value);
-    }
-    int valueFromText(const QString &text) const override {
-        return isOff(text) ? 0 : QSpinBox::valueFromText(text);
-    }
-    QValidator::State validate(QString &text, int &pos) const override {
-        if (!text.isEmpty() && offText().startsWith(text.trimmed(), Qt::CaseInsensitive))
-            return text.trimmed().size() == offText().size() ? QValidator::Acceptable
-                                                             : QValidator::Intermediate;
-        return QSpinBox::validate(text, pos);
-    }
-    void stepBy(int steps) override {
-        // From "Off" one step up is one minute; nothing goes below "Off".
-        const int from = std::max(0, value());
-        setValue(std::max(0, from + steps));
-        selectAll();
-    }
-
-private:
-    static QString offText() { return QStringLiteral("Off"); }
-    static bool isOff(const QString &text) {
-        return text.trimmed().compare(offText(), Qt::CaseInsensitive) == 0;
-    }
-};
 
 QLabel *glyphHolder(QWidget *parent, const char *name, bool lit) {
     auto *l = new QLabel(parent);
@@ -83,7 +48,7 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
                                     QStringLiteral("Clear Database"))),
       m_trackKills(new QCheckBox(QStringLiteral("Kills"), this)),
       m_trackMissions(new QCheckBox(QStringLiteral("Missions"), this)),
-      m_commitInterval(new CommitIntervalBox(this)), m_tableList(new QComboBox(this)),
+      m_commitInterval(new QSpinBox(this)), m_tableList(new QComboBox(this)),
       m_imageBulbOn(glyphHolder(this, "Image_BulbOn", true)),
       m_imageBulbOff(glyphHolder(this, "Image_BulbOff", false)), m_tzGrid1(new TTzGrid(this)) {
     m_buttonEnableStats->setIcon(Icons::bulbOff());
@@ -92,7 +57,8 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
     m_trackKills->setEnabled(false);
     m_trackMissions->setEnabled(false);
     m_commitInterval->setObjectName(QStringLiteral("CommitInterval"));
-    m_commitInterval->setRange(std::numeric_limits<int>::min(), ProfileList::MaxCommitInterval);
+    // Minutes; 0 stops the interval commits. The timer holds no more than the maximum.
+    m_commitInterval->setRange(0, ProfileList::MaxCommitInterval);
     m_commitInterval->setToolTip(QStringLiteral("Commit Interval (in minutes)"));
     m_commitInterval->setValue(30);
     m_commitInterval->installEventFilter(this);
@@ -149,6 +115,11 @@ void StatsTab::showStatsState(bool enabled, bool trackKills, bool trackMissions)
     m_trackMissions->setEnabled(enabled);
     m_trackKills->setChecked(trackKills);
     m_trackMissions->setChecked(trackMissions);
+}
+
+void StatsTab::applyColors() {
+    applyTextColors(m_context.Prefs, {m_tzGrid1});
+    m_tzGrid1->viewport()->update();
 }
 
 void StatsTab::TableListChange() {

@@ -20,6 +20,7 @@ public:
     explicit StatsTab(TabContext &context, QWidget *parent = nullptr);
 
     void setServer(TVexmoorServer *server) override;
+    void applyColors() override;
 
     // StatsView
     void showStatsState(bool enabled, bool trackKills, bool trackMissions) override;

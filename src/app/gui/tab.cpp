@@ -21,8 +21,8 @@ QPushButton *Tab::commandButton(const char *name, const QString &text, const QSt
 void Tab::applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views) {
     for (QWidget *view : views) {
         QPalette palette = view->palette();
-        palette.setColor(QPalette::Base, fromColorWord(prefs.Colors[0]));
-        palette.setColor(QPalette::Text, fromColorWord(prefs.Colors[1]));
+        setEnabledColor(palette, QPalette::Base, fromColorWord(prefs.Colors[0]));
+        setEnabledColor(palette, QPalette::Text, fromColorWord(prefs.Colors[1]));
         view->setPalette(palette);
     }
 }
