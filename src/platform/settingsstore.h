@@ -24,16 +24,20 @@ public:
     SettingsStore(const SettingsStore &) = delete;
     SettingsStore &operator=(const SettingsStore &) = delete;
 
-    // With a delay above 0, a write reaches the file at most that many milliseconds later,
-    // together with every other write made in the meantime: hundreds of profiles that each
-    // store a counter per new player then cost a few file writes a second, not hundreds.
-    // Reads see every write at once. 0 (the default): every write reaches the file at once.
+    // With a delay above 0, a coalesced write (writeCoalesced) reaches the file at most that
+    // many milliseconds later, together with every other one made in the meantime: hundreds
+    // of profiles that each store a counter per new player then cost a few file writes a
+    // second, not hundreds. Every other write (an operator's change) reaches the file at
+    // once, with whatever waited. Reads see every write at once. 0 (the default): every
+    // write reaches the file at once.
     void setWriteDelay(int ms);
     // Writes what waits now; false when the file could not be written.
     bool flush();
 
     QString read(const QString &section, const QString &key, const QString &def = {}) const;
     void write(const QString &section, const QString &key, const QString &value);
+    // A frequent automatic write that may wait for the write delay.
+    void writeCoalesced(const QString &section, const QString &key, const QString &value);
     QStringList sections() const;
     QList<QPair<QString, QString>> pairs(const QString &section) const;
     void eraseSection(const QString &section);
@@ -56,8 +60,10 @@ private:
     // Tells a failed write of the file (ok false) as described above.
     void check(bool ok);
 
-    // After a change: the file now, or the timer started when writes are delayed.
+    // After a coalesced change: the file now, or the timer started when writes are delayed.
     void changed(bool ok);
+    // After any other change: the file now.
+    void changedNow(bool ok);
 
     std::unique_ptr<IniFile> m_file;
     QTimer m_flushTimer;

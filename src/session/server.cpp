@@ -29,7 +29,8 @@ TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int
     roster.addListener(stats);
     prefs.HostNameChanged = [this] { UpdateListName(); };
     platform::SettingsStore &settings = Context.Settings;
-    settings.write(section(), QStringLiteral("Password"), Password);
+    // Every stored profile writes it at start: one file write for all of them.
+    settings.writeCoalesced(section(), QStringLiteral("Password"), Password);
     QDir().mkpath(directory()); // a failure shows later, in the file operations
     CreateSocket();
     SessionState = Offline;

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -224,6 +225,34 @@ TEST(Window, ProfilesFromFirstAddToLastRemove) {
         EXPECT_FALSE(enabled(w, name)) << name;
     EXPECT_EQ(child<QLabel>(w, "StatusPanel1")->text(), QString());
     EXPECT_TRUE(QDir(platform::dataDir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// With the write delay of a run, an operator's change reaches the file at once; the id
+// counter of new players waits for the next coalesced write.
+TEST(Window, OperatorChangesReachTheSettingsFileAtOnce) {
+    TempEnv env;
+    env.settings->setWriteDelay(60000);
+    TVexmoor w(*env.settings);
+    const auto inFile = [&](const QString &section, const char *key) {
+        return platform::SettingsStore(env.settings->fileName()).read(section, key);
+    };
+    addServer(w, "10.0.0.1", 28001, "pw");
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Password"), "pw");
+    child<QCheckBox>(w, "Display_MuteCodes")->click();
+    EXPECT_EQ(inFile(GlobalSection, "MuteCodes"), "1");
+    child<QCheckBox>(w, "Speak_Kill")->click();
+    EXPECT_EQ(inFile(GlobalSection, "Speech_Kill"), "0");
+    child<QCheckBox>(w, "Display_LogFile")->click();
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Log"), "1");
+    w.CurrentServer->ClassifyLine("\"C\"2049\"Max\"IP:10.1.1.1:1\"Male\"");
+    child<QToolButton>(w, "Button_EnableStats")->click();
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Stats"), "1");
+    w.CurrentServer->ClassifyLine("\"C\"2050\"Kim\"IP:10.1.1.2:1\"Female\"");
+    const QString id = env.settings->read("10.0.0.1:28001", "dbID");
+    EXPECT_FALSE(id.isEmpty());
+    EXPECT_NE(inFile("10.0.0.1:28001", "dbID"), id);
+    EXPECT_TRUE(env.settings->flush());
+    EXPECT_EQ(inFile("10.0.0.1:28001", "dbID"), id);
 }
 
 TEST(Window, DeltreeNeverLeavesTheDataDirectory) {

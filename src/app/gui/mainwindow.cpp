@@ -338,8 +338,9 @@ void TVexmoor::Button_AddServerClick() {
     // The dialog shows what it held last.
     m_serverDialog->setConflictCheck(
         [this](const QString &ip, int port) { return m_profiles->addressConflict(ip, port); });
-    if (m_dialogs.exec(*m_serverDialog))
-        ServerAdd(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
+    if (!m_dialogs.exec(*m_serverDialog)) return;
+    ServerAdd(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
+    m_settings.flush(); // the operator's new profile reaches the file at once
 }
 
 void TVexmoor::Button_EditServerClick() {
