@@ -255,6 +255,47 @@ TEST(Window, OperatorChangesReachTheSettingsFileAtOnce) {
     EXPECT_EQ(inFile("10.0.0.1:28001", "dbID"), id);
 }
 
+// Captions fit their buttons; the mode button sits in the Preferences page's bottom bar;
+// only "Score" (and the team list's "Size") are centred, and their values with them.
+TEST(Window, LayoutCaptionsFitAndColumnsAlign) {
+    TempEnv env;
+    TVexmoor w(*env.settings);
+    addServer(w, "10.0.0.1", 28001);
+    w.resize(800, 560);
+    w.show();
+    auto *pages = child<QTabWidget>(w, "Pages");
+    for (int page : {0, 5}) {
+        pages->setCurrentIndex(page);
+        QCoreApplication::processEvents(); // the shown page lays out
+        for (const char *name :
+             {"Button_BalanceTeams", "Button_CenterPrintClient", "Button_BottomPrintAll",
+              "Button_TeamChange", "Button_ServerMode"}) {
+            auto *b = child<QToolButton>(w, name);
+            if (b->isVisible()) {
+                EXPECT_GE(b->width(), b->sizeHint().width()) << name;
+            }
+        }
+    }
+    pages->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pages->widget(5)->isAncestorOf(child(w, "Button_ServerMode")));
+    EXPECT_FALSE(pages->widget(0)->isAncestorOf(child(w, "Button_ServerMode")));
+    const auto alignment = [&](const char *list, int column) {
+        return child<QAbstractItemView>(w, list)
+                   ->model()
+                   ->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
+                   .toInt() &
+               Qt::AlignHorizontal_Mask;
+    };
+    EXPECT_EQ(alignment("Display_PlayerList", 0), Qt::AlignLeft);
+    EXPECT_EQ(alignment("Display_PlayerList", 1), Qt::AlignLeft);
+    EXPECT_EQ(alignment("Display_PlayerList", 2), Qt::AlignHCenter);
+    EXPECT_EQ(alignment("Display_TeamList", 1), Qt::AlignHCenter);
+    auto *header =
+        static_cast<QTreeView *>(child<QAbstractItemView>(w, "Display_PlayerList"))->header();
+    EXPECT_EQ(header->length(), header->viewport()->width()) << "no blank strip on the right";
+}
+
 TEST(Window, DeltreeNeverLeavesTheDataDirectory) {
     TempEnv env;
     QDir().mkpath(platform::dataDir());

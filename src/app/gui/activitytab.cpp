@@ -35,6 +35,16 @@ QSlider *viewBar(QWidget *parent, const char *name, Qt::Orientation orientation,
     bar->setTickPosition(QSlider::NoTicks);
     // Like the page's other vertical bars: the low end at the top.
     if (orientation == Qt::Vertical) bar->setInvertedAppearance(true);
+    // Positions near 0 snap back to it: a key step (or wheel step) from 0 goes past that
+    // zone instead, or the bar could never leave 0 by keyboard.
+    QObject::connect(bar, &QSlider::actionTriggered, bar, [bar](int action) {
+        if (action != QAbstractSlider::SliderSingleStepAdd &&
+            action != QAbstractSlider::SliderSingleStepSub)
+            return;
+        const int to = bar->sliderPosition();
+        if (bar->value() == 0 && to != 0 && std::abs(to) < ActivityTab::SnapZone)
+            bar->setSliderPosition(to > 0 ? ActivityTab::SnapZone : -ActivityTab::SnapZone);
+    });
     return bar;
 }
 
@@ -190,7 +200,7 @@ void ActivityTab::Button_ResetGraphClick() {
 
 void ActivityTab::RotationBarChange(int position) {
     // Near the centre the bar snaps to it; setting it comes back here with 0.
-    if (position != 0 && std::abs(position) < 3) {
+    if (position != 0 && std::abs(position) < SnapZone) {
         m_rotationBar->setValue(0);
         return;
     }
@@ -198,7 +208,7 @@ void ActivityTab::RotationBarChange(int position) {
 }
 
 void ActivityTab::ElevationBarChange(int position) {
-    if (position != 0 && std::abs(position) < 3) {
+    if (position != 0 && std::abs(position) < SnapZone) {
         m_elevationBar->setValue(0);
         return;
     }

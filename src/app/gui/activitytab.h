@@ -16,6 +16,9 @@ class QSlider;
 class ActivityTab : public Tab, public ActivityView {
     Q_OBJECT
 public:
+    // Rotation and elevation positions closer to 0 than this snap back to 0.
+    static constexpr int SnapZone = 3;
+
     explicit ActivityTab(TabContext &context, QWidget *parent = nullptr);
 
     void setServer(TVexmoorServer *server) override;

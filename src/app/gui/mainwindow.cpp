@@ -406,7 +406,7 @@ void TVexmoor::enablePreferenceFiles(bool on) {
     m_preferencesTab->enablePreferenceFiles(on);
 }
 void TVexmoor::showServerMode(bool active) {
-    m_serverTab->showServerMode(active);
+    m_preferencesTab->showServerMode(active);
 }
 void TVexmoor::Console_add(const QString &text, ConsoleColor color) {
     m_serverTab->Console_add(text, color);

@@ -119,9 +119,8 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
     m_list->setColumnWidth(1, 149);
     QHeaderView *header = m_list->header();
     header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
     header->setStretchLastSection(true);
-    showSortColumn();
+    showSortColumn(false); // catalogue order until the operator sorts
 
     m_random = commandButton("Button_Random", QStringLiteral("Randomize"),
                              QStringLiteral("Shuffle the mission rotation"));
@@ -162,15 +161,17 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
 void MissionsTab::setServer(TVexmoorServer *server) {
     Tab::setServer(server);
     if (!server) m_list->clear();
-    showSortColumn();
+    showSortColumn(false);
 }
 
 void MissionsTab::applyColors() {
     applyTextColors(m_context.Prefs, {m_list});
 }
 
-void MissionsTab::showSortColumn() {
-    m_list->header()->setSortIndicator(m_context.Server.MissionSortColumn, Qt::AscendingOrder);
+void MissionsTab::showSortColumn(bool sorted) {
+    QHeaderView *header = m_list->header();
+    header->setSortIndicatorShown(sorted);
+    if (sorted) header->setSortIndicator(m_context.Server.MissionSortColumn, Qt::AscendingOrder);
 }
 
 // --- the rows ----------------------------------------------------------------------------
@@ -208,11 +209,12 @@ void MissionsTab::reorderMissionRows(const QList<TMission *> &rows) {
     for (int row = 0; row < rows.size(); ++row)
         insertMissionRow(row, *rows.at(row));
     selectMission(reinterpret_cast<const TMission *>(keep));
-    showSortColumn();
+    showSortColumn(true); // only a sort reorders the rows
 }
 
 void MissionsTab::clearMissionList() {
     m_list->clear();
+    showSortColumn(false); // refilled in catalogue order
 }
 
 int MissionsTab::selectedRow() const {
@@ -238,7 +240,7 @@ void MissionsTab::Display_MissionListColumnClick(int column) {
         m_server->missions.ColumnClick(column);
     else
         m_context.Server.MissionSortColumn = column;
-    showSortColumn();
+    showSortColumn(m_server && m_list->topLevelItemCount() > 0);
 }
 
 void MissionsTab::Display_MissionListDragDrop(int target) {
@@ -247,6 +249,7 @@ void MissionsTab::Display_MissionListDragDrop(int target) {
     const TMission *moved = m_server->missions.Rows.value(source);
     m_server->missions.DragDrop(source, target);
     selectMission(moved);
+    showSortColumn(false); // the operator's order now
 }
 
 void MissionsTab::Display_MissionListDblClick(QTreeWidgetItem *item) {

@@ -40,7 +40,8 @@ private:
     void fillItem(QTreeWidgetItem &item, const TMission &mission) const;
     int selectedRow() const;
     void selectMission(const TMission *mission);
-    void showSortColumn();
+    // The header marks the sort column while the rows are in sorted order.
+    void showSortColumn(bool sorted);
 
     MissionList *m_list;
     QPushButton *m_random;

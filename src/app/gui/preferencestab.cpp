@@ -4,6 +4,7 @@
 #include "app/gui/colorpanel.h"
 #include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
+#include "app/gui/icons.h"
 #include "session/server.h"
 
 #include <QCheckBox>
@@ -219,6 +220,12 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
         });
 
     // --- the bottom bar
+    m_serverMode = new QToolButton(this);
+    m_serverMode->setObjectName(QStringLiteral("Button_ServerMode"));
+    m_serverMode->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_serverMode->setToolTip(QStringLiteral("Active / Passive Mode"));
+    m_serverMode->setEnabled(false);
+    showServerMode(true);
     m_refresh = commandButton("Button_Refresh", QStringLiteral("Refresh"),
                               QStringLiteral("Read the server's preferences again"));
     m_loadPreferences = commandButton("Button_LoadPreferences", QStringLiteral("Load"),
@@ -226,6 +233,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     m_savePreferences = commandButton("Button_SavePreferences", QStringLiteral("Save"),
                                       QStringLiteral("Save Game Preferences"));
     auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_serverMode);
     bottom->addStretch();
     bottom->addWidget(m_refresh);
     bottom->addWidget(m_loadPreferences);
@@ -247,6 +255,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     layout->addStretch();
     layout->addLayout(bottom);
 
+    connect(m_serverMode, &QToolButton::clicked, this, &PreferencesTab::Button_ServerModeClick);
     connect(m_refresh, &QPushButton::clicked, this, &PreferencesTab::Button_RefreshClick);
     connect(m_loadPreferences, &QPushButton::clicked, this,
             &PreferencesTab::Button_LoadPreferencesClick);
@@ -345,6 +354,15 @@ void PreferencesTab::enablePreferenceFiles(bool on) {
 }
 
 // --- the operator's actions --------------------------------------------------------------
+
+void PreferencesTab::showServerMode(bool active) {
+    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
+    m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
+}
+
+void PreferencesTab::Button_ServerModeClick() {
+    if (m_server) m_server->ToggleMode();
+}
 
 void PreferencesTab::Button_RefreshClick() {
     if (m_server) m_server->prefs.Refresh();

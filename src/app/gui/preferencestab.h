@@ -35,11 +35,14 @@ public:
     bool muteCodes() const;
     // Load/Save preference buttons.
     void enablePreferenceFiles(bool on);
+    // The mode button: bulb glyph and caption "Active Mode" / "Passive Mode".
+    void showServerMode(bool active);
 
     // PreferencesView
     void showPreferences(const PreferencesPage &page) override;
 
     // The operator's actions.
+    void Button_ServerModeClick();
     void Button_RefreshClick();
     void Button_LoadPreferencesClick();
     void Button_SavePreferencesClick();
@@ -83,6 +86,7 @@ private:
     QLineEdit *m_vexmoorScript;
     QCheckBox *m_muteCodes;
     std::array<ColorPanel *, 10> m_colorPanels{};
+    QToolButton *m_serverMode;
     QPushButton *m_refresh;
     QPushButton *m_loadPreferences;
     QPushButton *m_savePreferences;

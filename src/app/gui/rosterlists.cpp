@@ -30,7 +30,11 @@ void RosterDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
                            : index.data(Qt::ForegroundRole).value<QColor>());
     const QRect textRect(x, r.top() + 1, r.right() - x, r.height() - 1);
     painter->setClipRect(r);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    // Under its caption: a column's values take the alignment of its header.
+    const auto align =
+        index.model()->headerData(index.column(), Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+    const Qt::Alignment horizontal = (align & Qt::AlignHCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
+    painter->drawText(textRect, horizontal | Qt::AlignTop | Qt::TextSingleLine,
                       option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
     painter->restore();
 }
@@ -46,7 +50,7 @@ RosterList::RosterList(const RosterColors &colors, QWidget *parent)
     setItemsExpandable(false);
     setAllColumnsShowFocus(true);
     setItemDelegate(new RosterDelegate(colors, this));
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true); // no blank strip right of the last column
     header()->setSectionsMovable(false);
     header()->setHighlightSections(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

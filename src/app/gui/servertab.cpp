@@ -72,13 +72,6 @@ ServerTab::ServerTab(TabContext &context, QWidget *parent)
     m_commandLine->setObjectName(QStringLiteral("Edit1"));
     m_commandLine->installEventFilter(this);
 
-    m_serverMode = new QToolButton(this);
-    m_serverMode->setObjectName(QStringLiteral("Button_ServerMode"));
-    m_serverMode->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_serverMode->setFixedWidth(ButtonWidth + 14);
-    connect(m_serverMode, &QToolButton::clicked, this, &ServerTab::Button_ServerModeClick);
-    showServerMode(true);
-
     auto *clientBar = new QVBoxLayout;
     clientBar->setSpacing(2);
     addButton(clientBar, "Button_MessageClient", QStringLiteral("Message"),
@@ -125,8 +118,7 @@ ServerTab::ServerTab(TabContext &context, QWidget *parent)
     grid->addLayout(clientBar, 0, 1, 2, 1);
     grid->addWidget(m_console, 0, 2);
     grid->addWidget(m_commandLine, 1, 2);
-    grid->addLayout(globalBar, 0, 3);
-    grid->addWidget(m_serverMode, 1, 3);
+    grid->addLayout(globalBar, 0, 3, 2, 1);
     grid->setColumnStretch(2, 1);
 
     connect(m_playerList->header(), &QHeaderView::sectionClicked, this,
@@ -145,7 +137,9 @@ QToolButton *ServerTab::addButton(QVBoxLayout *bar, const char *name, const QStr
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
     b->setToolTip(hint);
-    b->setFixedWidth(ButtonWidth);
+    // Every button of a bar as wide as the widest caption needs, and at least ButtonWidth.
+    b->setMinimumWidth(ButtonWidth);
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(b, &QToolButton::clicked, this, handler);
     bar->addWidget(b);
@@ -215,15 +209,6 @@ bool ServerTab::commandKey(int key) {
     m_commandLine->setToolTip(text);
     m_commandLine->clear();
     return true;
-}
-
-void ServerTab::showServerMode(bool active) {
-    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
-    m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
-}
-
-void ServerTab::Button_ServerModeClick() {
-    if (m_server) m_server->ToggleMode();
 }
 
 // --- lists ---------------------------------------------------------------------------

@@ -27,8 +27,6 @@ public:
     void Console_add(const QString &text, ConsoleColor color);
     void clearConsole();
     void clearCommandLine();
-    // The mode button: bulb glyph and caption "Active Mode" / "Passive Mode".
-    void showServerMode(bool active);
 
     // RosterView
     void addPlayerRow(PlayerSlot &slot) override;
@@ -60,7 +58,6 @@ public:
     void Button_KickClientClick();
     void Button_BanClientClick();
     void Button_TeamChangeClick();
-    void Button_ServerModeClick();
     void Display_PlayerListColumnClick(int column);
     void Display_TeamListDragDrop(int row);
 
@@ -89,5 +86,4 @@ private:
     PlayerList *m_playerList;
     ConsoleView *m_console;
     QLineEdit *m_commandLine;
-    QToolButton *m_serverMode;
 };
