@@ -1,12 +1,12 @@
 #include "app/gui/activitytab.h"
 
+#include "activity/activity.h"
 #include "activity/colors.h"
 #include "app/core/settings.h"
 #include "app/gui/activitychart.h"
 #include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
 #include "platform/datetime.h"
-#include "session/server.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -153,9 +153,9 @@ ActivityTab::ActivityTab(TabContext &context, QWidget *parent) : Tab(context, pa
     LoadColorPrefs();
 }
 
-void ActivityTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
-    if (server) return;
+void ActivityTab::setActivity(Activity *activity) {
+    m_activity = activity;
+    if (activity) return;
     // No profile left: the page as the window starts.
     Chart_init();
     showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
@@ -195,7 +195,7 @@ void ActivityTab::Chart_init() {
 }
 
 void ActivityTab::Button_ResetGraphClick() {
-    if (m_server) m_server->activity.ResetGraph();
+    if (m_activity) m_activity->ResetGraph();
 }
 
 void ActivityTab::RotationBarChange(int position) {

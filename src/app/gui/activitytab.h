@@ -3,6 +3,7 @@
 #include "activity/activityview.h"
 #include "app/gui/tab.h"
 
+class Activity;
 #include <array>
 
 class ActivityChart;
@@ -21,7 +22,8 @@ public:
 
     explicit ActivityTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile's activity figures (none: the page as the window starts).
+    void setActivity(Activity *activity);
 
     // ActivityView
     void showActivityFigures(const ActivityFigureTexts &texts) override;
@@ -66,4 +68,5 @@ private:
     QLabel *m_avePlaytime;
     QLabel *m_uptime;
     QPushButton *m_resetGraph;
+    Activity *m_activity = nullptr;
 };

@@ -15,7 +15,7 @@
 #include "platform/speech/qtspeechengine.h"
 #endif
 #include "platform/settingsstore.h"
-#include "session/socket.h"
+#include "session/server.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -136,6 +136,10 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     connect(m_remove, &QToolButton::clicked, this, &TVexmoor::Button_RemoveServerClick);
     connect(m_serverList, &QComboBox::currentIndexChanged, this, &TVexmoor::ServerListChange);
     connect(m_serverTab, &ServerTab::clientSelectionChanged, this, &TVexmoor::SwitchClientButtons);
+    connect(m_missionsTab, &MissionsTab::missionPanelChanged, this, &TVexmoor::setStatusPanel);
+    connect(m_preferencesTab, &PreferencesTab::serverModeClicked, this, [this] {
+        if (CurrentServer) CurrentServer->ToggleMode();
+    });
     connect(m_preferencesTab, &PreferencesTab::colorsChanged, this, [this] {
         for (int i = 0; i < m_pages->count(); ++i)
             static_cast<Tab *>(m_pages->widget(i))->applyColors();
@@ -240,27 +244,34 @@ void TVexmoor::updateListNames() {
 
 void TVexmoor::ServerListChange() {
     if (CurrentServer) CurrentServer->DetachView();
-    CurrentServer = m_profiles->at(m_serverList->currentIndex());
+    TVexmoorServer *p = m_profiles->at(m_serverList->currentIndex());
+    CurrentServer = p;
     SwitchClientButtons(false); // the player list is refilled with nothing selected
-    for (int i = 0; i < m_pages->count(); ++i)
-        static_cast<Tab *>(m_pages->widget(i))->setServer(CurrentServer);
-    if (CurrentServer) CurrentServer->AttachView(this);
+    // Each page gets the feature it drives, before the profile attaches and fills them.
+    m_serverTab->setProfile(p, p ? &p->roster : nullptr, p ? &p->commands : nullptr);
+    m_missionsTab->setMissions(p ? &p->missions : nullptr, p ? p->section() : QString());
+    m_statsTab->setStatistics(p ? &p->stats : nullptr);
+    m_activityTab->setActivity(p ? &p->activity : nullptr);
+    m_chatTab->setConsole(p);
+    m_preferencesTab->setPreferences(p ? &p->prefs : nullptr, p ? &p->missions : nullptr);
+    m_eventLogTab->setEventLog(p ? &p->eventLog : nullptr);
+    if (p) p->AttachView(this);
 }
 
 void TVexmoor::ResetDefaults() {
-    clearPlayerList();
-    clearTeamList();
+    m_serverTab->clearPlayerList();
+    m_serverTab->clearTeamList();
     clearConsole();
     clearCommandLine();
-    clearMissionList();
+    m_missionsTab->clearMissionList();
     clearChat();
-    fillPlayByPlay({});
-    showStatsState(false, true, true);
-    Chart_refresh(HourlyAverageArray{});
-    showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
-    setUptime(QString());
-    showPreferences(PreferencesPage{});
-    setLogFileCheck(false);
+    m_eventLogTab->fillPlayByPlay({});
+    m_statsTab->showStatsState(false, true, true);
+    m_activityTab->Chart_refresh(HourlyAverageArray{});
+    m_activityTab->showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
+    m_activityTab->setUptime(QString());
+    m_preferencesTab->showPreferences(PreferencesPage{});
+    m_eventLogTab->setLogFileCheck(false);
     for (QLabel *panel : m_panels)
         panel->clear();
     m_panels[0]->setText(QStringLiteral("Offline"));
@@ -401,7 +412,7 @@ void TVexmoor::showConnected(bool connected) {
     m_remove->setEnabled(!connected);
 }
 
-// Each view operation goes to the page that shows it.
+// The window's own view operations on the controls its pages hold.
 void TVexmoor::enablePreferenceFiles(bool on) {
     m_preferencesTab->enablePreferenceFiles(on);
 }
@@ -426,86 +437,23 @@ void TVexmoor::Chat_add(const QString &line) {
 void TVexmoor::clearChat() {
     m_chatTab->clearChat();
 }
-void TVexmoor::addPlayerRow(PlayerSlot &slot) {
-    m_serverTab->addPlayerRow(slot);
+RosterView *TVexmoor::rosterView() {
+    return m_serverTab;
 }
-void TVexmoor::removePlayerRow(const PlayerSlot &slot) {
-    m_serverTab->removePlayerRow(slot);
+EventLogView *TVexmoor::eventLogView() {
+    return m_eventLogTab;
 }
-void TVexmoor::redrawPlayerRow(const PlayerSlot &slot) {
-    m_serverTab->redrawPlayerRow(slot);
+MissionView *TVexmoor::missionView() {
+    return m_missionsTab;
 }
-void TVexmoor::repaintPlayerList() {
-    m_serverTab->repaintPlayerList();
+PreferencesView *TVexmoor::preferencesView() {
+    return m_preferencesTab;
 }
-void TVexmoor::sortPlayerList(int sortKey) {
-    m_serverTab->sortPlayerList(sortKey);
+ActivityView *TVexmoor::activityView() {
+    return m_activityTab;
 }
-void TVexmoor::clearPlayerList() {
-    m_serverTab->clearPlayerList();
-}
-void TVexmoor::addTeamRow(TeamSlot &team) {
-    m_serverTab->addTeamRow(team);
-}
-void TVexmoor::redrawTeamRow(const TeamSlot &team) {
-    m_serverTab->redrawTeamRow(team);
-}
-void TVexmoor::repaintTeamList() {
-    m_serverTab->repaintTeamList();
-}
-void TVexmoor::clearTeamList() {
-    m_serverTab->clearTeamList();
-}
-void TVexmoor::fillPlayByPlay(const QStringList &entries) {
-    m_eventLogTab->fillPlayByPlay(entries);
-}
-void TVexmoor::PlayByPlay_add(const QString &entry) {
-    m_eventLogTab->PlayByPlay_add(entry);
-}
-void TVexmoor::setLogFileCheck(bool on) {
-    m_eventLogTab->setLogFileCheck(on);
-}
-void TVexmoor::insertMissionRow(int row, const TMission &mission) {
-    m_missionsTab->insertMissionRow(row, mission);
-}
-void TVexmoor::removeMissionRow(int row) {
-    m_missionsTab->removeMissionRow(row);
-}
-void TVexmoor::redrawMissionRow(int row, const TMission &mission) {
-    m_missionsTab->redrawMissionRow(row, mission);
-}
-void TVexmoor::reorderMissionRows(const QList<TMission *> &rows) {
-    m_missionsTab->reorderMissionRows(rows);
-}
-void TVexmoor::clearMissionList() {
-    m_missionsTab->clearMissionList();
-}
-void TVexmoor::showPreferences(const PreferencesPage &page) {
-    m_preferencesTab->showPreferences(page);
-}
-void TVexmoor::showActivityFigures(const ActivityFigureTexts &texts) {
-    m_activityTab->showActivityFigures(texts);
-}
-void TVexmoor::setUptime(const QString &text) {
-    m_activityTab->setUptime(text);
-}
-void TVexmoor::Chart_refresh(const HourlyAverageArray &averages) {
-    m_activityTab->Chart_refresh(averages);
-}
-void TVexmoor::setChartPoint(int day, int hour, double value) {
-    m_activityTab->setChartPoint(day, hour, value);
-}
-void TVexmoor::markChartDay(int weekday) {
-    m_activityTab->markChartDay(weekday);
-}
-void TVexmoor::showStatsState(bool enabled, bool trackKills, bool trackMissions) {
-    m_statsTab->showStatsState(enabled, trackKills, trackMissions);
-}
-void TVexmoor::TableListChange() {
-    m_statsTab->TableListChange();
-}
-void TVexmoor::statsTablesChanged() {
-    m_statsTab->statsTablesChanged();
+StatsView *TVexmoor::statsView() {
+    return m_statsTab;
 }
 
 void TVexmoor::closeEvent(QCloseEvent *event) {

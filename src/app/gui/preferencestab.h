@@ -16,6 +16,8 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class ColorPanel;
+class Missions;
+class Preferences;
 
 // The "Preferences" page: the server variables of the displayed profile and their buttons,
 // the missions path, the script file, "Mute Vexmoor Codes" and the colour panels.
@@ -28,7 +30,8 @@ class PreferencesTab : public Tab, public PreferencesView {
 public:
     explicit PreferencesTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile's server variables and missions (none: a blank page).
+    void setPreferences(Preferences *prefs, Missions *missions);
     // Takes the colours and the mute switch from the global preferences.
     void applyColors() override;
 
@@ -54,6 +57,8 @@ public:
 signals:
     // A colour panel changed a colour of Prefs; every page recolours.
     void colorsChanged();
+    // The operator clicked the mode button (the window flips the profile's mode).
+    void serverModeClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -90,4 +95,6 @@ private:
     QPushButton *m_refresh;
     QPushButton *m_loadPreferences;
     QPushButton *m_savePreferences;
+    Preferences *m_prefs = nullptr;
+    Missions *m_missions = nullptr;
 };

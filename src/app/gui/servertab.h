@@ -5,22 +5,26 @@
 #include "game/rosterview.h"
 #include "session/view.h"
 
+class AdminCommands;
 class ConsoleView;
 class PlayerList;
+class Profile;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
+class Roster;
 class TeamList;
 
 // The "Server" page: the team list above the player list, the bar of buttons for the
-// selected players, the console with the command line under it, the bar of buttons for
-// everybody and the mode button.
+// selected players, the console with the command line under it and the bar of buttons for
+// everybody.
 class ServerTab : public Tab, public RosterView {
     Q_OBJECT
 public:
     explicit ServerTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile: its console, roster and admin commands (none: no profile).
+    void setProfile(Profile *console, const Roster *roster, AdminCommands *commands);
     void applyColors() override;
 
     // Console and command line.
@@ -86,4 +90,6 @@ private:
     PlayerList *m_playerList;
     ConsoleView *m_console;
     QLineEdit *m_commandLine;
+    Profile *m_profile = nullptr;
+    AdminCommands *m_commands = nullptr;
 };

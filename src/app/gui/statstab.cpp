@@ -4,7 +4,7 @@
 #include "app/core/settings.h"
 #include "app/gui/icons.h"
 #include "app/gui/tzgrid.h"
-#include "session/server.h"
+#include "stats/statistics.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -101,10 +101,10 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
     connect(m_tableList, &QComboBox::currentIndexChanged, this, &StatsTab::TableListChange);
 }
 
-void StatsTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
+void StatsTab::setStatistics(Statistics *stats) {
+    m_stats = stats;
     m_tzGrid1->setDataSet(nullptr);
-    if (!server) showStatsState(false, m_trackKills->isChecked(), m_trackMissions->isChecked());
+    if (!stats) showStatsState(false, m_trackKills->isChecked(), m_trackMissions->isChecked());
     showCommitInterval();
 }
 
@@ -123,8 +123,8 @@ void StatsTab::applyColors() {
 }
 
 void StatsTab::TableListChange() {
-    if (!m_server) return;
-    if (StatsTable *table = m_server->stats.table(m_tableList->currentIndex()))
+    if (!m_stats) return;
+    if (StatsTable *table = m_stats->table(m_tableList->currentIndex()))
         m_tzGrid1->setDataSet(table);
 }
 
@@ -133,23 +133,23 @@ void StatsTab::statsTablesChanged() {
 }
 
 void StatsTab::Button_EnableStatsClick() {
-    if (m_server) m_server->stats.ToggleStats();
+    if (m_stats) m_stats->ToggleStats();
 }
 
 void StatsTab::Button_NormalizeClick() {
-    if (m_server) m_server->stats.Normalize();
+    if (m_stats) m_stats->Normalize();
 }
 
 void StatsTab::Button_ClearTableClick() {
-    if (m_server) m_server->stats.ConfirmAndClear();
+    if (m_stats) m_stats->ConfirmAndClear();
 }
 
 void StatsTab::TrackKillsClick() {
-    if (m_server) m_server->stats.SetTrackKills(m_trackKills->isChecked());
+    if (m_stats) m_stats->SetTrackKills(m_trackKills->isChecked());
 }
 
 void StatsTab::TrackMissionsClick() {
-    if (m_server) m_server->stats.SetTrackMissions(m_trackMissions->isChecked());
+    if (m_stats) m_stats->SetTrackMissions(m_trackMissions->isChecked());
 }
 
 void StatsTab::CommitIntervalEnter() {

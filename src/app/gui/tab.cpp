@@ -2,14 +2,9 @@
 
 #include "app/core/settings.h"
 #include "app/gui/colorword.h"
-#include "session/server.h"
 
 #include <QPalette>
 #include <QPushButton>
-
-bool Tab::online() const {
-    return m_server && m_server->isConnected();
-}
 
 QPushButton *Tab::commandButton(const char *name, const QString &text, const QString &hint) {
     auto *button = new QPushButton(text, this);
