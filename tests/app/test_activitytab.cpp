@@ -3,6 +3,7 @@
 #include "app/gui/activitychart.h"
 #include "app/gui/activitytab.h"
 #include "app/gui/mainwindow.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -20,12 +21,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T> T *child(QWidget &w, const char *name) {
-    T *found = w.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 quint32 rgb(int r, int g, int b) {
     return colors::fromChannels(r, g, b);

@@ -4,6 +4,7 @@
 #include "app/core/settings.h"
 #include "app/gui/mainwindow.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ struct MissionsPage {
     }
 
     template <typename T = QPushButton> T *control(const char *name) const {
-        return window->findChild<T *>(QString::fromLatin1(name));
+        return child<T>(*window, name);
     }
     QString panel(int i) const {
         return control<QLabel>(QStringLiteral("StatusPanel%1").arg(i).toLatin1())->text();

@@ -6,6 +6,7 @@
 #include "app/gui/tzprogress.h"
 #include "report.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -25,10 +26,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T> T *child(QWidget &w, const char *name) {
-    return w.findChild<T *>(QString::fromLatin1(name));
-}
 
 // Writes a Players table file of `rows` players named Player1, Player2 ... with ids 1, 2 ...
 void writePlayers(const QString &directory, int rows) {

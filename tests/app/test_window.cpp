@@ -479,9 +479,14 @@ TEST_F(LiveWindow, TheServerPageShowsTheStateAndCarriesEveryCommand) {
     EXPECT_EQ(server.receivedCommands().last(),
               "CenterPrintAll(\"<jc> *** Auto-Balanced Teams ***\"); //VX");
 
-    // Dragging two players onto the first team row moves them there.
-    ASSERT_TRUE(waitFor([&] { return server.receivedCommands().size() == from + 5; }));
-    spin(50);
+    // Dragging two players onto the first team row moves them there, once the list shows the
+    // balanced teams.
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList names = players(), teams = players(1);
+        for (const auto &p : server.state().players())
+            if (teams.value(names.indexOf(p.name)) != QString::number(p.team)) return false;
+        return true;
+    }));
     select({0, 1});
     const QStringList moved = {players().at(0), players().at(1)};
     auto *teams = child<QAbstractItemView>(*w, "Display_TeamList");
