@@ -414,7 +414,7 @@ void TVexmoor::showConnected(bool connected) {
 
 // The window's own view operations on the controls its pages hold.
 void TVexmoor::enablePreferenceFiles(bool on) {
-    m_preferencesTab->enablePreferenceFiles(on);
+    switchGroup({"Button_LoadPreferences", "Button_SavePreferences"}, on);
 }
 void TVexmoor::showServerMode(bool active) {
     m_preferencesTab->showServerMode(active);
@@ -429,7 +429,7 @@ void TVexmoor::clearCommandLine() {
     m_serverTab->clearCommandLine();
 }
 bool TVexmoor::muteCodes() const {
-    return m_preferencesTab->muteCodes();
+    return m_prefs.MuteCodes;
 }
 void TVexmoor::Chat_add(const QString &line) {
     m_chatTab->Chat_add(line);

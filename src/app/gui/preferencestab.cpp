@@ -344,15 +344,6 @@ void PreferencesTab::applyColors() {
     m_muteCodes->setChecked(m_context.Prefs.MuteCodes);
 }
 
-bool PreferencesTab::muteCodes() const {
-    return m_context.Prefs.MuteCodes;
-}
-
-void PreferencesTab::enablePreferenceFiles(bool on) {
-    m_loadPreferences->setEnabled(on);
-    m_savePreferences->setEnabled(on);
-}
-
 // --- the operator's actions --------------------------------------------------------------
 
 void PreferencesTab::showServerMode(bool active) {

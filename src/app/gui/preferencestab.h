@@ -35,9 +35,6 @@ public:
     // Takes the colours and the mute switch from the global preferences.
     void applyColors() override;
 
-    bool muteCodes() const;
-    // Load/Save preference buttons.
-    void enablePreferenceFiles(bool on);
     // The mode button: bulb glyph and caption "Active Mode" / "Passive Mode".
     void showServerMode(bool active);
 
