@@ -48,7 +48,7 @@ void SettingsStore::changed(bool ok) {
 }
 
 void SettingsStore::changedNow(bool ok) {
-    if (ok && m_file->pending()) {
+    if (ok && m_file->pending() && m_batches == 0) {
         flush();
         return;
     }

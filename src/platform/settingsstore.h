@@ -34,6 +34,22 @@ public:
     // Writes what waits now; false when the file could not be written.
     bool flush();
 
+    // While a batch is open every write waits as a coalesced one does, and the end of the
+    // outermost batch writes them all: the start of a run, where every stored profile
+    // writes its keys again, then costs one file write, not one per profile.
+    class Batch {
+    public:
+        explicit Batch(SettingsStore &store) : m_store(store) { ++m_store.m_batches; }
+        ~Batch() {
+            if (--m_store.m_batches == 0 && m_store.m_file->pending()) m_store.flush();
+        }
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        SettingsStore &m_store;
+    };
+
     QString read(const QString &section, const QString &key, const QString &def = {}) const;
     void write(const QString &section, const QString &key, const QString &value);
     // A frequent automatic write that may wait for the write delay.
@@ -69,6 +85,7 @@ private:
     QTimer m_flushTimer;
     Dialogs *m_failures = nullptr;
     bool m_failing = false;
+    int m_batches = 0;
 };
 
 // The integer forms settings accept: [blanks][sign](digits | "$"hex | "0x"hex).

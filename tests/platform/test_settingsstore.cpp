@@ -143,6 +143,20 @@ TEST(SettingsStore, DelayedWritesAreReadAtOnceAndReachTheFileTogether) {
         EXPECT_EQ(inFile(QStringLiteral("dbID")), QStringLiteral("150"));
         store.eraseSection(QStringLiteral("Vexmoor"));
         EXPECT_FALSE(SettingsStore(file).sections().contains(QStringLiteral("Vexmoor")));
+        // Inside a batch every write waits; the end of the outermost batch writes them.
+        {
+            const SettingsStore::Batch outer(store);
+            {
+                const SettingsStore::Batch inner(store);
+                store.write(QStringLiteral("h:1"), QStringLiteral("Password"), QStringLiteral("a"));
+            }
+            store.write(QStringLiteral("h:2"), QStringLiteral("Password"), QStringLiteral("b"));
+            EXPECT_FALSE(SettingsStore(file).sections().contains(QStringLiteral("h:1")));
+        }
+        EXPECT_EQ(SettingsStore(file).read(QStringLiteral("h:1"), QStringLiteral("Password")),
+                  QStringLiteral("a"));
+        EXPECT_EQ(SettingsStore(file).read(QStringLiteral("h:2"), QStringLiteral("Password")),
+                  QStringLiteral("b"));
 
         // A delayed write that fails is told once, and the change waits for the next try.
         QFile::setPermissions(file, QFile::ReadOwner);

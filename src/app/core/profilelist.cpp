@@ -64,6 +64,7 @@ bool ProfileList::remove(int index) {
 }
 
 void ProfileList::ReadServers() {
+    const platform::SettingsStore::Batch batch(m_context.Settings);
     ::ReadServers(m_context.Settings, [this](const QString &password, const QString &ip, int port) {
         ServerAdd(password, ip, port);
     });

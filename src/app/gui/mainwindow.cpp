@@ -159,9 +159,12 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     for (int i = 0; i < m_pages->count(); ++i)
         static_cast<Tab *>(m_pages->widget(i))->applyColors();
     m_profiles->setCommitInterval(m_prefs.CommitTimerMinutes);
-    ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
-        ServerAdd(password, ip, port);
-    });
+    {
+        const platform::SettingsStore::Batch batch(m_settings); // one write for all profiles
+        ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
+            ServerAdd(password, ip, port);
+        });
+    }
 
     // Designed at 600 x 400; a little more room for the lists. Centred on the screen.
     resize(800, 560);
