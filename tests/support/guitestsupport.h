@@ -4,10 +4,12 @@
 // window's real modal boxes.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 namespace testing_support {
@@ -24,17 +26,19 @@ template <typename T = QWidget> T *child(const QWidget &w, const char *name) {
     return child<T>(w, QString::fromLatin1(name));
 }
 
-// Hands the next modal box that opens (message box, question, input dialog) to answer,
-// which must close it. Returns at once; the box opens later, from the code under test.
-inline void answerNextBox(std::function<void(QWidget &)> answer) {
+// Hands the next modal box that opens within timeoutMs (message box, question, input
+// dialog) to answer, which must close it. Returns at once; the box opens later, from the
+// code under test. A box that never opens leaves nothing behind to answer a later one.
+inline void answerNextBox(std::function<void(QWidget &)> answer, int timeoutMs = 5000) {
     auto *poll = new QTimer;
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer = std::move(answer)] {
+    auto deadline = std::make_shared<QDeadlineTimer>(timeoutMs);
+    QObject::connect(poll, &QTimer::timeout, [poll, deadline, answer = std::move(answer)] {
         QWidget *box = QApplication::activeModalWidget();
-        if (!box) return;
+        if (!box && !deadline->hasExpired()) return;
         poll->stop();
         poll->deleteLater();
-        answer(*box);
+        if (box) answer(*box);
     });
     poll->start();
 }
