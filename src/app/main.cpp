@@ -8,6 +8,7 @@
 #include <QSessionManager>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 #ifndef VEXMOOR_VERSION
 #define VEXMOOR_VERSION "0"
@@ -44,6 +45,9 @@ int main(int argc, char *argv[]) {
         if (!std::strncmp(argv[i], "--", 2) || (argv[i][0] != '-' && !afterOption))
             return badArgument(argv[i]);
     }
+    // Profile directories, tables, logs and activity files hold what players did and where
+    // from: everything the program creates is its owner's only.
+    ::umask(077);
     QApplication app(argc, argv);
     if (argc > 1) return badArgument(argv[1]);
     QApplication::setApplicationName(QStringLiteral("Vexmoor"));

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #ifndef VEXMOOR_VERSION
 #define VEXMOOR_VERSION "0"
@@ -116,6 +117,8 @@ int check(const platform::SettingsStore &settings) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    // Everything the companion creates (profile directories, tables, logs) is private.
+    ::umask(077);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexmoord"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXMOOR_VERSION));
