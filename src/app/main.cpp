@@ -1,11 +1,14 @@
+#include "app/core/stopsignals.h"
 #include "app/gui/icons.h"
 #include "app/gui/mainwindow.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
 
 #include <QApplication>
+#include <QSessionManager>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 #ifndef VEXMOOR_VERSION
 #define VEXMOOR_VERSION "0"
@@ -42,6 +45,9 @@ int main(int argc, char *argv[]) {
         if (!std::strncmp(argv[i], "--", 2) || (argv[i][0] != '-' && !afterOption))
             return badArgument(argv[i]);
     }
+    // Profile directories, tables, logs and activity files hold what players did and where
+    // from: everything the program creates is its owner's only.
+    ::umask(077);
     QApplication app(argc, argv);
     if (argc > 1) return badArgument(argv[1]);
     QApplication::setApplicationName(QStringLiteral("Vexmoor"));
@@ -51,10 +57,19 @@ int main(int argc, char *argv[]) {
     // the main window sits in the tray, closing a message box must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::SettingsStore settings(platform::settingsFilePath());
-    // Writes of a second go to the file together (each profile stores a counter per new
-    // player); whatever waits is written when the run ends.
+    // The frequent automatic writes of a second go to the file together (each profile stores
+    // a counter per new player); the operator's changes reach it at once. Whatever waits is
+    // written when the run ends: by the window, a signal or the desktop session's logout.
     settings.setWriteDelay(1000);
     TVexmoor window(settings);
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &window, [&] {
+        settings.flush();
+        window.close(); // closes every profile's tables and ends the run
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&](QSessionManager &) { settings.flush(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&] { settings.flush(); });
     window.show();
     return QApplication::exec();
 }

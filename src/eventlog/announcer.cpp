@@ -33,10 +33,19 @@ void Announcer::InitTTS(std::unique_ptr<SpeechEngine> engine) {
     m_voiceIndex = 0;
     m_speaking = false;
     if (!m_engine) return;
+    // A failing engine fails every announcement: it is reported once, and again only after
+    // speech has worked or the operator has changed the voice or the speed. The mark is set
+    // before the box opens, since announcements go on while it is shown.
     m_engine->onError = [this](const QString &text) {
+        m_utteranceFailed = true;
+        if (m_errorReported) return;
+        m_errorReported = true;
         m_dialogs.message(platform::Dialogs::Icon::Error, text);
     };
-    m_engine->onFinished = [this] { m_speaking = false; };
+    m_engine->onFinished = [this] {
+        m_speaking = false;
+        if (!m_utteranceFailed) m_errorReported = false;
+    };
     m_engine->setSpeed(m_speed);
     m_voices.append(m_engine->engineNames());
 }
@@ -69,18 +78,21 @@ bool Announcer::speakSelected(int index) {
 
 void Announcer::startSpeech(const QString &text) {
     m_speaking = true;
+    m_utteranceFailed = false;
     m_engine->speak(text);
 }
 
 void Announcer::TTSModeChange(int index) {
     if (index < 0 || index >= m_voices.size()) return;
     m_voiceIndex = index;
+    m_errorReported = false;
     if (!m_engine || index == 0) return; // "None" keeps the stored engine for the next run
     if (speakSelected(index)) m_settings.write(GlobalSection, EngineKey, m_voices[index]);
 }
 
 void Announcer::TTSSpeedChange(int speed) {
     m_speed = speed;
+    m_errorReported = false;
     if (m_engine) m_engine->setSpeed(speed);
 }
 

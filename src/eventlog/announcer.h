@@ -73,6 +73,8 @@ private:
     QStringList m_voices;
     int m_voiceIndex = 0;
     int m_speed = DefaultSpeed;
-    bool m_speaking = false; // from the start of an utterance until the engine reports its end
+    bool m_speaking = false;      // from the start of an utterance until the engine reports its end
+    bool m_errorReported = false; // a failure was shown; later ones stay silent
+    bool m_utteranceFailed = false; // the engine failed since the current speech started
     std::array<bool, CategoryCount> m_categories{true, true, true, true, true, true, true};
 };

@@ -47,6 +47,14 @@ void SettingsStore::changed(bool ok) {
     check(ok);
 }
 
+void SettingsStore::changedNow(bool ok) {
+    if (ok && m_file->pending() && m_batches == 0) {
+        flush();
+        return;
+    }
+    check(ok);
+}
+
 QString SettingsStore::fileName() const {
     return q(m_file->path().string());
 }
@@ -56,6 +64,11 @@ QString SettingsStore::read(const QString &section, const QString &key, const QS
 }
 
 void SettingsStore::write(const QString &section, const QString &key, const QString &value) {
+    changedNow(m_file->write(s8(section), s8(key), s8(value)));
+}
+
+void SettingsStore::writeCoalesced(const QString &section, const QString &key,
+                                   const QString &value) {
     changed(m_file->write(s8(section), s8(key), s8(value)));
 }
 
@@ -88,7 +101,7 @@ QList<QPair<QString, QString>> SettingsStore::pairs(const QString &section) cons
 }
 
 void SettingsStore::eraseSection(const QString &section) {
-    changed(m_file->eraseSection(s8(section)));
+    changedNow(m_file->eraseSection(s8(section)));
 }
 
 void SettingsStore::MoveSection(const QString &from, const QString &to) {
@@ -98,7 +111,7 @@ void SettingsStore::MoveSection(const QString &from, const QString &to) {
     bool ok = true;
     for (const auto &[key, value] : pairs)
         ok = m_file->write(s8(to), key, value) && ok;
-    changed(m_file->eraseSection(s8(from)) && ok);
+    changedNow(m_file->eraseSection(s8(from)) && ok);
 }
 
 bool SettingsStore::readBool(const QString &section, const QString &key, bool def) const {

@@ -1,9 +1,11 @@
 #include "session/server.h"
 
+#include "eventlog/eventlogview.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
 #include "session/socket.h"
+#include "stats/statsview.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +31,8 @@ TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int
     roster.addListener(stats);
     prefs.HostNameChanged = [this] { UpdateListName(); };
     platform::SettingsStore &settings = Context.Settings;
-    settings.write(section(), QStringLiteral("Password"), Password);
+    // Every stored profile writes it at start: one file write for all of them.
+    settings.writeCoalesced(section(), QStringLiteral("Password"), Password);
     QDir().mkpath(directory()); // a failure shows later, in the file operations
     CreateSocket();
     SessionState = Offline;
@@ -96,7 +99,12 @@ bool TVexmoorServer::isConnected() const {
 }
 
 void TVexmoorServer::CreateSocket() {
-    Socket = std::make_unique<TVexmoorSocket>(*this);
+    Socket = std::make_unique<TVexmoorSocket>();
+    connect(Socket.get(), &TVexmoorSocket::attemptStarted, this, &TVexmoorServer::SocketConnecting);
+    connect(Socket.get(), &TVexmoorSocket::established, this, &TVexmoorServer::SocketConnect);
+    connect(Socket.get(), &TVexmoorSocket::dataReady, this, &TVexmoorServer::SocketRead);
+    connect(Socket.get(), &TVexmoorSocket::closed, this, &TVexmoorServer::SocketDisconnect);
+    connect(Socket.get(), &TVexmoorSocket::failed, this, &TVexmoorServer::SocketError);
     ReconnectPending = false;
     UserToggled = false;
 }
@@ -112,7 +120,7 @@ void TVexmoorServer::ToggleConnection() {
         if (View) View->showConnected(false);
         setState(StateOffline);
     } else {
-        Socket->open();
+        Socket->open(Host, Port);
     }
 }
 
@@ -123,7 +131,7 @@ void TVexmoorServer::Timer1Tick() {
 }
 
 void TVexmoorServer::RestartTick() {
-    if (ReconnectPending && !Socket->connected() && !Socket->connecting()) Socket->open();
+    if (ReconnectPending && !Socket->connected() && !Socket->connecting()) Socket->open(Host, Port);
 }
 
 void TVexmoorServer::SendCommand(const QString &text) {
@@ -374,18 +382,21 @@ void TVexmoorServer::ChangeAddress(const QString &host, int port) {
 
 void TVexmoorServer::setFeatureViews(::View *view) {
     View = view;
-    roster.setView(view);
-    activity.setView(view);
-    stats.setView(view);
-    missions.setView(view);
-    prefs.setView(view);
-    eventLog.setView(view);
+    roster.setView(view ? view->rosterView() : nullptr);
+    activity.setView(view ? view->activityView() : nullptr);
+    stats.setView(view ? view->statsView() : nullptr);
+    missions.setView(view ? view->missionView() : nullptr);
+    prefs.setView(view ? view->preferencesView() : nullptr);
+    eventLog.setView(view ? view->eventLogView() : nullptr);
 }
 
 void TVexmoorServer::AttachView(::View *window) {
     setFeatureViews(window);
     if (!View) return;
     View->showConnected(isConnected());
+    // Every group that follows the session is set from this profile's own state.
+    View->SwitchGlobalButtons(SessionState == Online);
+    View->enablePreferenceFiles(SessionState == Online);
     static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
     View->setStatusPanel(0, states[SessionState]);
     View->setStatusPanel(1, section());
@@ -397,11 +408,15 @@ void TVexmoorServer::AttachView(::View *window) {
     activity.ShowActivityFigures();
     prefs.ShowPreferences();
     View->showServerMode(ActiveMode);
-    View->showStatsState(stats.StatsEnabled, stats.TrackKills, stats.TrackMissions);
-    View->TableListChange();
+    if (StatsView *statsView = View->statsView()) {
+        statsView->showStatsState(stats.StatsEnabled, stats.TrackKills, stats.TrackMissions);
+        statsView->TableListChange();
+    }
     View->clearChat();
-    View->fillPlayByPlay(eventLog.EventHistory);
-    View->setLogFileCheck(eventLog.LogToFile);
+    if (EventLogView *log = View->eventLogView()) {
+        log->fillPlayByPlay(eventLog.EventHistory);
+        log->setLogFileCheck(eventLog.LogToFile);
+    }
 }
 
 void TVexmoorServer::DetachView() {

@@ -7,6 +7,7 @@
 #include "game/events.h"
 #include "game/roster.h"
 #include "missions/missions.h"
+#include "session/context.h"
 #include "session/dispatcher.h"
 #include "session/framer.h"
 #include "session/profile.h"
@@ -19,22 +20,7 @@
 #include <QTimer>
 #include <memory>
 
-class Announcer;
 class TVexmoorSocket;
-namespace platform {
-class Dialogs;
-class SettingsStore;
-} // namespace platform
-
-// What every profile of a run shares: the settings store, the dialogs, and the window's
-// process-wide sort keys.
-struct ServerContext {
-    platform::SettingsStore &Settings;
-    platform::Dialogs &Dialogs;
-    int PlayerSortKey = 1;       // player list order (0 name, 1 team, 2 score)
-    int MissionSortColumn = 2;   // mission list order
-    Announcer *Speech = nullptr; // speaks the displayed profile's events; none without an engine
-};
 
 // One server profile: its console connection and session. It owns its roster, event log,
 // statistics, missions, preferences, activity figures and admin commands, which see it only

@@ -1,7 +1,5 @@
 #include "session/socket.h"
 
-#include "session/server.h"
-
 #include <cerrno>
 
 namespace {
@@ -32,13 +30,13 @@ int errorNumber(QAbstractSocket::SocketError error) {
 }
 } // namespace
 
-TVexmoorSocket::TVexmoorSocket(TVexmoorServer &server) : Server(server) {
+TVexmoorSocket::TVexmoorSocket(QObject *parent) : QObject(parent) {
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(ConnectTimeoutMs);
     connect(&m_connectTimer, &QTimer::timeout, this, &TVexmoorSocket::onConnectTimeout);
     connect(&m_socket, &QTcpSocket::connected, this, &TVexmoorSocket::onConnected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &TVexmoorSocket::onDisconnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, [this] { Server.SocketRead(); });
+    connect(&m_socket, &QTcpSocket::readyRead, this, &TVexmoorSocket::dataReady);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TVexmoorSocket::onError);
 }
 
@@ -52,11 +50,11 @@ bool TVexmoorSocket::connecting() const {
     return !m_established && m_socket.state() != QAbstractSocket::UnconnectedState;
 }
 
-void TVexmoorSocket::open() {
+void TVexmoorSocket::open(const QString &host, int port) {
     if (m_established || connecting()) return;
-    Server.SocketConnecting();
+    emit attemptStarted();
     m_connectTimer.start();
-    m_socket.connectToHost(Server.Host, static_cast<quint16>(Server.Port));
+    m_socket.connectToHost(host, static_cast<quint16>(port));
 }
 
 void TVexmoorSocket::close() {
@@ -76,7 +74,7 @@ void TVexmoorSocket::send(const QByteArray &bytes) {
 void TVexmoorSocket::onConnected() {
     m_connectTimer.stop();
     m_established = true;
-    Server.SocketConnect();
+    emit established();
 }
 
 void TVexmoorSocket::onDisconnected() {
@@ -86,9 +84,9 @@ void TVexmoorSocket::onDisconnected() {
 // Reports the end of an established connection exactly once, after the last data.
 void TVexmoorSocket::finishEstablished() {
     if (!m_established) return;
-    if (m_socket.bytesAvailable() > 0) Server.SocketRead();
+    if (m_socket.bytesAvailable() > 0) emit dataReady();
     m_established = false;
-    Server.SocketDisconnect();
+    emit closed();
 }
 
 void TVexmoorSocket::onError(QAbstractSocket::SocketError error) {
@@ -99,15 +97,15 @@ void TVexmoorSocket::onError(QAbstractSocket::SocketError error) {
         const int kind = error == QAbstractSocket::NetworkError ? Receive : General;
         m_socket.abort();
         finishEstablished();
-        Server.SocketError(kind, errorNumber(error));
+        emit failed(kind, errorNumber(error));
         return;
     }
     m_socket.abort();
-    Server.SocketError(Connect, errorNumber(error));
+    emit failed(Connect, errorNumber(error));
 }
 
 void TVexmoorSocket::onConnectTimeout() {
     if (m_established) return;
     m_socket.abort();
-    Server.SocketError(Connect, ETIMEDOUT);
+    emit failed(Connect, ETIMEDOUT);
 }

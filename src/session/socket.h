@@ -5,10 +5,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-class TVexmoorServer;
-
 // The console connection of a profile: an event-driven TCP client on the main thread that
-// hands its five events (connecting, connected, data, closed, error) to its profile.
+// reports its five events (connecting, connected, data, closed, error) through its signals.
 class TVexmoorSocket : public QObject {
     Q_OBJECT
 public:
@@ -18,15 +16,13 @@ public:
     // Socket failure kinds as the profile reports them.
     enum ErrorKind { General = 0, Send = 1, Receive = 2, Connect = 3, Disconnect = 4, Accept = 5 };
 
-    explicit TVexmoorSocket(TVexmoorServer &server);
+    explicit TVexmoorSocket(QObject *parent = nullptr);
     ~TVexmoorSocket() override;
 
-    TVexmoorServer &Server;
-
-    // Starts a connection attempt to the profile's current host and port.
-    void open();
+    // Starts a connection attempt to host and port.
+    void open(const QString &host, int port);
     // Closes the connection (or abandons an attempt); an established connection reports its
-    // close to the profile.
+    // close.
     void close();
     // True while the connection is established.
     bool connected() const { return m_established; }
@@ -34,6 +30,18 @@ public:
     bool connecting() const;
     void send(const QByteArray &bytes);
     QByteArray readAll() { return m_socket.readAll(); }
+
+signals:
+    // An attempt starts.
+    void attemptStarted();
+    // The connection is established.
+    void established();
+    // Data arrived: readAll() takes it.
+    void dataReady();
+    // An established connection ended, after its last data.
+    void closed();
+    // A failure of kind (ErrorKind) with the system error number.
+    void failed(int kind, int code);
 
 private:
     void onConnected();

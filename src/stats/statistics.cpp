@@ -355,7 +355,8 @@ int Statistics::NextDbId() {
     if (tablesOpen()) last = std::max<qint64>(last, m_maxDbId);
     last = std::max<qint64>(last, 0);
     const int id = last >= INT_MAX ? INT_MAX : static_cast<int>(last + 1);
-    settings.write(m_profile.section(), DbIdKey, QString::number(id));
+    // One per new player: the file gets it with the next coalesced write.
+    settings.writeCoalesced(m_profile.section(), DbIdKey, QString::number(id));
     return id;
 }
 

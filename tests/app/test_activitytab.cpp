@@ -1,11 +1,14 @@
 // The Activity page of the main window (offscreen): figures, the chart and its controls.
 #include "activity/colors.h"
 #include "app/gui/activitychart.h"
+#include "app/gui/activitytab.h"
 #include "app/gui/mainwindow.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -18,12 +21,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T> T *child(QWidget &w, const char *name) {
-    T *found = w.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 quint32 rgb(int r, int g, int b) {
     return colors::fromChannels(r, g, b);
@@ -152,6 +149,21 @@ TEST_F(ActivityPage, ViewBarsTurnTiltAndZoomTheChart) {
         const QImage now = grab();
         EXPECT_NE(now, before);
         before = now;
+    }
+    // Arrow keys leave 0 past the snap zone, both ways, and come back into it.
+    for (QSlider *bar : {rotation, elevation}) {
+        bar->setValue(0);
+        const auto key = [&](int k) {
+            QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+            QCoreApplication::sendEvent(bar, &press);
+            return bar->value();
+        };
+        const int up = bar == rotation ? Qt::Key_Right : Qt::Key_Down;
+        const int down = bar == rotation ? Qt::Key_Left : Qt::Key_Up;
+        EXPECT_EQ(std::abs(key(up)), ActivityTab::SnapZone) << bar->objectName().toStdString();
+        EXPECT_EQ(key(up == Qt::Key_Right ? Qt::Key_Left : Qt::Key_Up), 0);
+        EXPECT_EQ(std::abs(key(down)), ActivityTab::SnapZone);
+        EXPECT_EQ(std::abs(key(down)), ActivityTab::SnapZone + 1);
     }
 }
 

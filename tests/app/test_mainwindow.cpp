@@ -1,6 +1,7 @@
 // The main window over stored profiles (offscreen).
 #include "app/gui/mainwindow.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QComboBox>
@@ -13,10 +14,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T> T *child(QWidget &w, const char *name) {
-    return w.findChild<T *>(QString::fromLatin1(name));
-}
 
 TEST(MainWindow, WithoutProfilesEverythingIsOff) {
     TempEnv env;

@@ -5,6 +5,7 @@
 #include "app/gui/colorpanel.h"
 #include "app/gui/mainwindow.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QCheckBox>
@@ -49,9 +50,7 @@ struct PreferencesPage {
     }
 
     template <typename T = QWidget> T *control(const char *name) const {
-        T *w = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
+        return child<T>(*window, name);
     }
     // The operator enters a field, changes it (or not) and leaves it for the Port field.
     void edit(const char *name, const std::function<void(QWidget *)> &change) const {

@@ -1,10 +1,12 @@
 // Global settings, profile sections and the profile list.
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
+#include "app/core/stopsignals.h"
 #include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -155,6 +157,34 @@ TEST_F(ProfileListTest, ReadServersRestoresInOrder) {
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.at(0)->section(), QStringLiteral("a:1"));
     EXPECT_EQ(list.at(1)->Password, QStringLiteral("y"));
+}
+
+// SIGTERM, SIGINT and SIGHUP reach the event loop as received() instead of ending the
+// process, so the owner writes what the settings store holds back; a store with a write
+// delay keeps a coalesced counter only until then.
+TEST(StopSignals, EachStopSignalLetsTheOwnerWriteWhatWaits) {
+    TempEnv env;
+    const QString file = env.settings->fileName();
+    env.settings->setWriteDelay(60000);
+    StopSignals stop;
+    ASSERT_TRUE(stop.active());
+    QList<int> seen;
+    QObject::connect(&stop, &StopSignals::received, [&](int signal) {
+        seen.append(signal);
+        env.settings->flush();
+    });
+    int n = 0;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        env.settings->writeCoalesced(QStringLiteral("h:1"), QStringLiteral("dbID"),
+                                     QString::number(++n));
+        EXPECT_NE(platform::SettingsStore(file).read(QStringLiteral("h:1"), QStringLiteral("dbID")),
+                  QString::number(n));
+        ASSERT_EQ(std::raise(signal), 0);
+        EXPECT_TRUE(waitFor([&] { return seen.size() == n; })) << signal;
+        EXPECT_EQ(seen.value(n - 1), signal);
+        EXPECT_EQ(platform::SettingsStore(file).read(QStringLiteral("h:1"), QStringLiteral("dbID")),
+                  QString::number(n));
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "app/gui/tzprogress.h"
 #include "report.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QApplication>
@@ -13,20 +14,18 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
 
 namespace {
-
-template <typename T> T *child(QWidget &w, const char *name) {
-    return w.findChild<T *>(QString::fromLatin1(name));
-}
 
 // Writes a Players table file of `rows` players named Player1, Player2 ... with ids 1, 2 ...
 void writePlayers(const QString &directory, int rows) {
@@ -50,8 +49,10 @@ void writePlayers(const QString &directory, int rows) {
 
 // The window over one stored profile (the simulator's address), on its Stats page.
 struct StatsPage {
-    explicit StatsPage(int storedPlayers = 0) {
+    explicit StatsPage(int storedPlayers = 0,
+                       const std::function<void(platform::SettingsStore &)> &before = {}) {
         EXPECT_TRUE(sim.listen());
+        if (before) before(*env.settings);
         const QString section = QStringLiteral("127.0.0.1:") + QString::number(sim.port());
         env.settings->write(section, QStringLiteral("Password"), QStringLiteral("secret"));
         env.settings->write(section, QStringLiteral("dbID"), QString::number(storedPlayers));
@@ -157,6 +158,80 @@ TEST(StatsTab, ClearAsksAndOnlyYesClears) {
               QStringLiteral("0"));
 }
 
+// While a match runs, recording moves the table from row to row: the grid keeps the row and
+// the scroll position the operator chose and still shows the new values at once. It is
+// drawn in the colour settings, and its columns are as wide as their fields.
+TEST(StatsTab, TheGridStaysWhereTheOperatorPutItAndWearsTheColours) {
+    // Yellow on blue, as colour words 0x00BBGGRR.
+    StatsPage page(3, [](platform::SettingsStore &settings) {
+        settings.write(QStringLiteral("Vexmoor"), QStringLiteral("Background"), "65535");
+        settings.write(QStringLiteral("Vexmoor"), QStringLiteral("GeneralText"), "16711680");
+    });
+    page.enable->click();
+    const auto connectPlayer = [&](int i) {
+        page.server().ClassifyLine(QStringLiteral("\"C\"%1\"Joiner%2\"IP:10.0.%3.%4:1\"Male\"")
+                                       .arg(2049 + i % 120)
+                                       .arg(i)
+                                       .arg(i / 200)
+                                       .arg(i % 200));
+    };
+    for (int i = 0; i < 60; ++i)
+        connectPlayer(i);
+    ASSERT_EQ(page.shownRows(), page.grid->visibleRowCount());
+    ASSERT_LT(page.grid->fullRowCount(), 40);
+
+    // Colours: the grid's cells in Background, its text in GeneralText.
+    EXPECT_EQ(page.grid->palette().color(QPalette::Base), QColor(255, 255, 0));
+    EXPECT_EQ(page.grid->palette().color(QPalette::Text), QColor(0, 0, 255));
+    const QImage image = page.grid->viewport()->grab().toImage();
+    const int lastColumnRight = [&] {
+        int x = page.grid->indicatorWidth();
+        for (int c = 0; c < page.grid->columnCount(); ++c)
+            x += page.grid->columnWidth(c);
+        return x;
+    }();
+    const int y = page.grid->titleRowHeight() + 2 * page.grid->dataRowHeight() + 2;
+    EXPECT_EQ(image.pixelColor(page.grid->indicatorWidth() + 1, y), QColor(255, 255, 0));
+    if (lastColumnRight < image.width()) {
+        EXPECT_EQ(image.pixelColor(lastColumnRight + 4, y), QColor(255, 255, 0));
+    }
+    // A disabled entry keeps the disabled look (offline: the chat entry is off).
+    auto *entry = child<QLineEdit>(*page.window, "Chat_Edit");
+    ASSERT_FALSE(entry->isEnabled());
+    EXPECT_EQ(entry->palette().color(QPalette::Active, QPalette::Base), QColor(255, 255, 0));
+    EXPECT_NE(entry->palette().color(QPalette::Disabled, QPalette::Base), QColor(255, 255, 0));
+    EXPECT_NE(entry->palette().color(QPalette::Disabled, QPalette::Text), QColor(0, 0, 255));
+    // NAME (30) and IP (30) are not clipped to a narrower start.
+    const int zero = page.grid->fontMetrics().horizontalAdvance('0');
+    EXPECT_GE(page.grid->columnWidth(0), 30 * zero);
+
+    // The operator picks the fifth row near the top; recording goes on below and above.
+    page.grid->setFocus();
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+    QApplication::sendEvent(page.grid, &home);
+    for (int i = 0; i < 4; ++i) {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QApplication::sendEvent(page.grid, &down);
+    }
+    ASSERT_EQ(page.grid->currentRow(), 5);
+    ASSERT_EQ(page.grid->topRow(), 1);
+    const QStringList fifth = page.grid->shownRow(4);
+    for (int i = 60; i < 70; ++i)
+        connectPlayer(i); // appended far below, then the row of an earlier one
+    page.server().ClassifyLine(QStringLiteral("\"K\"2050\"2051\"1\"1\""));
+    EXPECT_EQ(page.shownRows(), page.grid->visibleRowCount());
+    EXPECT_EQ(page.grid->topRow(), 1);
+    EXPECT_EQ(page.grid->currentRow(), 5);
+    EXPECT_EQ(page.grid->verticalScrollBar()->maximum(), 73 - page.grid->fullRowCount());
+    EXPECT_NE(page.grid->shownRow(4), fifth) << "the kill shows at once";
+    // The next key moves on from the operator's row, not from the recorded one.
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(page.grid, &down);
+    EXPECT_EQ(page.grid->currentRow(), 6);
+    EXPECT_EQ(page.grid->dataSet()->RecNo(), 6);
+    EXPECT_EQ(page.grid->topRow(), 1);
+}
+
 TEST(StatsTab, CommitIntervalShowsWhatIsInForceAndWritesOnlyAChange) {
     TempEnv env;
     env.settings->write(QStringLiteral("Vexmoor"), QStringLiteral("CommitInterval"),
@@ -171,11 +246,12 @@ TEST(StatsTab, CommitIntervalShowsWhatIsInForceAndWritesOnlyAChange) {
         QString stored;
         QString shown;
     };
-    // Leaving unchanged writes nothing (the stored "05" stays); 0 and below stop the interval
-    // commits and show as "Off"; the box goes no higher than the timer can hold.
+    // Leaving unchanged writes nothing (the stored "05" stays); 0 stops the interval commits
+    // and shows as 0, and nothing goes below it; the box goes no higher than the timer can
+    // hold.
     for (const Case &c : {Case{5, QStringLiteral("05"), QStringLiteral("5")},
-                          Case{0, QStringLiteral("0"), QStringLiteral("Off")},
-                          Case{-3, QStringLiteral("-3"), QStringLiteral("Off")},
+                          Case{0, QStringLiteral("0"), QStringLiteral("0")},
+                          Case{-3, QStringLiteral("0"), QStringLiteral("0")},
                           Case{45, QStringLiteral("45"), QStringLiteral("45")},
                           Case{100000, QStringLiteral("35791"), QStringLiteral("35791")}}) {
         tab->CommitIntervalEnter();
@@ -185,7 +261,7 @@ TEST(StatsTab, CommitIntervalShowsWhatIsInForceAndWritesOnlyAChange) {
                   c.stored);
         EXPECT_EQ(interval->text(), c.shown);
     }
-    // From "Off" one step up is one minute.
+    // From 0 one step up is one minute.
     interval->setValue(-3);
     interval->stepUp();
     EXPECT_EQ(interval->value(), 1);

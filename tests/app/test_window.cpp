@@ -8,10 +8,12 @@
 #include "platform/paths.h"
 #include "report.h"
 #include "simserver.h"
+#include "support/guitestsupport.h"
 #include "support/testsupport.h"
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -21,7 +23,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -36,12 +40,6 @@
 using namespace testing_support;
 
 namespace {
-
-template <typename T = QWidget> T *child(QWidget &w, const char *name) {
-    T *c = w.findChild<T *>(QString::fromLatin1(name));
-    EXPECT_NE(c, nullptr) << name;
-    return c;
-}
 
 void click(QWidget &w, const char *name) {
     child<QToolButton>(w, name)->click();
@@ -229,6 +227,75 @@ TEST(Window, ProfilesFromFirstAddToLastRemove) {
     EXPECT_TRUE(QDir(platform::dataDir()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
 }
 
+// With the write delay of a run, an operator's change reaches the file at once; the id
+// counter of new players waits for the next coalesced write.
+TEST(Window, OperatorChangesReachTheSettingsFileAtOnce) {
+    TempEnv env;
+    env.settings->setWriteDelay(60000);
+    TVexmoor w(*env.settings);
+    const auto inFile = [&](const QString &section, const char *key) {
+        return platform::SettingsStore(env.settings->fileName()).read(section, key);
+    };
+    addServer(w, "10.0.0.1", 28001, "pw");
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Password"), "pw");
+    child<QCheckBox>(w, "Display_MuteCodes")->click();
+    EXPECT_EQ(inFile(GlobalSection, "MuteCodes"), "1");
+    child<QCheckBox>(w, "Speak_Kill")->click();
+    EXPECT_EQ(inFile(GlobalSection, "Speech_Kill"), "0");
+    child<QCheckBox>(w, "Display_LogFile")->click();
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Log"), "1");
+    w.CurrentServer->ClassifyLine("\"C\"2049\"Max\"IP:10.1.1.1:1\"Male\"");
+    child<QToolButton>(w, "Button_EnableStats")->click();
+    EXPECT_EQ(inFile("10.0.0.1:28001", "Stats"), "1");
+    w.CurrentServer->ClassifyLine("\"C\"2050\"Kim\"IP:10.1.1.2:1\"Female\"");
+    const QString id = env.settings->read("10.0.0.1:28001", "dbID");
+    EXPECT_FALSE(id.isEmpty());
+    EXPECT_NE(inFile("10.0.0.1:28001", "dbID"), id);
+    EXPECT_TRUE(env.settings->flush());
+    EXPECT_EQ(inFile("10.0.0.1:28001", "dbID"), id);
+}
+
+// Captions fit their buttons; the mode button sits in the Preferences page's bottom bar;
+// only "Score" (and the team list's "Size") are centred, and their values with them.
+TEST(Window, LayoutCaptionsFitAndColumnsAlign) {
+    TempEnv env;
+    TVexmoor w(*env.settings);
+    addServer(w, "10.0.0.1", 28001);
+    w.resize(800, 560);
+    w.show();
+    auto *pages = child<QTabWidget>(w, "Pages");
+    for (int page : {0, 5}) {
+        pages->setCurrentIndex(page);
+        QCoreApplication::processEvents(); // the shown page lays out
+        for (const char *name :
+             {"Button_BalanceTeams", "Button_CenterPrintClient", "Button_BottomPrintAll",
+              "Button_TeamChange", "Button_ServerMode"}) {
+            auto *b = child<QToolButton>(w, name);
+            if (b->isVisible()) {
+                EXPECT_GE(b->width(), b->sizeHint().width()) << name;
+            }
+        }
+    }
+    pages->setCurrentIndex(0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pages->widget(5)->isAncestorOf(child(w, "Button_ServerMode")));
+    EXPECT_FALSE(pages->widget(0)->isAncestorOf(child(w, "Button_ServerMode")));
+    const auto alignment = [&](const char *list, int column) {
+        return child<QAbstractItemView>(w, list)
+                   ->model()
+                   ->headerData(column, Qt::Horizontal, Qt::TextAlignmentRole)
+                   .toInt() &
+               Qt::AlignHorizontal_Mask;
+    };
+    EXPECT_EQ(alignment("Display_PlayerList", 0), Qt::AlignLeft);
+    EXPECT_EQ(alignment("Display_PlayerList", 1), Qt::AlignLeft);
+    EXPECT_EQ(alignment("Display_PlayerList", 2), Qt::AlignHCenter);
+    EXPECT_EQ(alignment("Display_TeamList", 1), Qt::AlignHCenter);
+    auto *header =
+        static_cast<QTreeView *>(child<QAbstractItemView>(w, "Display_PlayerList"))->header();
+    EXPECT_EQ(header->length(), header->viewport()->width()) << "no blank strip on the right";
+}
+
 TEST(Window, DeltreeNeverLeavesTheDataDirectory) {
     TempEnv env;
     QDir().mkpath(platform::dataDir());
@@ -246,6 +313,59 @@ TEST(Window, DeltreeNeverLeavesTheDataDirectory) {
     EXPECT_FALSE(Deltree(platform::dataDir() + "/../..", platform::dataDir()));
     EXPECT_FALSE(Deltree(platform::dataDir(), platform::dataDir() + "/x"));
     EXPECT_TRUE(QFileInfo::exists(keep.fileName()));
+}
+
+// Two servers that report the same host name are told apart by their addresses, and a host
+// name is shown as typed, never as markup. The removal question is aborted by Enter and by
+// Escape; only Yes removes.
+TEST(Window, LookAlikeProfilesAndTheRemovalQuestion) {
+    TempEnv env;
+    TVexmoor w(*env.settings);
+    w.dialogs().setScripted(false); // the real boxes
+    addServer(w, "10.0.0.1", 28001);
+    addServer(w, "10.0.0.2", 28002);
+    auto *list = child<QComboBox>(w, "ServerList");
+    ASSERT_EQ(list->count(), 2);
+    const QString hostile = "<b>Practice Server</b><!--";
+    for (int i = 0; i < 2; ++i) {
+        w.profiles().at(i)->prefs.Vars.HostName = hostile;
+        w.profiles().at(i)->UpdateListName();
+    }
+    EXPECT_EQ(list->itemText(0), hostile + " (10.0.0.1:28001)");
+    EXPECT_EQ(list->itemText(1), hostile + " (10.0.0.2:28002)");
+    w.profiles().at(0)->prefs.Vars.HostName = "Other";
+    w.profiles().at(0)->UpdateListName();
+    EXPECT_EQ(list->itemText(0), "Other");
+    EXPECT_EQ(list->itemText(1), hostile);
+
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        bool seen = false;
+        answerNextBox([&](QWidget &box) {
+            auto *question = qobject_cast<QMessageBox *>(&box);
+            ASSERT_NE(question, nullptr);
+            seen = true;
+            EXPECT_EQ(question->textFormat(), Qt::PlainText);
+            EXPECT_TRUE(question->text().contains(hostile));
+            EXPECT_EQ(static_cast<QAbstractButton *>(question->defaultButton()),
+                      question->button(QMessageBox::Abort));
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QCoreApplication::sendEvent(
+                question->focusWidget() ? question->focusWidget() : question, &press);
+        });
+        click(w, "Button_RemoveServer");
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(list->count(), 2) << key;
+    }
+    answerNextBox(
+        [](QWidget &box) { qobject_cast<QMessageBox *>(&box)->button(QMessageBox::Yes)->click(); });
+    click(w, "Button_RemoveServer");
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->itemText(0), "Other");
+
+    // The status bar shows the server's mission name and type as text.
+    w.setStatusPanel(2, hostile);
+    EXPECT_EQ(child<QLabel>(w, "StatusPanel2")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(child<QLabel>(w, "StatusPanel3")->textFormat(), Qt::PlainText);
 }
 
 class LiveWindow : public ::testing::Test {
@@ -359,9 +479,14 @@ TEST_F(LiveWindow, TheServerPageShowsTheStateAndCarriesEveryCommand) {
     EXPECT_EQ(server.receivedCommands().last(),
               "CenterPrintAll(\"<jc> *** Auto-Balanced Teams ***\"); //VX");
 
-    // Dragging two players onto the first team row moves them there.
-    ASSERT_TRUE(waitFor([&] { return server.receivedCommands().size() == from + 5; }));
-    spin(50);
+    // Dragging two players onto the first team row moves them there, once the list shows the
+    // balanced teams.
+    ASSERT_TRUE(waitFor([&] {
+        const QStringList names = players(), teams = players(1);
+        for (const auto &p : server.state().players())
+            if (teams.value(names.indexOf(p.name)) != QString::number(p.team)) return false;
+        return true;
+    }));
     select({0, 1});
     const QStringList moved = {players().at(0), players().at(1)};
     auto *teams = child<QAbstractItemView>(*w, "Display_TeamList");
@@ -434,6 +559,47 @@ TEST_F(LiveWindow, SwitchingProfilesRefillsTheViewsAndMinimiseRestores) {
     EXPECT_TRUE(w->isVisible());
     w->showFromTray();
     EXPECT_FALSE(w->isMinimized());
+}
+
+// Two live profiles: each control group follows the displayed profile's own state, in both
+// directions of a switch.
+TEST_F(LiveWindow, SwitchingBetweenTwoLiveProfilesSetsEveryGroupFromTheProfile) {
+    sim::SimServer second;
+    ASSERT_TRUE(second.listen());
+    ASSERT_TRUE(goOnline(*w));
+    addServer(*w, "127.0.0.1", second.port(), "secret");
+    ASSERT_TRUE(goOnline(*w));
+    auto *list = child<QComboBox>(*w, "ServerList");
+    ASSERT_EQ(list->count(), 2);
+    const char *global[] = {
+        "Button_ListPlayers", "Button_MessageAll",      "Button_CenterPrintAll",
+        "Button_TopPrintAll", "Button_BottomPrintAll",  "Button_BalanceTeams",
+        "Button_ExecMission", "Button_NextMission",     "Button_Page",
+        "Button_Refresh",     "Button_LoadPreferences", "Button_SavePreferences",
+        "Chat_Edit"};
+    // The displayed one (the second) goes offline; the first is still online.
+    click(*w, "Button_Connect");
+    ASSERT_TRUE(waitFor([&] { return child<QLabel>(*w, "StatusPanel0")->text() == "Offline"; }));
+    for (const char *name : global)
+        EXPECT_FALSE(enabled(*w, name)) << name;
+    list->setCurrentIndex(0);
+    EXPECT_EQ(child<QLabel>(*w, "StatusPanel0")->text(), "Online");
+    for (const char *name : global)
+        EXPECT_TRUE(enabled(*w, name)) << name;
+    EXPECT_FALSE(enabled(*w, "Button_KickClient")); // nothing selected in the new list
+    const qsizetype from = server.receivedCommands().size();
+    w->dialogs().queueAnswer(true, "to the first");
+    click(*w, "Button_MessageAll");
+    ASSERT_TRUE(waitFor([&] { return server.receivedCommands().size() == from + 1; }));
+    EXPECT_EQ(statementsSince(server, from).first().args.last(), "to the first");
+    // Back to the offline one: every button of the group off again, nothing sent.
+    select({0});
+    EXPECT_TRUE(enabled(*w, "Button_KickClient"));
+    list->setCurrentIndex(1);
+    for (const char *name : global)
+        EXPECT_FALSE(enabled(*w, name)) << name;
+    EXPECT_FALSE(enabled(*w, "Button_KickClient"));
+    EXPECT_TRUE(enabled(*w, "Button_EditServer"));
 }
 
 // Two operators on the same server: what one types reaches both, quotes and backslashes

@@ -139,6 +139,34 @@ TEST_F(AnnouncerTest, EngineFailuresAreReportedInAnErrorBox) {
     EXPECT_EQ(dialogs.messages[0].second, QStringLiteral("audio device lost"));
 }
 
+// No working audio: every announcement fails, but only the first failure opens a box (the
+// box runs the event loop, so the others would pile up on it). Speech that works again, or
+// a new voice or speed, lets the next failure be shown.
+TEST_F(AnnouncerTest, AFailingEngineIsReportedOnceUntilSpeechWorksOrTheOperatorChangesIt) {
+    FakeSpeechEngine &e = ready();
+    const auto failEvery = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            speech.Announce(QStringLiteral("event"), 0);
+            e.onError(QStringLiteral("no audio"));
+            e.finish();
+        }
+    };
+    failEvery(20);
+    EXPECT_EQ(dialogs.messages.size(), 1);
+    speech.Announce(QStringLiteral("works"), 0);
+    e.finish(); // spoken to its end
+    failEvery(5);
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    speech.TTSSpeedChange(200);
+    failEvery(3);
+    EXPECT_EQ(dialogs.messages.size(), 3);
+    speech.TTSModeChange(2);
+    e.onError(QStringLiteral("no audio"));
+    EXPECT_EQ(dialogs.messages.size(), 4);
+    for (const auto &m : dialogs.messages)
+        EXPECT_EQ(m.second, QStringLiteral("no audio"));
+}
+
 TEST_F(AnnouncerTest, NothingIsSpokenWithNoneSelected) {
     FakeSpeechEngine &e = start();
     for (int c = 0; c < Announcer::CategoryCount; ++c)

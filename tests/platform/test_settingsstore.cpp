@@ -128,22 +128,45 @@ TEST(SettingsStore, DelayedWritesAreReadAtOnceAndReachTheFileTogether) {
         store.write(section, QStringLiteral("Password"), QStringLiteral("x")); // at once
         store.setWriteDelay(50);
         for (int id = 1; id <= 100; ++id)
-            store.writeInt(section, QStringLiteral("dbID"), id);
+            store.writeCoalesced(section, QStringLiteral("dbID"), QString::number(id));
         EXPECT_EQ(store.readInt(section, QStringLiteral("dbID")), 100);
         EXPECT_EQ(inFile(QStringLiteral("Password")), QStringLiteral("x"));
         EXPECT_EQ(inFile(QStringLiteral("dbID")), QString());
         EXPECT_TRUE(testing_support::waitFor(
             [&] { return inFile(QStringLiteral("dbID")) == QStringLiteral("100"); }));
+        // Any other write is an operator's change: it reaches the file at once, and takes
+        // what waited with it.
+        store.writeCoalesced(section, QStringLiteral("dbID"), QStringLiteral("150"));
+        store.writeBool(QStringLiteral("Vexmoor"), QStringLiteral("MuteCodes"), true);
+        EXPECT_EQ(SettingsStore(file).read(QStringLiteral("Vexmoor"), QStringLiteral("MuteCodes")),
+                  QStringLiteral("1"));
+        EXPECT_EQ(inFile(QStringLiteral("dbID")), QStringLiteral("150"));
+        store.eraseSection(QStringLiteral("Vexmoor"));
+        EXPECT_FALSE(SettingsStore(file).sections().contains(QStringLiteral("Vexmoor")));
+        // Inside a batch every write waits; the end of the outermost batch writes them.
+        {
+            const SettingsStore::Batch outer(store);
+            {
+                const SettingsStore::Batch inner(store);
+                store.write(QStringLiteral("h:1"), QStringLiteral("Password"), QStringLiteral("a"));
+            }
+            store.write(QStringLiteral("h:2"), QStringLiteral("Password"), QStringLiteral("b"));
+            EXPECT_FALSE(SettingsStore(file).sections().contains(QStringLiteral("h:1")));
+        }
+        EXPECT_EQ(SettingsStore(file).read(QStringLiteral("h:1"), QStringLiteral("Password")),
+                  QStringLiteral("a"));
+        EXPECT_EQ(SettingsStore(file).read(QStringLiteral("h:2"), QStringLiteral("Password")),
+                  QStringLiteral("b"));
 
         // A delayed write that fails is told once, and the change waits for the next try.
         QFile::setPermissions(file, QFile::ReadOwner);
-        store.writeInt(section, QStringLiteral("dbID"), 101);
+        store.writeCoalesced(section, QStringLiteral("dbID"), QStringLiteral("101"));
         EXPECT_FALSE(store.flush());
         EXPECT_FALSE(store.flush());
         ASSERT_EQ(dialogs.messages.size(), 1);
         EXPECT_TRUE(dialogs.messages[0].second.contains(file));
         QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-        store.writeInt(section, QStringLiteral("dbID"), 102);
+        store.writeCoalesced(section, QStringLiteral("dbID"), QStringLiteral("102"));
     } // the end of the run writes what waits
     EXPECT_EQ(inFile(QStringLiteral("dbID")), QStringLiteral("102"));
     EXPECT_EQ(dialogs.messages.size(), 1);

@@ -3,10 +3,16 @@
 // Shared pieces of the tests: an isolated settings/data location, dialogs that tests answer,
 // and a view that records what a profile shows.
 
+#include "activity/activityview.h"
+#include "admin/preferencesview.h"
+#include "eventlog/eventlogview.h"
+#include "game/rosterview.h"
+#include "missions/missionview.h"
 #include "platform/dialogs.h"
 #include "platform/settingsstore.h"
 #include "session/server.h"
 #include "session/view.h"
+#include "stats/statsview.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -95,9 +101,27 @@ private:
     }
 };
 
-// Records the console lines, status panels and chat lines a profile shows.
-class RecordingView : public View {
+// Records the console lines, status panels and chat lines a profile shows. It is every
+// feature's view as well (tests override what they watch); the mission panels are status
+// panels 2, 3 and 4, as in the window.
+class RecordingView : public View,
+                      public RosterView,
+                      public EventLogView,
+                      public MissionView,
+                      public PreferencesView,
+                      public ActivityView,
+                      public StatsView {
 public:
+    RosterView *rosterView() override { return this; }
+    EventLogView *eventLogView() override { return this; }
+    MissionView *missionView() override { return this; }
+    PreferencesView *preferencesView() override { return this; }
+    ActivityView *activityView() override { return this; }
+    StatsView *statsView() override { return this; }
+    void showMissionName(const QString &name) override { setStatusPanel(2, name); }
+    void showMissionType(const QString &type) override { setStatusPanel(3, type); }
+    void showTimeLeft(const QString &text) override { setStatusPanel(4, text); }
+
     void setStatusPanel(int panel, const QString &text) override {
         if (panel >= 0 && panel < 6) panels[panel] = text;
     }

@@ -64,6 +64,7 @@ bool ProfileList::remove(int index) {
 }
 
 void ProfileList::ReadServers() {
+    const platform::SettingsStore::Batch batch(m_context.Settings);
     ::ReadServers(m_context.Settings, [this](const QString &password, const QString &ip, int port) {
         ServerAdd(password, ip, port);
     });
@@ -72,6 +73,15 @@ void ProfileList::ReadServers() {
 QString ProfileList::listName(const TVexmoorServer &profile) {
     const QString &name = profile.prefs.Vars.HostName;
     return name.isEmpty() ? profile.section() : name;
+}
+
+QString ProfileList::distinctName(const TVexmoorServer &profile) const {
+    const QString name = listName(profile);
+    for (const auto &other : m_profiles) {
+        if (other.get() != &profile && listName(*other) == name)
+            return name + QStringLiteral(" (") + profile.section() + QLatin1Char(')');
+    }
+    return name;
 }
 
 void ProfileList::setCommitInterval(int minutes) {

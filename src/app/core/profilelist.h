@@ -40,6 +40,9 @@ public:
 
     // The text of a profile's list entry: its host name when known, else ip:port.
     static QString listName(const TVexmoorServer &profile);
+    // The list entry as the server list shows it: listName, followed by " (ip:port)" when
+    // another profile has the same list name, so that no two entries look the same.
+    QString distinctName(const TVexmoorServer &profile) const;
 
     // The statistics commit interval in minutes; 0 or less stops the interval commits, and
     // more than MaxCommitInterval (the longest a timer holds) runs at MaxCommitInterval.

@@ -1,12 +1,12 @@
 #include "app/gui/activitytab.h"
 
+#include "activity/activity.h"
 #include "activity/colors.h"
 #include "app/core/settings.h"
 #include "app/gui/activitychart.h"
 #include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
 #include "platform/datetime.h"
-#include "session/server.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -35,12 +35,23 @@ QSlider *viewBar(QWidget *parent, const char *name, Qt::Orientation orientation,
     bar->setTickPosition(QSlider::NoTicks);
     // Like the page's other vertical bars: the low end at the top.
     if (orientation == Qt::Vertical) bar->setInvertedAppearance(true);
+    // Positions near 0 snap back to it: a key step (or wheel step) from 0 goes past that
+    // zone instead, or the bar could never leave 0 by keyboard.
+    QObject::connect(bar, &QSlider::actionTriggered, bar, [bar](int action) {
+        if (action != QAbstractSlider::SliderSingleStepAdd &&
+            action != QAbstractSlider::SliderSingleStepSub)
+            return;
+        const int to = bar->sliderPosition();
+        if (bar->value() == 0 && to != 0 && std::abs(to) < ActivityTab::SnapZone)
+            bar->setSliderPosition(to > 0 ? ActivityTab::SnapZone : -ActivityTab::SnapZone);
+    });
     return bar;
 }
 
 QLabel *figure(QWidget *parent, const char *name) {
     auto *label = new QLabel(parent);
     label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -142,9 +153,9 @@ ActivityTab::ActivityTab(TabContext &context, QWidget *parent) : Tab(context, pa
     LoadColorPrefs();
 }
 
-void ActivityTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
-    if (server) return;
+void ActivityTab::setActivity(Activity *activity) {
+    m_activity = activity;
+    if (activity) return;
     // No profile left: the page as the window starts.
     Chart_init();
     showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
@@ -184,12 +195,12 @@ void ActivityTab::Chart_init() {
 }
 
 void ActivityTab::Button_ResetGraphClick() {
-    if (m_server) m_server->activity.ResetGraph();
+    if (m_activity) m_activity->ResetGraph();
 }
 
 void ActivityTab::RotationBarChange(int position) {
     // Near the centre the bar snaps to it; setting it comes back here with 0.
-    if (position != 0 && std::abs(position) < 3) {
+    if (position != 0 && std::abs(position) < SnapZone) {
         m_rotationBar->setValue(0);
         return;
     }
@@ -197,7 +208,7 @@ void ActivityTab::RotationBarChange(int position) {
 }
 
 void ActivityTab::ElevationBarChange(int position) {
-    if (position != 0 && std::abs(position) < 3) {
+    if (position != 0 && std::abs(position) < SnapZone) {
         m_elevationBar->setValue(0);
         return;
     }

@@ -3,6 +3,7 @@
 #include "activity/activityview.h"
 #include "app/gui/tab.h"
 
+class Activity;
 #include <array>
 
 class ActivityChart;
@@ -16,9 +17,13 @@ class QSlider;
 class ActivityTab : public Tab, public ActivityView {
     Q_OBJECT
 public:
+    // Rotation and elevation positions closer to 0 than this snap back to 0.
+    static constexpr int SnapZone = 3;
+
     explicit ActivityTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile's activity figures (none: the page as the window starts).
+    void setActivity(Activity *activity);
 
     // ActivityView
     void showActivityFigures(const ActivityFigureTexts &texts) override;
@@ -63,4 +68,5 @@ private:
     QLabel *m_avePlaytime;
     QLabel *m_uptime;
     QPushButton *m_resetGraph;
+    Activity *m_activity = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "app/gui/guidialogs.h"
 #include "platform/settingsstore.h"
 #include "session/adminchat.h"
-#include "session/server.h"
+#include "session/profile.h"
 
 #include <QFocusEvent>
 #include <QHBoxLayout>
@@ -60,8 +60,12 @@ ChatTab::ChatTab(TabContext &context, QWidget *parent) : Tab(context, parent) {
     connect(m_page, &QToolButton::clicked, this, &ChatTab::Button_PageClick);
 }
 
+bool ChatTab::online() const {
+    return m_profile && m_profile->isConnected();
+}
+
 void ChatTab::send(const QString &text) {
-    m_server->SendCommand(chatCommand(m_nick->text(), text));
+    m_profile->SendCommand(chatCommand(m_nick->text(), text));
 }
 
 void ChatTab::Button_PageClick() {

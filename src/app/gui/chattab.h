@@ -2,6 +2,7 @@
 
 #include "app/gui/tab.h"
 
+class Profile;
 class QLineEdit;
 class QPlainTextEdit;
 class QToolButton;
@@ -24,6 +25,8 @@ public:
     void applyColors() override;
 
     void Button_PageClick();
+    // The displayed profile's console (none: no profile).
+    void setConsole(Profile *console) { m_profile = console; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -31,6 +34,8 @@ protected:
 private:
     void send(const QString &text);
     void Chat_NickExit();
+    // The displayed profile's console is connected.
+    bool online() const;
 
     QLineEdit *m_nick;
     QPlainTextEdit *m_memo;
@@ -39,4 +44,5 @@ private:
     QToolButton *m_page;
     QString m_nickOnEnter; // the nick when the field gained focus
     QString m_lastSent;    // one-deep recall
+    Profile *m_profile = nullptr;
 };

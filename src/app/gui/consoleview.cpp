@@ -1,5 +1,7 @@
 #include "app/gui/consoleview.h"
 
+#include "app/gui/colorword.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QResizeEvent>
 #include <QTextBlock>
@@ -83,7 +85,7 @@ void ConsoleView::clearLines() {
 
 void ConsoleView::setBackground(const QColor &color) {
     QPalette p = palette();
-    p.setColor(QPalette::Base, color);
+    setEnabledColor(p, QPalette::Base, color);
     setPalette(p);
 }
 

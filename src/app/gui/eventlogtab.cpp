@@ -2,7 +2,8 @@
 
 #include "app/core/settings.h"
 #include "eventlog/announcer.h"
-#include "session/server.h"
+#include "eventlog/eventlog.h"
+#include "session/context.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -108,7 +109,7 @@ void EventLogTab::setLogFileCheck(bool on) {
 }
 
 void EventLogTab::Display_LogFileClick(bool on) {
-    if (m_server) m_server->eventLog.SetLogToFile(on);
+    if (m_log) m_log->SetLogToFile(on);
 }
 
 void EventLogTab::TTSModeChange(int index) {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <array>
 
+class EventLog;
 class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
@@ -19,6 +20,9 @@ public:
     static constexpr int PlayByPlayLines = 100;
 
     explicit EventLogTab(TabContext &context, QWidget *parent = nullptr);
+
+    // The displayed profile's event log (none: no profile).
+    void setEventLog(EventLog *log) { m_log = log; }
 
     void fillPlayByPlay(const QStringList &entries) override;
     void PlayByPlay_add(const QString &entry) override;
@@ -39,4 +43,5 @@ private:
     std::array<QCheckBox *, 7> m_speak{};
     QStringList m_pending;
     bool m_flushQueued = false;
+    EventLog *m_log = nullptr;
 };

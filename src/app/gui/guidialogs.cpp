@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 GuiDialogs::GuiDialogs()
@@ -55,6 +56,7 @@ void GuiDialogs::message(Icon icon, const QString &text) {
                                               QMessageBox::Information};
     QMessageBox box(icons[static_cast<int>(icon)], QStringLiteral("Vexmoor"), text, QMessageBox::Ok,
                     m_parent);
+    box.setTextFormat(Qt::PlainText); // server texts (host names, missions) are never markup
     box.exec();
 }
 
@@ -64,6 +66,10 @@ bool GuiDialogs::confirm(const QString &text) {
     if (answered(Box::Confirm, text, a)) return a.ok;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Vexmoor"), text,
                     QMessageBox::Yes | QMessageBox::Abort, m_parent);
+    box.setTextFormat(Qt::PlainText);
+    // Every question guards a destructive step: Enter and Escape both abort it.
+    box.setDefaultButton(QMessageBox::Abort);
+    box.setEscapeButton(QMessageBox::Abort);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -74,11 +80,16 @@ bool GuiDialogs::inputQuery(const QString &caption, const QString &prompt, QStri
         if (a.ok) text = a.text;
         return a.ok;
     }
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(m_parent, caption, prompt, QLineEdit::Normal, text, &ok);
-    if (ok) text = answer;
-    return ok;
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(text);
+    // Prompts carry team and player names: shown as text, never as markup.
+    for (QLabel *label : dialog.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    text = dialog.textValue();
+    return true;
 }
 
 void GuiDialogs::beep() {

@@ -15,7 +15,7 @@
 #include "platform/speech/qtspeechengine.h"
 #endif
 #include "platform/settingsstore.h"
-#include "session/socket.h"
+#include "session/server.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -122,6 +122,7 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     for (size_t i = 0; i < m_panels.size(); ++i) {
         m_panels[i] = new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        m_panels[i]->setTextFormat(Qt::PlainText); // mission names and types come from the server
         m_panels[i]->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
         m_panels[i]->setMinimumWidth(widths[i]);
         if (i >= 1 && i <= 4) m_panels[i]->setAlignment(Qt::AlignCenter);
@@ -135,19 +136,17 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     connect(m_remove, &QToolButton::clicked, this, &TVexmoor::Button_RemoveServerClick);
     connect(m_serverList, &QComboBox::currentIndexChanged, this, &TVexmoor::ServerListChange);
     connect(m_serverTab, &ServerTab::clientSelectionChanged, this, &TVexmoor::SwitchClientButtons);
+    connect(m_missionsTab, &MissionsTab::missionPanelChanged, this, &TVexmoor::setStatusPanel);
+    connect(m_preferencesTab, &PreferencesTab::serverModeClicked, this, [this] {
+        if (CurrentServer) CurrentServer->ToggleMode();
+    });
     connect(m_preferencesTab, &PreferencesTab::colorsChanged, this, [this] {
         for (int i = 0; i < m_pages->count(); ++i)
             static_cast<Tab *>(m_pages->widget(i))->applyColors();
     });
-    connect(m_profiles.get(), &ProfileList::listNameChanged, this, [this](TVexmoorServer *p) {
-        const int i = m_profiles->indexOf(p);
-        if (i < 0) return;
-        m_serverList->setItemText(i, ProfileList::listName(*p));
-        if (p == CurrentServer) {
-            const QSignalBlocker block(m_serverList);
-            m_serverList->setCurrentIndex(i);
-        }
-    });
+    // One name change can make two entries alike or tell them apart again: every entry is
+    // renamed.
+    connect(m_profiles.get(), &ProfileList::listNameChanged, this, &TVexmoor::updateListNames);
 
     SwitchServerButtons(false);
     SwitchGlobalButtons(false);
@@ -160,9 +159,12 @@ TVexmoor::TVexmoor(platform::SettingsStore &settings, QWidget *parent)
     for (int i = 0; i < m_pages->count(); ++i)
         static_cast<Tab *>(m_pages->widget(i))->applyColors();
     m_profiles->setCommitInterval(m_prefs.CommitTimerMinutes);
-    ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
-        ServerAdd(password, ip, port);
-    });
+    {
+        const platform::SettingsStore::Batch batch(m_settings); // one write for all profiles
+        ::ReadServers(m_settings, [this](const QString &password, const QString &ip, int port) {
+            ServerAdd(password, ip, port);
+        });
+    }
 
     // Designed at 600 x 400; a little more room for the lists. Centred on the screen.
     resize(800, 560);
@@ -232,32 +234,47 @@ void TVexmoor::ServerAdd(const QString &password, const QString &ip, int port) {
         m_serverList->addItem(p->section());
         m_serverList->setCurrentIndex(m_serverList->count() - 1);
     }
+    updateListNames();
     ServerListChange();
     m_connect->setEnabled(true);
 }
 
+void TVexmoor::updateListNames() {
+    const QSignalBlocker block(m_serverList);
+    for (int i = 0; i < m_serverList->count() && i < m_profiles->count(); ++i)
+        m_serverList->setItemText(i, m_profiles->distinctName(*m_profiles->at(i)));
+}
+
 void TVexmoor::ServerListChange() {
     if (CurrentServer) CurrentServer->DetachView();
-    CurrentServer = m_profiles->at(m_serverList->currentIndex());
-    for (int i = 0; i < m_pages->count(); ++i)
-        static_cast<Tab *>(m_pages->widget(i))->setServer(CurrentServer);
-    if (CurrentServer) CurrentServer->AttachView(this);
+    TVexmoorServer *p = m_profiles->at(m_serverList->currentIndex());
+    CurrentServer = p;
+    SwitchClientButtons(false); // the player list is refilled with nothing selected
+    // Each page gets the feature it drives, before the profile attaches and fills them.
+    m_serverTab->setProfile(p, p ? &p->roster : nullptr, p ? &p->commands : nullptr);
+    m_missionsTab->setMissions(p ? &p->missions : nullptr, p ? p->section() : QString());
+    m_statsTab->setStatistics(p ? &p->stats : nullptr);
+    m_activityTab->setActivity(p ? &p->activity : nullptr);
+    m_chatTab->setConsole(p);
+    m_preferencesTab->setPreferences(p ? &p->prefs : nullptr, p ? &p->missions : nullptr);
+    m_eventLogTab->setEventLog(p ? &p->eventLog : nullptr);
+    if (p) p->AttachView(this);
 }
 
 void TVexmoor::ResetDefaults() {
-    clearPlayerList();
-    clearTeamList();
+    m_serverTab->clearPlayerList();
+    m_serverTab->clearTeamList();
     clearConsole();
     clearCommandLine();
-    clearMissionList();
+    m_missionsTab->clearMissionList();
     clearChat();
-    fillPlayByPlay({});
-    showStatsState(false, true, true);
-    Chart_refresh(HourlyAverageArray{});
-    showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
-    setUptime(QString());
-    showPreferences(PreferencesPage{});
-    setLogFileCheck(false);
+    m_eventLogTab->fillPlayByPlay({});
+    m_statsTab->showStatsState(false, true, true);
+    m_activityTab->Chart_refresh(HourlyAverageArray{});
+    m_activityTab->showActivityFigures({QStringLiteral("0"), QStringLiteral("0"), {}, {}, {}, {}});
+    m_activityTab->setUptime(QString());
+    m_preferencesTab->showPreferences(PreferencesPage{});
+    m_eventLogTab->setLogFileCheck(false);
     for (QLabel *panel : m_panels)
         panel->clear();
     m_panels[0]->setText(QStringLiteral("Offline"));
@@ -335,8 +352,9 @@ void TVexmoor::Button_AddServerClick() {
     // The dialog shows what it held last.
     m_serverDialog->setConflictCheck(
         [this](const QString &ip, int port) { return m_profiles->addressConflict(ip, port); });
-    if (m_dialogs.exec(*m_serverDialog))
-        ServerAdd(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
+    if (!m_dialogs.exec(*m_serverDialog)) return;
+    ServerAdd(m_serverDialog->password(), m_serverDialog->ip(), m_serverDialog->port());
+    m_settings.flush(); // the operator's new profile reaches the file at once
 }
 
 void TVexmoor::Button_EditServerClick() {
@@ -381,6 +399,7 @@ void TVexmoor::Button_RemoveServerClick() {
             m_serverList->setCurrentIndex(0);
         }
     }
+    updateListNames();
     ServerListChange();
 }
 
@@ -396,12 +415,12 @@ void TVexmoor::showConnected(bool connected) {
     m_remove->setEnabled(!connected);
 }
 
-// Each view operation goes to the page that shows it.
+// The window's own view operations on the controls its pages hold.
 void TVexmoor::enablePreferenceFiles(bool on) {
-    m_preferencesTab->enablePreferenceFiles(on);
+    switchGroup({"Button_LoadPreferences", "Button_SavePreferences"}, on);
 }
 void TVexmoor::showServerMode(bool active) {
-    m_serverTab->showServerMode(active);
+    m_preferencesTab->showServerMode(active);
 }
 void TVexmoor::Console_add(const QString &text, ConsoleColor color) {
     m_serverTab->Console_add(text, color);
@@ -413,7 +432,7 @@ void TVexmoor::clearCommandLine() {
     m_serverTab->clearCommandLine();
 }
 bool TVexmoor::muteCodes() const {
-    return m_preferencesTab->muteCodes();
+    return m_prefs.MuteCodes;
 }
 void TVexmoor::Chat_add(const QString &line) {
     m_chatTab->Chat_add(line);
@@ -421,86 +440,23 @@ void TVexmoor::Chat_add(const QString &line) {
 void TVexmoor::clearChat() {
     m_chatTab->clearChat();
 }
-void TVexmoor::addPlayerRow(PlayerSlot &slot) {
-    m_serverTab->addPlayerRow(slot);
+RosterView *TVexmoor::rosterView() {
+    return m_serverTab;
 }
-void TVexmoor::removePlayerRow(const PlayerSlot &slot) {
-    m_serverTab->removePlayerRow(slot);
+EventLogView *TVexmoor::eventLogView() {
+    return m_eventLogTab;
 }
-void TVexmoor::redrawPlayerRow(const PlayerSlot &slot) {
-    m_serverTab->redrawPlayerRow(slot);
+MissionView *TVexmoor::missionView() {
+    return m_missionsTab;
 }
-void TVexmoor::repaintPlayerList() {
-    m_serverTab->repaintPlayerList();
+PreferencesView *TVexmoor::preferencesView() {
+    return m_preferencesTab;
 }
-void TVexmoor::sortPlayerList(int sortKey) {
-    m_serverTab->sortPlayerList(sortKey);
+ActivityView *TVexmoor::activityView() {
+    return m_activityTab;
 }
-void TVexmoor::clearPlayerList() {
-    m_serverTab->clearPlayerList();
-}
-void TVexmoor::addTeamRow(TeamSlot &team) {
-    m_serverTab->addTeamRow(team);
-}
-void TVexmoor::redrawTeamRow(const TeamSlot &team) {
-    m_serverTab->redrawTeamRow(team);
-}
-void TVexmoor::repaintTeamList() {
-    m_serverTab->repaintTeamList();
-}
-void TVexmoor::clearTeamList() {
-    m_serverTab->clearTeamList();
-}
-void TVexmoor::fillPlayByPlay(const QStringList &entries) {
-    m_eventLogTab->fillPlayByPlay(entries);
-}
-void TVexmoor::PlayByPlay_add(const QString &entry) {
-    m_eventLogTab->PlayByPlay_add(entry);
-}
-void TVexmoor::setLogFileCheck(bool on) {
-    m_eventLogTab->setLogFileCheck(on);
-}
-void TVexmoor::insertMissionRow(int row, const TMission &mission) {
-    m_missionsTab->insertMissionRow(row, mission);
-}
-void TVexmoor::removeMissionRow(int row) {
-    m_missionsTab->removeMissionRow(row);
-}
-void TVexmoor::redrawMissionRow(int row, const TMission &mission) {
-    m_missionsTab->redrawMissionRow(row, mission);
-}
-void TVexmoor::reorderMissionRows(const QList<TMission *> &rows) {
-    m_missionsTab->reorderMissionRows(rows);
-}
-void TVexmoor::clearMissionList() {
-    m_missionsTab->clearMissionList();
-}
-void TVexmoor::showPreferences(const PreferencesPage &page) {
-    m_preferencesTab->showPreferences(page);
-}
-void TVexmoor::showActivityFigures(const ActivityFigureTexts &texts) {
-    m_activityTab->showActivityFigures(texts);
-}
-void TVexmoor::setUptime(const QString &text) {
-    m_activityTab->setUptime(text);
-}
-void TVexmoor::Chart_refresh(const HourlyAverageArray &averages) {
-    m_activityTab->Chart_refresh(averages);
-}
-void TVexmoor::setChartPoint(int day, int hour, double value) {
-    m_activityTab->setChartPoint(day, hour, value);
-}
-void TVexmoor::markChartDay(int weekday) {
-    m_activityTab->markChartDay(weekday);
-}
-void TVexmoor::showStatsState(bool enabled, bool trackKills, bool trackMissions) {
-    m_statsTab->showStatsState(enabled, trackKills, trackMissions);
-}
-void TVexmoor::TableListChange() {
-    m_statsTab->TableListChange();
-}
-void TVexmoor::statsTablesChanged() {
-    m_statsTab->statsTablesChanged();
+StatsView *TVexmoor::statsView() {
+    return m_statsTab;
 }
 
 void TVexmoor::closeEvent(QCloseEvent *event) {

@@ -28,8 +28,9 @@ class EventLogTab;
 class AboutTab;
 
 // The main window: the server list and its buttons, the pages of the displayed profile and
-// the status bar. It is the View of the displayed profile and hands each operation to the
-// page that shows it.
+// the status bar. It is the View of the displayed profile: it hands each feature the page
+// that shows it, and itself shows the status bar, the console, the chat and the control
+// groups.
 class TVexmoor : public QMainWindow, public View {
     Q_OBJECT
 public:
@@ -73,39 +74,13 @@ public:
     bool muteCodes() const override;
     void Chat_add(const QString &line) override;
     void clearChat() override;
-    // RosterView
-    void addPlayerRow(PlayerSlot &slot) override;
-    void removePlayerRow(const PlayerSlot &slot) override;
-    void redrawPlayerRow(const PlayerSlot &slot) override;
-    void repaintPlayerList() override;
-    void sortPlayerList(int sortKey) override;
-    void clearPlayerList() override;
-    void addTeamRow(TeamSlot &team) override;
-    void redrawTeamRow(const TeamSlot &team) override;
-    void repaintTeamList() override;
-    void clearTeamList() override;
-    // EventLogView
-    void fillPlayByPlay(const QStringList &entries) override;
-    void PlayByPlay_add(const QString &entry) override;
-    void setLogFileCheck(bool on) override;
-    // MissionView
-    void insertMissionRow(int row, const TMission &mission) override;
-    void removeMissionRow(int row) override;
-    void redrawMissionRow(int row, const TMission &mission) override;
-    void reorderMissionRows(const QList<TMission *> &rows) override;
-    void clearMissionList() override;
-    // PreferencesView
-    void showPreferences(const PreferencesPage &page) override;
-    // ActivityView
-    void showActivityFigures(const ActivityFigureTexts &texts) override;
-    void setUptime(const QString &text) override;
-    void Chart_refresh(const HourlyAverageArray &averages) override;
-    void setChartPoint(int day, int hour, double value) override;
-    void markChartDay(int weekday) override;
-    // StatsView
-    void showStatsState(bool enabled, bool trackKills, bool trackMissions) override;
-    void TableListChange() override;
-    void statsTablesChanged() override;
+    // View: the pages that show the features.
+    RosterView *rosterView() override;
+    EventLogView *eventLogView() override;
+    MissionView *missionView() override;
+    PreferencesView *preferencesView() override;
+    ActivityView *activityView() override;
+    StatsView *statsView() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -115,6 +90,8 @@ protected:
 private:
     void ServerAdd(const QString &password, const QString &ip, int port);
     void createTray();
+    // Sets every server list entry's text (a host name, with the address where two agree).
+    void updateListNames();
     // Enables or disables the named controls, wherever they are in the window.
     void switchGroup(std::initializer_list<const char *> names, bool on);
 

@@ -2,7 +2,8 @@
 
 #include "app/core/settings.h"
 #include "app/gui/guidialogs.h"
-#include "session/server.h"
+#include "missions/missions.h"
+#include "session/context.h"
 
 #include <QApplication>
 #include <QDragMoveEvent>
@@ -119,9 +120,8 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
     m_list->setColumnWidth(1, 149);
     QHeaderView *header = m_list->header();
     header->setSectionsClickable(true);
-    header->setSortIndicatorShown(true);
     header->setStretchLastSection(true);
-    showSortColumn();
+    showSortColumn(false); // catalogue order until the operator sorts
 
     m_random = commandButton("Button_Random", QStringLiteral("Randomize"),
                              QStringLiteral("Shuffle the mission rotation"));
@@ -159,18 +159,21 @@ MissionsTab::MissionsTab(TabContext &context, QWidget *parent) : Tab(context, pa
     connect(m_next, &QPushButton::clicked, this, &MissionsTab::Button_NextMissionClick);
 }
 
-void MissionsTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
-    if (!server) m_list->clear();
-    showSortColumn();
+void MissionsTab::setMissions(Missions *missions, const QString &section) {
+    m_missions = missions;
+    m_section = section;
+    if (!missions) m_list->clear();
+    showSortColumn(false);
 }
 
 void MissionsTab::applyColors() {
     applyTextColors(m_context.Prefs, {m_list});
 }
 
-void MissionsTab::showSortColumn() {
-    m_list->header()->setSortIndicator(m_context.Server.MissionSortColumn, Qt::AscendingOrder);
+void MissionsTab::showSortColumn(bool sorted) {
+    QHeaderView *header = m_list->header();
+    header->setSortIndicatorShown(sorted);
+    if (sorted) header->setSortIndicator(m_context.Server.MissionSortColumn, Qt::AscendingOrder);
 }
 
 // --- the rows ----------------------------------------------------------------------------
@@ -208,11 +211,24 @@ void MissionsTab::reorderMissionRows(const QList<TMission *> &rows) {
     for (int row = 0; row < rows.size(); ++row)
         insertMissionRow(row, *rows.at(row));
     selectMission(reinterpret_cast<const TMission *>(keep));
-    showSortColumn();
+    showSortColumn(true); // only a sort reorders the rows
 }
 
 void MissionsTab::clearMissionList() {
     m_list->clear();
+    showSortColumn(false); // refilled in catalogue order
+}
+
+void MissionsTab::showMissionName(const QString &name) {
+    emit missionPanelChanged(2, name);
+}
+
+void MissionsTab::showMissionType(const QString &type) {
+    emit missionPanelChanged(3, type);
+}
+
+void MissionsTab::showTimeLeft(const QString &text) {
+    emit missionPanelChanged(4, text);
 }
 
 int MissionsTab::selectedRow() const {
@@ -234,49 +250,48 @@ void MissionsTab::selectMission(const TMission *mission) {
 // --- the operator's actions --------------------------------------------------------------
 
 void MissionsTab::Display_MissionListColumnClick(int column) {
-    if (m_server)
-        m_server->missions.ColumnClick(column);
+    if (m_missions)
+        m_missions->ColumnClick(column);
     else
         m_context.Server.MissionSortColumn = column;
-    showSortColumn();
+    showSortColumn(m_missions && m_list->topLevelItemCount() > 0);
 }
 
 void MissionsTab::Display_MissionListDragDrop(int target) {
     const int source = selectedRow();
-    if (!m_server || source < 0 || source == target) return;
-    const TMission *moved = m_server->missions.Rows.value(source);
-    m_server->missions.DragDrop(source, target);
+    if (!m_missions || source < 0 || source == target) return;
+    const TMission *moved = m_missions->Rows.value(source);
+    m_missions->DragDrop(source, target);
     selectMission(moved);
+    showSortColumn(false); // the operator's order now
 }
 
 void MissionsTab::Display_MissionListDblClick(QTreeWidgetItem *item) {
-    if (m_server && item) m_server->missions.ToggleEnabled(m_list->indexOfTopLevelItem(item));
+    if (m_missions && item) m_missions->ToggleEnabled(m_list->indexOfTopLevelItem(item));
 }
 
 void MissionsTab::Button_RandomClick() {
-    if (m_server) m_server->missions.Randomize();
+    if (m_missions) m_missions->Randomize();
 }
 
 void MissionsTab::Button_SaveMissionsClick() {
-    if (!m_server) return;
-    QString fileName =
-        m_context.Settings.read(m_server->section(), QStringLiteral("LastMissionList"));
+    if (!m_missions) return;
+    QString fileName = m_context.Settings.read(m_section, QStringLiteral("LastMissionList"));
     if (m_context.Dialogs.saveFile(VXLSaveDialog.filter, VXLSaveDialog.defaultExt, fileName))
-        m_server->missions.SaveMissionList(fileName);
+        m_missions->SaveMissionList(fileName);
 }
 
 void MissionsTab::Button_LoadMissionsClick() {
-    if (!m_server) return;
-    QString fileName =
-        m_context.Settings.read(m_server->section(), QStringLiteral("LastMissionList"));
+    if (!m_missions) return;
+    QString fileName = m_context.Settings.read(m_section, QStringLiteral("LastMissionList"));
     if (m_context.Dialogs.openFile(VXLOpenDialog.filter, VXLOpenDialog.defaultExt, fileName))
-        m_server->missions.LoadMissionList(fileName);
+        m_missions->LoadMissionList(fileName);
 }
 
 void MissionsTab::Button_NextMissionClick() {
-    if (m_server) m_server->missions.NextMission();
+    if (m_missions) m_missions->NextMission();
 }
 
 void MissionsTab::Button_ExecMissionClick() {
-    if (m_server) m_server->missions.ExecMission(selectedRow());
+    if (m_missions) m_missions->ExecMission(selectedRow());
 }

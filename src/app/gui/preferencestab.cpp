@@ -1,10 +1,12 @@
 #include "app/gui/preferencestab.h"
 
+#include "admin/preferences.h"
 #include "app/core/settings.h"
 #include "app/gui/colorpanel.h"
 #include "app/gui/colorword.h"
 #include "app/gui/guidialogs.h"
-#include "session/server.h"
+#include "app/gui/icons.h"
+#include "missions/missions.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -147,8 +149,9 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
         m_numbers.append(spin);
         addField(
             spin, [spin] { return QVariant(spin->value()); },
-            [this, spin, &f](const QVariant &remembered) {
-                (m_server->prefs.*f.exit)(spin->value(), remembered.toInt());
+            [this, spin, exit = f.exit](const QVariant &remembered) {
+                Preferences &prefs = *m_prefs;
+                (prefs.*exit)(spin->value(), remembered.toInt());
             });
     }
     for (int i = 0; i < int(std::size(CheckFields)); ++i) {
@@ -193,32 +196,36 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     // --- fields with remembered values
     addField(
         m_hostName, [this] { return QVariant(m_hostName->text()); },
-        [this](const QVariant &r) {
-            m_server->prefs.HostNameExit(m_hostName->text(), r.toString());
-        });
+        [this](const QVariant &r) { m_prefs->HostNameExit(m_hostName->text(), r.toString()); });
     addField(
         m_clientPassword, [this] { return QVariant(m_clientPassword->text()); },
         [this](const QVariant &r) {
-            m_server->prefs.ClientPasswordExit(m_clientPassword->text(), r.toString());
+            m_prefs->ClientPasswordExit(m_clientPassword->text(), r.toString());
         });
     // The two texts are sent whole on every exit, changed or not.
     addField(
         m_hostInfo, [this] { return QVariant(m_hostInfo->toPlainText()); },
-        [this](const QVariant &) { m_server->prefs.HostInfoExit(m_hostInfo->toPlainText()); });
+        [this](const QVariant &) { m_prefs->HostInfoExit(m_hostInfo->toPlainText()); });
     addField(
         m_joinMOTD, [this] { return QVariant(m_joinMOTD->toPlainText()); },
-        [this](const QVariant &) { m_server->prefs.JoinMOTDExit(m_joinMOTD->toPlainText()); });
+        [this](const QVariant &) { m_prefs->JoinMOTDExit(m_joinMOTD->toPlainText()); });
     addField(
         m_vexmoorScript, [this] { return QVariant(m_vexmoorScript->text()); },
-        [this](const QVariant &) { m_server->prefs.VexmoorScriptExit(m_vexmoorScript->text()); });
+        [this](const QVariant &) { m_prefs->VexmoorScriptExit(m_vexmoorScript->text()); });
     addField(
         m_missionsPath, [this] { return QVariant(m_missionsPath->text()); },
         [this](const QVariant &r) {
             m_missionsPath->setText(
-                m_server->missions.MissionsPathExit(m_missionsPath->text(), r.toString()));
+                m_missions->MissionsPathExit(m_missionsPath->text(), r.toString()));
         });
 
     // --- the bottom bar
+    m_serverMode = new QToolButton(this);
+    m_serverMode->setObjectName(QStringLiteral("Button_ServerMode"));
+    m_serverMode->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_serverMode->setToolTip(QStringLiteral("Active / Passive Mode"));
+    m_serverMode->setEnabled(false);
+    showServerMode(true);
     m_refresh = commandButton("Button_Refresh", QStringLiteral("Refresh"),
                               QStringLiteral("Read the server's preferences again"));
     m_loadPreferences = commandButton("Button_LoadPreferences", QStringLiteral("Load"),
@@ -226,6 +233,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     m_savePreferences = commandButton("Button_SavePreferences", QStringLiteral("Save"),
                                       QStringLiteral("Save Game Preferences"));
     auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_serverMode);
     bottom->addStretch();
     bottom->addWidget(m_refresh);
     bottom->addWidget(m_loadPreferences);
@@ -247,6 +255,7 @@ PreferencesTab::PreferencesTab(TabContext &context, QWidget *parent) : Tab(conte
     layout->addStretch();
     layout->addLayout(bottom);
 
+    connect(m_serverMode, &QToolButton::clicked, this, &PreferencesTab::Button_ServerModeClick);
     connect(m_refresh, &QPushButton::clicked, this, &PreferencesTab::Button_RefreshClick);
     connect(m_loadPreferences, &QPushButton::clicked, this,
             &PreferencesTab::Button_LoadPreferencesClick);
@@ -289,7 +298,7 @@ bool PreferencesTab::eventFilter(QObject *watched, QEvent *event) {
         } else {
             if (auto *spin = qobject_cast<QSpinBox *>(watched)) spin->interpretText();
             const QVariant remembered = m_remembered.take(watched);
-            if (m_server && remembered.isValid()) field->exit(remembered);
+            if (m_prefs && remembered.isValid()) field->exit(remembered);
         }
         break;
     }
@@ -300,15 +309,15 @@ bool PreferencesTab::eventFilter(QObject *watched, QEvent *event) {
 }
 
 void PreferencesTab::checkBoxToggled(QCheckBox *box, int index, bool checked) {
-    if (!m_server) return;
+    if (!m_prefs) return;
     const bool marker = m_clickMarker.value(box, false);
-    if (m_server->prefs.CheckBoxClick(CheckFields[index].box, checked, marker))
-        m_clickMarker.remove(box);
+    if (m_prefs->CheckBoxClick(CheckFields[index].box, checked, marker)) m_clickMarker.remove(box);
 }
 
-void PreferencesTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
-    if (!server) showPreferences(PreferencesPage{}); // the last profile went: a blank page
+void PreferencesTab::setPreferences(Preferences *prefs, Missions *missions) {
+    m_prefs = prefs;
+    m_missions = missions;
+    if (!prefs) showPreferences(PreferencesPage{}); // the last profile went: a blank page
 }
 
 void PreferencesTab::showPreferences(const PreferencesPage &page) {
@@ -335,40 +344,40 @@ void PreferencesTab::applyColors() {
     m_muteCodes->setChecked(m_context.Prefs.MuteCodes);
 }
 
-bool PreferencesTab::muteCodes() const {
-    return m_context.Prefs.MuteCodes;
-}
-
-void PreferencesTab::enablePreferenceFiles(bool on) {
-    m_loadPreferences->setEnabled(on);
-    m_savePreferences->setEnabled(on);
-}
-
 // --- the operator's actions --------------------------------------------------------------
 
+void PreferencesTab::showServerMode(bool active) {
+    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
+    m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
+}
+
+void PreferencesTab::Button_ServerModeClick() {
+    if (m_prefs) emit serverModeClicked();
+}
+
 void PreferencesTab::Button_RefreshClick() {
-    if (m_server) m_server->prefs.Refresh();
+    if (m_prefs) m_prefs->Refresh();
 }
 
 void PreferencesTab::Button_LoadPreferencesClick() {
     QString fileName;
-    if (m_server &&
+    if (m_prefs &&
         m_context.Dialogs.openFile(VXPOpenDialog.filter, VXPOpenDialog.defaultExt, fileName))
-        m_server->prefs.LoadPreferenceFile(fileName);
+        m_prefs->LoadPreferenceFile(fileName);
 }
 
 void PreferencesTab::Button_SavePreferencesClick() {
     QString fileName;
-    if (m_server &&
+    if (m_prefs &&
         m_context.Dialogs.saveFile(VXPSaveDialog.filter, VXPSaveDialog.defaultExt, fileName))
-        m_server->prefs.SavePreferenceFile(fileName);
+        m_prefs->SavePreferenceFile(fileName);
 }
 
 void PreferencesTab::Button_MissionsPathClick() {
-    if (!m_server) return;
+    if (!m_prefs) return;
     QString folder = m_missionsPath->text();
     if (m_context.Dialogs.chooseFolder(QStringLiteral("Missions Path Directory"), folder) &&
-        m_server->missions.MissionsPathChosen(folder, m_missionsPath->text()))
+        m_missions->MissionsPathChosen(folder, m_missionsPath->text()))
         m_missionsPath->setText(folder);
 }
 

@@ -16,6 +16,8 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 class ColorPanel;
+class Missions;
+class Preferences;
 
 // The "Preferences" page: the server variables of the displayed profile and their buttons,
 // the missions path, the script file, "Mute Vexmoor Codes" and the colour panels.
@@ -28,18 +30,19 @@ class PreferencesTab : public Tab, public PreferencesView {
 public:
     explicit PreferencesTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile's server variables and missions (none: a blank page).
+    void setPreferences(Preferences *prefs, Missions *missions);
     // Takes the colours and the mute switch from the global preferences.
     void applyColors() override;
 
-    bool muteCodes() const;
-    // Load/Save preference buttons.
-    void enablePreferenceFiles(bool on);
+    // The mode button: bulb glyph and caption "Active Mode" / "Passive Mode".
+    void showServerMode(bool active);
 
     // PreferencesView
     void showPreferences(const PreferencesPage &page) override;
 
     // The operator's actions.
+    void Button_ServerModeClick();
     void Button_RefreshClick();
     void Button_LoadPreferencesClick();
     void Button_SavePreferencesClick();
@@ -51,6 +54,8 @@ public:
 signals:
     // A colour panel changed a colour of Prefs; every page recolours.
     void colorsChanged();
+    // The operator clicked the mode button (the window flips the profile's mode).
+    void serverModeClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -83,7 +88,10 @@ private:
     QLineEdit *m_vexmoorScript;
     QCheckBox *m_muteCodes;
     std::array<ColorPanel *, 10> m_colorPanels{};
+    QToolButton *m_serverMode;
     QPushButton *m_refresh;
     QPushButton *m_loadPreferences;
     QPushButton *m_savePreferences;
+    Preferences *m_prefs = nullptr;
+    Missions *m_missions = nullptr;
 };

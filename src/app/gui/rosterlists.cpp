@@ -1,5 +1,6 @@
 #include "app/gui/rosterlists.h"
 
+#include "app/gui/colorword.h"
 #include "app/gui/icons.h"
 
 #include <QDrag>
@@ -29,7 +30,11 @@ void RosterDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option
                            : index.data(Qt::ForegroundRole).value<QColor>());
     const QRect textRect(x, r.top() + 1, r.right() - x, r.height() - 1);
     painter->setClipRect(r);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    // Under its caption: a column's values take the alignment of its header.
+    const auto align =
+        index.model()->headerData(index.column(), Qt::Horizontal, Qt::TextAlignmentRole).toInt();
+    const Qt::Alignment horizontal = (align & Qt::AlignHCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
+    painter->drawText(textRect, horizontal | Qt::AlignTop | Qt::TextSingleLine,
                       option.fontMetrics.elidedText(text, Qt::ElideRight, textRect.width()));
     painter->restore();
 }
@@ -45,7 +50,7 @@ RosterList::RosterList(const RosterColors &colors, QWidget *parent)
     setItemsExpandable(false);
     setAllColumnsShowFocus(true);
     setItemDelegate(new RosterDelegate(colors, this));
-    header()->setStretchLastSection(false);
+    header()->setStretchLastSection(true); // no blank strip right of the last column
     header()->setSectionsMovable(false);
     header()->setHighlightSections(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -53,8 +58,8 @@ RosterList::RosterList(const RosterColors &colors, QWidget *parent)
 
 void RosterList::applyColors() {
     QPalette p = palette();
-    p.setColor(QPalette::Base, m_colors.background());
-    p.setColor(QPalette::Text, m_colors.generalText());
+    setEnabledColor(p, QPalette::Base, m_colors.background());
+    setEnabledColor(p, QPalette::Text, m_colors.generalText());
     setPalette(p);
     viewport()->update();
 }

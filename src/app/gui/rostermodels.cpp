@@ -11,13 +11,14 @@ QColor RosterColors::color(size_t index) const {
 }
 
 namespace {
+// A column's caption and alignment; its values are drawn with the same alignment.
 QVariant header(int section, Qt::Orientation orientation, int role,
-                const std::array<const char *, 3> &captions) {
+                const std::array<const char *, 3> &captions, const std::array<bool, 3> &centred) {
     if (orientation != Qt::Horizontal || section < 0 || section > 2) return {};
     if (role == Qt::DisplayRole) return QString::fromLatin1(captions[size_t(section)]);
     if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(section == 0 ? Qt::AlignLeft | Qt::AlignVCenter
-                                                : Qt::AlignCenter);
+        return QVariant::fromValue(centred[size_t(section)] ? Qt::AlignCenter
+                                                            : Qt::AlignLeft | Qt::AlignVCenter);
     return {};
 }
 } // namespace
@@ -57,7 +58,7 @@ QVariant PlayerModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant PlayerModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    return header(section, orientation, role, {"Players", "Team", "Score"});
+    return header(section, orientation, role, {"Players", "Team", "Score"}, {false, false, true});
 }
 
 Qt::ItemFlags PlayerModel::flags(const QModelIndex &index) const {
@@ -161,7 +162,7 @@ QVariant TeamModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant TeamModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    return header(section, orientation, role, {"Team", "Size", "Score"});
+    return header(section, orientation, role, {"Team", "Size", "Score"}, {false, true, true});
 }
 
 Qt::ItemFlags TeamModel::flags(const QModelIndex &index) const {

@@ -24,7 +24,13 @@ TServerProperties::TServerProperties(GuiDialogs &dialogs, QWidget *parent)
     m_port->setValue(0);
     m_password->setObjectName(QStringLiteral("Server_Password"));
     m_password->setEchoMode(QLineEdit::Password);
+    // Room for a host name or an IPv6 address, a port and a long password.
+    const int wide = fontMetrics().horizontalAdvance(QLatin1Char('0')) * 32;
+    m_ip->setMinimumWidth(wide);
+    m_password->setMinimumWidth(wide);
+    m_port->setMinimumWidth(wide / 3);
     auto *form = new QFormLayout(this);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(QStringLiteral("Telnet IP"), m_ip);
     form->addRow(QStringLiteral("Telnet Port"), m_port);
     form->addRow(QStringLiteral("Password"), m_password);

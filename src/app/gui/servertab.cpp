@@ -5,7 +5,9 @@
 #include "app/gui/consoleview.h"
 #include "app/gui/icons.h"
 #include "app/gui/rosterlists.h"
-#include "session/server.h"
+#include "game/roster.h"
+#include "session/context.h"
+#include "session/profile.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
@@ -72,13 +74,6 @@ ServerTab::ServerTab(TabContext &context, QWidget *parent)
     m_commandLine->setObjectName(QStringLiteral("Edit1"));
     m_commandLine->installEventFilter(this);
 
-    m_serverMode = new QToolButton(this);
-    m_serverMode->setObjectName(QStringLiteral("Button_ServerMode"));
-    m_serverMode->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_serverMode->setFixedWidth(ButtonWidth + 14);
-    connect(m_serverMode, &QToolButton::clicked, this, &ServerTab::Button_ServerModeClick);
-    showServerMode(true);
-
     auto *clientBar = new QVBoxLayout;
     clientBar->setSpacing(2);
     addButton(clientBar, "Button_MessageClient", QStringLiteral("Message"),
@@ -125,8 +120,7 @@ ServerTab::ServerTab(TabContext &context, QWidget *parent)
     grid->addLayout(clientBar, 0, 1, 2, 1);
     grid->addWidget(m_console, 0, 2);
     grid->addWidget(m_commandLine, 1, 2);
-    grid->addLayout(globalBar, 0, 3);
-    grid->addWidget(m_serverMode, 1, 3);
+    grid->addLayout(globalBar, 0, 3, 2, 1);
     grid->setColumnStretch(2, 1);
 
     connect(m_playerList->header(), &QHeaderView::sectionClicked, this,
@@ -145,19 +139,22 @@ QToolButton *ServerTab::addButton(QVBoxLayout *bar, const char *name, const QStr
     b->setObjectName(QString::fromLatin1(name));
     b->setText(caption);
     b->setToolTip(hint);
-    b->setFixedWidth(ButtonWidth);
+    // Every button of a bar as wide as the widest caption needs, and at least ButtonWidth.
+    b->setMinimumWidth(ButtonWidth);
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     connect(b, &QToolButton::clicked, this, handler);
     bar->addWidget(b);
     return b;
 }
 
-void ServerTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
+void ServerTab::setProfile(Profile *console, const Roster *roster, AdminCommands *commands) {
+    m_profile = console;
+    m_commands = commands;
     // Rows belong to the profile they were filled from.
     m_playerModel->clear();
     m_teamModel->clear();
-    m_teamModel->setTeams(server ? &server->roster.TeamSlots : nullptr);
+    m_teamModel->setTeams(roster ? &roster->TeamSlots : nullptr);
     teamRowsChanged();
     m_console->clearLines();
     applyColors();
@@ -204,26 +201,17 @@ bool ServerTab::eventFilter(QObject *watched, QEvent *event) {
 }
 
 bool ServerTab::commandKey(int key) {
-    if (!online()) return false;
+    if (!m_profile || !m_profile->isConnected()) return false;
     if (key == Qt::Key_Up) {
         // The hint keeps the last command sent; before any, the entry is emptied.
         m_commandLine->setText(m_commandLine->toolTip());
         return true;
     }
     const QString text = m_commandLine->text();
-    m_server->SendCommand(text + QLatin1Char('\n'));
+    m_profile->SendCommand(text + QLatin1Char('\n'));
     m_commandLine->setToolTip(text);
     m_commandLine->clear();
     return true;
-}
-
-void ServerTab::showServerMode(bool active) {
-    m_serverMode->setIcon(active ? Icons::bulbOn() : Icons::bulbOff());
-    m_serverMode->setText(active ? QStringLiteral("Active Mode") : QStringLiteral("Passive Mode"));
-}
-
-void ServerTab::Button_ServerModeClick() {
-    if (m_server) m_server->ToggleMode();
 }
 
 // --- lists ---------------------------------------------------------------------------
@@ -308,48 +296,48 @@ void ServerTab::Display_PlayerListColumnClick(int column) {
 void ServerTab::Display_TeamListDragDrop(int row) {
     const QList<int> selected = selectedClientIds();
     if (selected.isEmpty()) return;
-    if (m_server) m_server->commands.TeamListDrop(selected, row);
+    if (m_commands) m_commands->TeamListDrop(selected, row);
     m_playerList->viewport()->update();
 }
 
 // --- commands ------------------------------------------------------------------------
 
 void ServerTab::Button_ListPlayersClick() {
-    if (m_server) m_server->commands.ListPlayers();
+    if (m_commands) m_commands->ListPlayers();
 }
 void ServerTab::Button_MessageAllClick() {
-    if (m_server) m_server->commands.MessageAll();
+    if (m_commands) m_commands->MessageAll();
 }
 void ServerTab::Button_CenterPrintAllClick() {
-    if (m_server) m_server->commands.CenterPrintAll();
+    if (m_commands) m_commands->CenterPrintAll();
 }
 void ServerTab::Button_TopPrintAllClick() {
-    if (m_server) m_server->commands.TopPrintAll();
+    if (m_commands) m_commands->TopPrintAll();
 }
 void ServerTab::Button_BottomPrintAllClick() {
-    if (m_server) m_server->commands.BottomPrintAll();
+    if (m_commands) m_commands->BottomPrintAll();
 }
 void ServerTab::Button_BalanceTeamsClick() {
-    if (m_server) m_server->commands.BalanceTeams(listedClientIds());
+    if (m_commands) m_commands->BalanceTeams(listedClientIds());
 }
 void ServerTab::Button_MessageClientClick() {
-    if (m_server) m_server->commands.ClientMessage(admin::SendMessage, selectedClientIds());
+    if (m_commands) m_commands->ClientMessage(admin::SendMessage, selectedClientIds());
 }
 void ServerTab::Button_CenterPrintClientClick() {
-    if (m_server) m_server->commands.ClientMessage(admin::CenterPrint, selectedClientIds());
+    if (m_commands) m_commands->ClientMessage(admin::CenterPrint, selectedClientIds());
 }
 void ServerTab::Button_TopPrintClientClick() {
-    if (m_server) m_server->commands.ClientMessage(admin::TopPrint, selectedClientIds());
+    if (m_commands) m_commands->ClientMessage(admin::TopPrint, selectedClientIds());
 }
 void ServerTab::Button_BottomPrintClientClick() {
-    if (m_server) m_server->commands.ClientMessage(admin::BottomPrint, selectedClientIds());
+    if (m_commands) m_commands->ClientMessage(admin::BottomPrint, selectedClientIds());
 }
 void ServerTab::Button_KickClientClick() {
-    if (m_server) m_server->commands.KickClients(selectedClientIds());
+    if (m_commands) m_commands->KickClients(selectedClientIds());
 }
 void ServerTab::Button_BanClientClick() {
-    if (m_server) m_server->commands.BanClients(selectedClientIds());
+    if (m_commands) m_commands->BanClients(selectedClientIds());
 }
 void ServerTab::Button_TeamChangeClick() {
-    if (m_server) m_server->commands.TeamChange(selectedClientIds());
+    if (m_commands) m_commands->TeamChange(selectedClientIds());
 }

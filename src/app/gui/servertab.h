@@ -5,30 +5,32 @@
 #include "game/rosterview.h"
 #include "session/view.h"
 
+class AdminCommands;
 class ConsoleView;
 class PlayerList;
+class Profile;
 class QLineEdit;
 class QToolButton;
 class QVBoxLayout;
+class Roster;
 class TeamList;
 
 // The "Server" page: the team list above the player list, the bar of buttons for the
-// selected players, the console with the command line under it, the bar of buttons for
-// everybody and the mode button.
+// selected players, the console with the command line under it and the bar of buttons for
+// everybody.
 class ServerTab : public Tab, public RosterView {
     Q_OBJECT
 public:
     explicit ServerTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile: its console, roster and admin commands (none: no profile).
+    void setProfile(Profile *console, const Roster *roster, AdminCommands *commands);
     void applyColors() override;
 
     // Console and command line.
     void Console_add(const QString &text, ConsoleColor color);
     void clearConsole();
     void clearCommandLine();
-    // The mode button: bulb glyph and caption "Active Mode" / "Passive Mode".
-    void showServerMode(bool active);
 
     // RosterView
     void addPlayerRow(PlayerSlot &slot) override;
@@ -60,7 +62,6 @@ public:
     void Button_KickClientClick();
     void Button_BanClientClick();
     void Button_TeamChangeClick();
-    void Button_ServerModeClick();
     void Display_PlayerListColumnClick(int column);
     void Display_TeamListDragDrop(int row);
 
@@ -89,5 +90,6 @@ private:
     PlayerList *m_playerList;
     ConsoleView *m_console;
     QLineEdit *m_commandLine;
-    QToolButton *m_serverMode;
+    Profile *m_profile = nullptr;
+    AdminCommands *m_commands = nullptr;
 };

@@ -4,7 +4,7 @@
 #include "app/core/settings.h"
 #include "app/gui/icons.h"
 #include "app/gui/tzgrid.h"
-#include "session/server.h"
+#include "stats/statistics.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,7 +15,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <limits>
 
 namespace {
 QToolButton *flatButton(QWidget *parent, const char *name, const QString &text,
@@ -29,40 +28,6 @@ QToolButton *flatButton(QWidget *parent, const char *name, const QString &text,
     b->setEnabled(false);
     return b;
 }
-
-// The commit interval in minutes. The timer cannot hold more than MaxCommitInterval minutes,
-// and 0 or less stops the interval commits: the box shows "Off" for those, so it always
-// reads as the interval in force.
-class CommitIntervalBox : public QSpinBox {
-public:
-    using QSpinBox::QSpinBox;
-
-protected:
-    QString textFromValue(int value) const override {
-        return value <= 0 ? offText() : QSpinBox::textFromValue(value);
-    }
-    int valueFromText(const QString &text) const override {
-        return isOff(text) ? 0 : QSpinBox::valueFromText(text);
-    }
-    QValidator::State validate(QString &text, int &pos) const override {
-        if (!text.isEmpty() && offText().startsWith(text.trimmed(), Qt::CaseInsensitive))
-            return text.trimmed().size() == offText().size() ? QValidator::Acceptable
-                                                             : QValidator::Intermediate;
-        return QSpinBox::validate(text, pos);
-    }
-    void stepBy(int steps) override {
-        // From "Off" one step up is one minute; nothing goes below "Off".
-        const int from = std::max(0, value());
-        setValue(std::max(0, from + steps));
-        selectAll();
-    }
-
-private:
-    static QString offText() { return QStringLiteral("Off"); }
-    static bool isOff(const QString &text) {
-        return text.trimmed().compare(offText(), Qt::CaseInsensitive) == 0;
-    }
-};
 
 QLabel *glyphHolder(QWidget *parent, const char *name, bool lit) {
     auto *l = new QLabel(parent);
@@ -83,7 +48,7 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
                                     QStringLiteral("Clear Database"))),
       m_trackKills(new QCheckBox(QStringLiteral("Kills"), this)),
       m_trackMissions(new QCheckBox(QStringLiteral("Missions"), this)),
-      m_commitInterval(new CommitIntervalBox(this)), m_tableList(new QComboBox(this)),
+      m_commitInterval(new QSpinBox(this)), m_tableList(new QComboBox(this)),
       m_imageBulbOn(glyphHolder(this, "Image_BulbOn", true)),
       m_imageBulbOff(glyphHolder(this, "Image_BulbOff", false)), m_tzGrid1(new TTzGrid(this)) {
     m_buttonEnableStats->setIcon(Icons::bulbOff());
@@ -92,7 +57,8 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
     m_trackKills->setEnabled(false);
     m_trackMissions->setEnabled(false);
     m_commitInterval->setObjectName(QStringLiteral("CommitInterval"));
-    m_commitInterval->setRange(std::numeric_limits<int>::min(), ProfileList::MaxCommitInterval);
+    // Minutes; 0 stops the interval commits. The timer holds no more than the maximum.
+    m_commitInterval->setRange(0, ProfileList::MaxCommitInterval);
     m_commitInterval->setToolTip(QStringLiteral("Commit Interval (in minutes)"));
     m_commitInterval->setValue(30);
     m_commitInterval->installEventFilter(this);
@@ -135,10 +101,10 @@ StatsTab::StatsTab(TabContext &context, QWidget *parent)
     connect(m_tableList, &QComboBox::currentIndexChanged, this, &StatsTab::TableListChange);
 }
 
-void StatsTab::setServer(TVexmoorServer *server) {
-    Tab::setServer(server);
+void StatsTab::setStatistics(Statistics *stats) {
+    m_stats = stats;
     m_tzGrid1->setDataSet(nullptr);
-    if (!server) showStatsState(false, m_trackKills->isChecked(), m_trackMissions->isChecked());
+    if (!stats) showStatsState(false, m_trackKills->isChecked(), m_trackMissions->isChecked());
     showCommitInterval();
 }
 
@@ -151,9 +117,14 @@ void StatsTab::showStatsState(bool enabled, bool trackKills, bool trackMissions)
     m_trackMissions->setChecked(trackMissions);
 }
 
+void StatsTab::applyColors() {
+    applyTextColors(m_context.Prefs, {m_tzGrid1});
+    m_tzGrid1->viewport()->update();
+}
+
 void StatsTab::TableListChange() {
-    if (!m_server) return;
-    if (StatsTable *table = m_server->stats.table(m_tableList->currentIndex()))
+    if (!m_stats) return;
+    if (StatsTable *table = m_stats->table(m_tableList->currentIndex()))
         m_tzGrid1->setDataSet(table);
 }
 
@@ -162,23 +133,23 @@ void StatsTab::statsTablesChanged() {
 }
 
 void StatsTab::Button_EnableStatsClick() {
-    if (m_server) m_server->stats.ToggleStats();
+    if (m_stats) m_stats->ToggleStats();
 }
 
 void StatsTab::Button_NormalizeClick() {
-    if (m_server) m_server->stats.Normalize();
+    if (m_stats) m_stats->Normalize();
 }
 
 void StatsTab::Button_ClearTableClick() {
-    if (m_server) m_server->stats.ConfirmAndClear();
+    if (m_stats) m_stats->ConfirmAndClear();
 }
 
 void StatsTab::TrackKillsClick() {
-    if (m_server) m_server->stats.SetTrackKills(m_trackKills->isChecked());
+    if (m_stats) m_stats->SetTrackKills(m_trackKills->isChecked());
 }
 
 void StatsTab::TrackMissionsClick() {
-    if (m_server) m_server->stats.SetTrackMissions(m_trackMissions->isChecked());
+    if (m_stats) m_stats->SetTrackMissions(m_trackMissions->isChecked());
 }
 
 void StatsTab::CommitIntervalEnter() {

@@ -5,6 +5,7 @@
 #include "stats/statsview.h"
 
 class QCheckBox;
+class Statistics;
 class QComboBox;
 class QLabel;
 class QSpinBox;
@@ -19,7 +20,9 @@ class StatsTab : public Tab, public StatsView {
 public:
     explicit StatsTab(TabContext &context, QWidget *parent = nullptr);
 
-    void setServer(TVexmoorServer *server) override;
+    // The displayed profile's statistics (none: no profile).
+    void setStatistics(Statistics *stats);
+    void applyColors() override;
 
     // StatsView
     void showStatsState(bool enabled, bool trackKills, bool trackMissions) override;
@@ -56,4 +59,5 @@ private:
     QLabel *m_imageBulbOn;
     QLabel *m_imageBulbOff;
     TTzGrid *m_tzGrid1;
+    Statistics *m_stats = nullptr;
 };

@@ -2,14 +2,9 @@
 
 #include "app/core/settings.h"
 #include "app/gui/colorword.h"
-#include "session/server.h"
 
 #include <QPalette>
 #include <QPushButton>
-
-bool Tab::online() const {
-    return m_server && m_server->isConnected();
-}
 
 QPushButton *Tab::commandButton(const char *name, const QString &text, const QString &hint) {
     auto *button = new QPushButton(text, this);
@@ -21,8 +16,8 @@ QPushButton *Tab::commandButton(const char *name, const QString &text, const QSt
 void Tab::applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views) {
     for (QWidget *view : views) {
         QPalette palette = view->palette();
-        palette.setColor(QPalette::Base, fromColorWord(prefs.Colors[0]));
-        palette.setColor(QPalette::Text, fromColorWord(prefs.Colors[1]));
+        setEnabledColor(palette, QPalette::Base, fromColorWord(prefs.Colors[0]));
+        setEnabledColor(palette, QPalette::Text, fromColorWord(prefs.Colors[1]));
         view->setPalette(palette);
     }
 }

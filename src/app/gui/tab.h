@@ -7,7 +7,6 @@
 class GuiDialogs;
 class QPushButton;
 class ProfileList;
-class TVexmoorServer;
 struct GlobalPrefs;
 struct ServerContext;
 namespace platform {
@@ -24,28 +23,22 @@ struct TabContext {
     ProfileList &Profiles;
 };
 
-// One page of the main window. The window tells every page which profile it displays;
-// a page acts on that profile only.
+// One page of the main window. When the displayed profile changes, the window hands each
+// page the feature of that profile it drives (none: no profile), before the profile
+// attaches, so the page is ready for the view operations that attaching brings.
 class Tab : public QWidget {
     Q_OBJECT
 public:
     Tab(TabContext &context, QWidget *parent) : QWidget(parent), m_context(context) {}
 
-    // The displayed profile changed (none: nullptr). Called before the profile attaches,
-    // so the page is ready for the view operations that attaching brings.
-    virtual void setServer(TVexmoorServer *server) { m_server = server; }
-    TVexmoorServer *server() const { return m_server; }
     // The colour settings in Prefs changed: the page recolours what it draws.
     virtual void applyColors() {}
 
 protected:
     // Gives views the Background and GeneralText colours of prefs.
     static void applyTextColors(const GlobalPrefs &prefs, std::initializer_list<QWidget *> views);
-    // The displayed profile's console is connected.
-    bool online() const;
     // A push button of this page with its object name, caption and hint.
     QPushButton *commandButton(const char *name, const QString &text, const QString &hint);
 
     TabContext &m_context;
-    TVexmoorServer *m_server = nullptr;
 };

@@ -18,8 +18,6 @@ constexpr int SyncDelayMs = 50;
 constexpr int TextMargin = 2;
 constexpr int ResizeGrip = 3;
 constexpr int MinColumnWidth = 8;
-// Widest a column starts, in characters (a 30-character name column would crowd the page).
-constexpr int MaxStartChars = 20;
 } // namespace
 
 // --- data link -----------------------------------------------------------------------------
@@ -171,17 +169,22 @@ void TTzGrid::syncNow() {
         m_syncTimer.start();
         return;
     }
-    if (m_layoutPending || m_columns.empty()) {
+    const bool layout = m_layoutPending;
+    if (layout) {
         m_layoutPending = false;
         rebuildColumns();
     }
     m_count = recordCount();
     updateScrollBars();
-    dbf::TTzDataSet *ds = dataSet();
-    const std::int32_t current = ds && ds->Active() ? ds->RecNo() : 0;
-    if (current != m_shownRecNo) {
-        m_shownRecNo = current;
+    if (layout) {
+        // A table opened, closed or rebuilt: the grid starts on the dataset's record.
+        dbf::TTzDataSet *ds = dataSet();
+        m_shownRecNo = ds && ds->Active() ? ds->RecNo() : 0;
         showCurrent();
+    } else {
+        // Recording moves the dataset from record to record; the grid keeps the row and the
+        // scroll position the operator chose, and only shows the new values.
+        m_shownRecNo = std::clamp(m_shownRecNo, m_count > 0 ? 1 : 0, m_count);
     }
     viewport()->update();
 }
@@ -203,7 +206,8 @@ void TTzGrid::rebuildColumns() {
             c.rightAligned = f.DataType() == dbf::TFieldType::ftInteger ||
                              f.DataType() == dbf::TFieldType::ftFloat;
             const dbf::TDTField *d = props ? props->ByNumber(f.FieldNo()) : nullptr;
-            const int chars = std::min(MaxStartChars, d ? std::max(1, d->width) : 10);
+            // As wide as the field's values can be, or its title when that is wider.
+            const int chars = d ? std::max(1, d->width) : 10;
             c.width = std::max(tfm.horizontalAdvance(c.title), chars * fm.horizontalAdvance('0')) +
                       2 * TextMargin + 2;
             // A column of the same field keeps the width the operator gave it.
@@ -257,16 +261,36 @@ void TTzGrid::moveTo(std::int32_t recNo) {
     dbf::TTzDataSet *ds = dataSet();
     if (!ds || !ds->Active() || recNo < 1) return;
     ds->SetRecNo(std::min(recNo, ds->RecordCount()));
-    syncNow();
+    followDataSet();
     emit currentChanged(ds->RecNo());
 }
 
 void TTzGrid::moveBy(int distance) {
     dbf::TTzDataSet *ds = dataSet();
     if (!ds || !ds->Active()) return;
+    // From the row the grid shows, wherever recording has left the dataset since.
+    if (m_shownRecNo > 0 && ds->RecNo() != m_shownRecNo) ds->SetRecNo(m_shownRecNo);
     ds->MoveBy(distance);
-    syncNow();
+    followDataSet();
     emit currentChanged(ds->RecNo());
+}
+
+void TTzGrid::moveToEnd(bool last) {
+    dbf::TTzDataSet *ds = dataSet();
+    if (ds && ds->Active()) {
+        if (last)
+            ds->Last();
+        else
+            ds->First();
+    }
+    followDataSet();
+}
+
+void TTzGrid::followDataSet() {
+    dbf::TTzDataSet *ds = dataSet();
+    m_shownRecNo = ds && ds->Active() ? ds->RecNo() : 0;
+    syncNow();
+    showCurrent();
 }
 
 void TTzGrid::moveToColumn(int column) {
@@ -287,8 +311,6 @@ void TTzGrid::moveToColumn(int column) {
 // --- keys and mouse ------------------------------------------------------------------------
 
 void TTzGrid::keyPressEvent(QKeyEvent *event) {
-    dbf::TTzDataSet *ds = dataSet();
-    const bool active = ds && ds->Active();
     const bool rowSelect = m_options & dgRowSelect;
     const int top = verticalScrollBar()->value() + 1;
     const int lastVisible = std::min(top + fullRowCount() - 1, m_count);
@@ -303,12 +325,10 @@ void TTzGrid::keyPressEvent(QKeyEvent *event) {
             moveTo(lastVisible);
             return;
         case Qt::Key_Home:
-            if (active) ds->First();
-            syncNow();
+            moveToEnd(false);
             return;
         case Qt::Key_End:
-            if (active) ds->Last();
-            syncNow();
+            moveToEnd(true);
             return;
         case Qt::Key_Left:
             moveToColumn(0);
@@ -340,16 +360,14 @@ void TTzGrid::keyPressEvent(QKeyEvent *event) {
         return;
     case Qt::Key_Home:
         if (rowSelect || onlyOneColumn) {
-            if (active) ds->First();
-            syncNow();
+            moveToEnd(false);
         } else {
             moveToColumn(0);
         }
         return;
     case Qt::Key_End:
         if (rowSelect || onlyOneColumn) {
-            if (active) ds->Last();
-            syncNow();
+            moveToEnd(true);
         } else {
             moveToColumn(columnCount() - 1);
         }
@@ -670,7 +688,7 @@ void TTzGrid::paintEvent(QPaintEvent *) {
     // While the engine copies a table it must not be read (the copy holds the work area).
     const bool readable = ds && ds->Active() && !TTzProgress100::running();
     if (!readable && ds && ds->Active()) m_syncTimer.start();
-    const std::int32_t current = readable ? ds->RecNo() : 0;
+    const std::int32_t current = readable ? m_shownRecNo : 0;
 
     int y = titleH;
     p.save();

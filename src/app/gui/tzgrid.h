@@ -122,6 +122,8 @@ public:
     int fullRowCount() const;
     // Record number shown in the first data row (0 when nothing is shown).
     std::int32_t topRow() const;
+    // Record number of the row shown as current (0: none).
+    std::int32_t currentRow() const { return m_shownRecNo; }
 
     // Columns: one per field of the open dataset, in field order; one empty column while the
     // dataset is closed.
@@ -175,6 +177,10 @@ private:
     void showCurrent();
     void moveTo(std::int32_t recNo);
     void moveBy(int distance);
+    // The first (last false) or last record.
+    void moveToEnd(bool last);
+    // The operator moved the dataset: the grid shows its record from now on.
+    void followDataSet();
     void moveToColumn(int column);
 
     void paintTitles(class QPainter &p, int left);
@@ -198,8 +204,10 @@ private:
     QColor m_fixedColor;
     QTimer m_syncTimer;
     bool m_layoutPending = false;
-    std::int32_t m_count = 0;      // records of the dataset at the last sync
-    std::int32_t m_shownRecNo = 0; // the dataset's current record at the last sync
+    std::int32_t m_count = 0; // records of the dataset at the last sync
+    // The row the grid shows as current: the record the operator moved to, which stays put
+    // while recording moves the dataset.
+    std::int32_t m_shownRecNo = 0;
     int m_currentColumn = 0;
     int m_resizing = -1; // column whose right border is being dragged
     int m_resizeStart = 0;

@@ -1,7 +1,8 @@
 // vexmoord: runs every stored profile without a window. Each profile connects at start,
 // handles its reports as a profile that is not displayed, and reconnects by itself; the
-// tables are closed on SIGINT or SIGTERM. Connection states go to standard output, errors to
-// standard error, one line each, so a service manager's journal keeps both.
+// tables are closed and the settings written on SIGINT, SIGTERM or SIGHUP. Connection states go to
+// standard output, errors to standard error, one line each, so a service manager's journal keeps
+// both.
 //
 // Exit status: 0 a clean stop (or --check found everything in order), 1 the settings file or
 // a profile directory can not be used, 2 a bad command line, 6 no profile is configured.
@@ -9,6 +10,7 @@
 #include "app/core/consoledialogs.h"
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
+#include "app/core/stopsignals.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
@@ -16,12 +18,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
 #ifndef VEXMOOR_VERSION
 #define VEXMOOR_VERSION "0"
@@ -39,13 +38,6 @@ const char *kUsage = "usage: vexmoord [--check]\n"
                      "  --version  show the version\n"
                      "Exit status: 0 ok, 1 settings or profile directory unusable, 2 bad command\n"
                      "line, 6 no profile configured.\n";
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
-}
 
 void say(const QString &text) {
     std::printf("[%s] %s\n", qPrintable(platform::formatTime(platform::now())), qPrintable(text));
@@ -125,6 +117,8 @@ int check(const platform::SettingsStore &settings) {
 } // namespace
 
 int main(int argc, char *argv[]) {
+    // Everything the companion creates (profile directories, tables, logs) is private.
+    ::umask(077);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vexmoord"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXMOOR_VERSION));
@@ -155,17 +149,11 @@ int main(int argc, char *argv[]) {
     platform::SettingsStore settings(settingsPath);
     if (checkOnly) return check(settings);
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+    StopSignals stopSignals;
+    if (!stopSignals.active()) {
         complain(QStringLiteral("cannot set up signal handling"));
         return ExitFailure;
     }
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
 
     // Every profile holds a console connection and its open table and log files: a daemon of
     // hundreds of profiles needs more descriptors than the usual soft limit.
@@ -190,9 +178,7 @@ int main(int argc, char *argv[]) {
                      [](TVexmoorServer *p, const QString &state) {
                          say(p->section() + QStringLiteral(": ") + state);
                      });
-    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c = 0;
-        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+    QObject::connect(&stopSignals, &StopSignals::received, &app, [&] {
         say(QStringLiteral("closing the tables of every profile"));
         profiles.closeAll();
         settings.flush();
