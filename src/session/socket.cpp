@@ -38,7 +38,9 @@ TVexmoorSocket::TVexmoorSocket(TVexmoorServer &server) : Server(server) {
     connect(&m_connectTimer, &QTimer::timeout, this, &TVexmoorSocket::onConnectTimeout);
     connect(&m_socket, &QTcpSocket::connected, this, &TVexmoorSocket::onConnected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &TVexmoorSocket::onDisconnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, [this] { Server.SocketRead(); });
+    connect(&m_socket, &QTcpSocket::readyRead, this, &TVexmoorSocket::onReadyRead);
+    // Qt stops reading from the network while this much waits to be handed over.
+    m_socket.setReadBufferSize(MaxBuffered);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TVexmoorSocket::onError);
 }
 
@@ -70,7 +72,25 @@ void TVexmoorSocket::close() {
 }
 
 void TVexmoorSocket::send(const QByteArray &bytes) {
-    if (m_established) m_socket.write(bytes);
+    if (!m_established) return;
+    m_socket.write(bytes);
+    if (m_socket.bytesToWrite() > MaxBuffered) overflow(Send);
+}
+
+void TVexmoorSocket::onReadyRead() {
+    // A full buffer means the text came faster than it was handed over.
+    if (m_established && m_socket.bytesAvailable() >= MaxBuffered) {
+        overflow(Receive);
+        return;
+    }
+    Server.SocketRead();
+}
+
+void TVexmoorSocket::overflow(ErrorKind kind) {
+    m_connectTimer.stop();
+    m_socket.abort(); // the buffers go with it
+    finishEstablished();
+    Server.SocketError(kind, BufferFull);
 }
 
 void TVexmoorSocket::onConnected() {

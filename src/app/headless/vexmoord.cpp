@@ -102,7 +102,8 @@ int check(const platform::SettingsStore &settings) {
     ReadServers(settings, [&](const QString &, const QString &ip, int port) {
         ++profiles;
         const QString dir = platform::profileDir(ip, port);
-        const QString problem = directoryProblem(dir);
+        QString problem = hostProblem(ip);
+        if (problem.isEmpty()) problem = directoryProblem(dir);
         const char *state = !problem.isEmpty()        ? nullptr
                             : QFileInfo(dir).exists() ? "exists"
                                                       : "will be created";
