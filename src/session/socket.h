@@ -41,6 +41,9 @@ public:
     bool connecting() const;
     void send(const QByteArray &bytes);
     QByteArray readAll() { return m_socket.readAll(); }
+    // What waits in the two buffers: received and not handed over, sent and not yet taken.
+    qint64 bufferedIn() const { return m_socket.bytesAvailable(); }
+    qint64 bufferedOut() const { return m_socket.bytesToWrite(); }
 
 private:
     void onConnected();
