@@ -2,7 +2,9 @@
 // the preference files, on a profile that records what it sends.
 #include "prefs_support.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace prefs_test;
 
@@ -510,6 +512,27 @@ TEST_F(PreferenceFiles, LoadWithoutConnectionOrFile) {
     EXPECT_EQ(sent(), QStringList());
     prefs().LoadPreferenceFile(path("missing.vxp"));
     EXPECT_EQ(sent(), QStringList{QStringLiteral("Vexmoor_GetPreferences(); //VX")});
+}
+
+// The replay after a reconnection reads vxtemp.vxp only as a regular file, never through a
+// planted link (whose target would be sent to the server); the link itself is removed.
+TEST_F(PreferenceFiles, RestoreFileIsNotReadThroughALink) {
+    write(path("elsewhere.vxp"), "$Server::MaxPlayers=99;\r\n");
+    ASSERT_TRUE(QDir().mkpath(profile.directory()));
+    ASSERT_TRUE(QFile::link(path("elsewhere.vxp"), prefs().restoreFileName()));
+    connect();
+    QString refusal;
+    EXPECT_FALSE(prefs().RestorePreferences(refusal));
+    EXPECT_EQ(sent(), QStringList{QStringLiteral("Vexmoor_GetPreferences(); //VX")});
+    EXPECT_FALSE(QFileInfo(prefs().restoreFileName()).isSymLink());
+    EXPECT_EQ(read(path("elsewhere.vxp")), QByteArray("$Server::MaxPlayers=99;\r\n"));
+    // A regular restore file is replayed and deleted.
+    prefs().Vars.MaxPlayers = 12;
+    ASSERT_TRUE(prefs().SavePreferenceFile(prefs().restoreFileName()));
+    EXPECT_TRUE(prefs().RestorePreferences(refusal));
+    EXPECT_TRUE(refusal.isEmpty());
+    EXPECT_EQ(sent().size(), 20);
+    EXPECT_FALSE(QFile::exists(prefs().restoreFileName()));
 }
 
 TEST_F(PreferenceFiles, RestoreFileOfAnEarlierRunIsDropped) {
