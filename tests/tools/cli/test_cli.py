@@ -221,6 +221,11 @@ class HostileFiles(Work):
         self.assertEqual(sorted(os.listdir(os.path.join(data, "vexmoor"))),
                          ["127.0.0.1.29351"])
         self.assertFalse(os.path.exists(self.path("d", "escape.29352")))
+        r = run("vexmoord", "--check", env={"XDG_CONFIG_HOME": config, "XDG_DATA_HOME": data})
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("vexmoord: settings section [../escape:29352] is skipped: the host may not "
+                      "hold a path separator", r.stderr)
+        self.assertIn("2 profile(s), 1 unusable", r.stdout)
         self.assertEqual(oct(os.stat(os.path.join(data, "vexmoor", "127.0.0.1.29351")).st_mode & 0o777),
                          "0o700")
 
