@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <string>
 
 using namespace testing_support;
 
@@ -122,6 +123,8 @@ TEST(HostileConsole, TextFloodedWhileThePasswordsRefusalIsShownIsReadAndDropped)
     EXPECT_EQ(dialogs.messages[0].second, QStringLiteral("Invalid password for ") + p.section());
     // The box was not opened inside the socket's read: the text kept being read (far more
     // than the cap went through) and never piled up beyond the cap.
+    RecordProperty("flooded_bytes", std::to_string(console.flooded));
+    RecordProperty("largest_buffered_bytes", std::to_string(dialogs.largestIn));
     EXPECT_GT(console.flooded, 4 * TVexmoorSocket::MaxBuffered);
     EXPECT_LE(dialogs.largestIn, TVexmoorSocket::MaxBuffered);
     // Dismissing the box closes the connection; reconnection is armed.
