@@ -2,6 +2,7 @@
 
 #include "session/server.h"
 
+#include <QPointer>
 #include <cerrno>
 
 namespace {
@@ -78,12 +79,18 @@ void TVexmoorSocket::send(const QByteArray &bytes) {
 }
 
 void TVexmoorSocket::onReadyRead() {
+    if (m_socket.bytesAvailable() <= 0) return;
     // A full buffer means the text came faster than it was handed over.
     if (m_established && m_socket.bytesAvailable() >= MaxBuffered) {
         overflow(Receive);
         return;
     }
+    const QPointer<TVexmoorSocket> alive(this);
     Server.SocketRead();
+    // Text that arrived while the read was held up (by a box opened from inside it) gets no
+    // signal of its own: it is handed over on the next turn of the event loop.
+    if (alive && m_established && m_socket.bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &TVexmoorSocket::onReadyRead, Qt::QueuedConnection);
 }
 
 void TVexmoorSocket::overflow(ErrorKind kind) {

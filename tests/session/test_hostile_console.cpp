@@ -15,11 +15,12 @@ using namespace testing_support;
 
 namespace {
 
-// Logs in every connection; then either stops reading (flood is false) or, with a refused
-// password, sends console text for as long as the connection stays open.
+// Answers the password of every connection, then stops reading what it is sent and, unless
+// mode is NeverRead, sends console text for as long as the connection stays open.
 class HostileConsole : public QObject {
 public:
-    explicit HostileConsole(bool refuseAndFlood) : m_flood(refuseAndFlood) {
+    enum Mode { NeverRead, RefuseAndFlood, LoginAndFlood };
+    explicit HostileConsole(Mode mode) : m_mode(mode) {
         for (quint16 port = 29300; port < 29400 && !m_server.isListening(); ++port)
             m_server.listen(QHostAddress::LocalHost, port);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
@@ -44,12 +45,12 @@ private:
         if (!c->canReadLine()) return;
         c->readLine();
         m_loggedIn = true;
-        c->write(m_flood ? "Invalid password.\n" : "% Console session started\n");
+        c->write(m_mode == RefuseAndFlood ? "Invalid password.\n" : "% Console session started\n");
         pump(c);
     }
     // Keeps about a megabyte in flight while flooding.
     void pump(QTcpSocket *c) {
-        if (!m_flood || !m_loggedIn) return;
+        if (m_mode == NeverRead || !m_loggedIn) return;
         static const QByteArray chunk = QByteArray(64 * 1024 - 1, 'x') + '\n';
         while (c->state() == QAbstractSocket::ConnectedState && c->bytesToWrite() < 1024 * 1024) {
             c->write(chunk);
@@ -59,7 +60,7 @@ private:
 
     QTcpServer m_server;
     QTcpSocket *m_client = nullptr;
-    bool m_flood;
+    Mode m_mode;
     bool m_loggedIn = false;
 };
 
@@ -83,7 +84,7 @@ public:
 };
 
 TEST(HostileConsole, AServerThatNeverReadsIsDroppedAtTheCapAndReconnected) {
-    HostileConsole console(false);
+    HostileConsole console(HostileConsole::NeverRead);
     ASSERT_TRUE(console.listening());
     TempEnv env;
     FakeDialogs dialogs;
@@ -110,7 +111,7 @@ TEST(HostileConsole, AServerThatNeverReadsIsDroppedAtTheCapAndReconnected) {
 }
 
 TEST(HostileConsole, TextFloodedWhileThePasswordsRefusalIsShownIsReadAndDropped) {
-    HostileConsole console(true);
+    HostileConsole console(HostileConsole::RefuseAndFlood);
     ASSERT_TRUE(console.listening());
     TempEnv env;
     ModalDialogs dialogs;
@@ -131,6 +132,46 @@ TEST(HostileConsole, TextFloodedWhileThePasswordsRefusalIsShownIsReadAndDropped)
     EXPECT_TRUE(waitFor([&] { return !p.isConnected(); }));
     EXPECT_TRUE(p.ReconnectPending);
     EXPECT_EQ(p.SessionState, TVexmoorServer::Offline);
+}
+
+// A view that runs the event loop for a while from inside the handling of one console line,
+// as a modal box opened there would.
+class BlockingView : public RecordingView {
+public:
+    void Console_add(const QString &text, ConsoleColor color) override {
+        RecordingView::Console_add(text, color);
+        if (blocked || !text.startsWith(QStringLiteral("xxxx"))) return;
+        blocked = true;
+        QEventLoop loop;
+        QTimer::singleShot(1500, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    bool blocked = false;
+};
+
+TEST(HostileConsole, TextThatPilesUpWhileAReadIsHeldUpIsCappedAndDropped) {
+    HostileConsole console(HostileConsole::LoginAndFlood);
+    ASSERT_TRUE(console.listening());
+    TempEnv env;
+    FakeDialogs dialogs;
+    ServerContext context{*env.settings, dialogs};
+    TVexmoorServer p(QStringLiteral("secret"), QStringLiteral("127.0.0.1"), console.port(),
+                     context);
+    BlockingView view;
+    p.AttachView(&view);
+    p.ToggleConnection();
+    // While the read is held up the received text stops at the cap; the next read drops the
+    // connection, which is then reconnected as after any drop.
+    ASSERT_TRUE(waitFor([&] { return view.blocked && !p.isConnected(); }, 10000));
+    EXPECT_TRUE(p.ReconnectPending);
+    EXPECT_LE(p.Socket->bufferedIn(), 0);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    ASSERT_FALSE(p.eventLog.EventHistory.isEmpty());
+    EXPECT_TRUE(p.eventLog.EventHistory.last().contains(QStringLiteral("waited to be read")));
+    EXPECT_LT(console.flooded, 64 * 1024 * 1024); // the server was held back, not buffered
+    p.RestartTick();
+    EXPECT_TRUE(waitFor([&] { return console.connections == 2; }));
+    p.DetachView();
 }
 
 } // namespace
