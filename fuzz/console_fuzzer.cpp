@@ -1,7 +1,12 @@
 // Fuzz target: the console's byte stream. The bytes reach a profile as if read from its
 // socket: cut into lines by the line framer in chunks, each line classified and every report
 // dispatched through its handler, with statistics recording and the event log on. No network.
-// The first byte chooses the chunk size, the rest is the stream.
+// The first byte chooses the chunk size, the rest is the stream. The same bytes are also
+// taken as a preference file, as mission-list lines and as texts put into commands: what the
+// program accepts from them must come out as single, well-formed command lines.
+#include "admin/preferences.h"
+#include "missions/missions.h"
+#include "session/consolecommand.h"
 #include "session/framer.h"
 #include "session/server.h"
 #include "support/testsupport.h"
@@ -11,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 namespace {
 
@@ -22,6 +28,41 @@ QCoreApplication &application() {
     return app;
 }
 
+// A command line the program sends: one line, ending in the marker and the line feed.
+void checkCommand(const QString &command) {
+    if (!command.endsWith(console::Marker + QLatin1Char('\n')) ||
+        command.indexOf(QLatin1Char('\n')) != command.size() - 1 ||
+        command.contains(QLatin1Char('\r')))
+        std::abort();
+}
+
+// Every text put into a literal stays inside it, and every accepted preference file or
+// mission name gives well-formed commands only.
+void checkBuilders(const QByteArray &bytes) {
+    const QString text = LineFramer::decode(bytes);
+    const QString literal = console::literal(text);
+    if (!console::isLiteralBody(QStringView(literal).sliced(1, literal.size() - 2))) std::abort();
+    if (!console::isLiteralBody(console::normalizedLiteralBody(text))) std::abort();
+    checkCommand(console::command(QStringLiteral("x = ") + literal + QLatin1Char(';')));
+
+    QStringList commands;
+    QString problem;
+    if (parsePreferenceFile(bytes, commands, problem)) {
+        for (const QString &command : commands)
+            checkCommand(command);
+    } else if (problem.isEmpty() || !commands.isEmpty()) {
+        std::abort();
+    }
+
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        TMission mission;
+        if (!parseMissionListLine(line, mission) || !isSafeMissionName(mission.Name)) continue;
+        // A safe name quoted as a literal is the name between two quotes, nothing else.
+        if (console::literal(mission.Name) != QLatin1Char('"') + mission.Name + QLatin1Char('"'))
+            std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
@@ -30,6 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype chunkSize = 1 + data[0] % 64;
     const QByteArray stream(reinterpret_cast<const char *>(data + 1),
                             static_cast<qsizetype>(size - 1));
+
+    checkBuilders(stream);
 
     // A fresh profile each time, so that every input starts from the same state.
     testing_support::ProfileFixture fx;

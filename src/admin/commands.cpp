@@ -2,21 +2,17 @@
 
 #include "game/roster.h"
 #include "platform/dialogs.h"
+#include "session/consolecommand.h"
 #include "session/profile.h"
 #include "session/reportline.h"
 
 namespace {
 
-const QString Marker = QStringLiteral(" //VX\n");
 const QString MessagePrompt = QStringLiteral("Message to send");
 
-// A console string literal holding the text as typed: backslashes and double quotes are
-// escaped, so they neither end the literal nor start an escape.
+// A console string literal holding the text as typed.
 QString quoted(const QString &text) {
-    QString body = text;
-    body.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    body.replace(QLatin1Char('"'), QLatin1String("\\\""));
-    return QLatin1Char('"') + body + QLatin1Char('"');
+    return console::literal(text);
 }
 
 } // namespace
@@ -34,14 +30,14 @@ void AdminCommands::printAll(const QString &function, const QString &prefix) {
     if (!m_profile.isConnected()) return;
     QString text;
     if (!ask(function, MessagePrompt, text)) return;
-    m_profile.SendCommand(function + QLatin1Char('(') + prefix + quoted(text) +
-                          QStringLiteral(");") + Marker);
+    m_profile.SendCommand(console::command(function + QLatin1Char('(') + prefix + quoted(text) +
+                                           QStringLiteral(");")));
 }
 
 void AdminCommands::pickTeam(int id, int team) {
-    m_profile.SendCommand(QStringLiteral("processMenuPickTeam(") + QString::number(id) +
-                          QLatin1Char(',') + QString::number(team) + QStringLiteral(",2048);") +
-                          Marker);
+    m_profile.SendCommand(console::command(QStringLiteral("processMenuPickTeam(") +
+                                           QString::number(id) + QLatin1Char(',') +
+                                           QString::number(team) + QStringLiteral(",2048);")));
 }
 
 void AdminCommands::moveToTeam(const QList<int> &selected, int team) {
@@ -56,7 +52,8 @@ int AdminCommands::teamRows() const {
 }
 
 void AdminCommands::ListPlayers() {
-    if (m_profile.isConnected()) m_profile.SendCommand(QStringLiteral("ListPlayers();") + Marker);
+    if (m_profile.isConnected())
+        m_profile.SendCommand(console::command(QStringLiteral("ListPlayers();")));
 }
 
 void AdminCommands::MessageAll() {
@@ -79,8 +76,8 @@ void AdminCommands::BalanceTeams(const QList<int> &listed) {
     if (!m_profile.isConnected()) return;
     for (int id : listed)
         if (isClientId(id)) pickTeam(id, -1);
-    m_profile.SendCommand(QStringLiteral("CenterPrintAll(\"<jc> *** Auto-Balanced Teams ***\");") +
-                          Marker);
+    m_profile.SendCommand(
+        console::command(QStringLiteral("CenterPrintAll(\"<jc> *** Auto-Balanced Teams ***\");")));
 }
 
 void AdminCommands::ClientMessage(admin::ClientMessageKind kind, const QList<int> &selected) {
@@ -97,8 +94,9 @@ void AdminCommands::ClientMessage(admin::ClientMessageKind kind, const QList<int
     const QString middle = kind == admin::SendMessage ? QStringLiteral(",0,") : QStringLiteral(",");
     for (int id : selected) {
         if (!isClientId(id)) continue;
-        m_profile.SendCommand(QLatin1String(functions[kind]) + QString::number(id) + middle +
-                              quoted(text) + QStringLiteral(");") + Marker);
+        m_profile.SendCommand(console::command(QLatin1String(functions[kind]) +
+                                               QString::number(id) + middle + quoted(text) +
+                                               QStringLiteral(");")));
     }
 }
 
@@ -108,8 +106,9 @@ void AdminCommands::KickClients(const QList<int> &selected) {
     if (!ask(QStringLiteral("Kick Message"), MessagePrompt, text)) return;
     for (int id : selected) {
         if (!isClientId(id)) continue;
-        m_profile.SendCommand(QStringLiteral("Net::Kick(") + QString::number(id) +
-                              QLatin1Char(',') + quoted(text) + QStringLiteral(");") + Marker);
+        m_profile.SendCommand(console::command(QStringLiteral("Net::Kick(") + QString::number(id) +
+                                               QLatin1Char(',') + quoted(text) +
+                                               QStringLiteral(");")));
     }
 }
 
@@ -128,8 +127,8 @@ void AdminCommands::BanClients(const QList<int> &selected) {
             continue;
         // The connection may have ended while the box was open.
         if (!m_profile.isConnected()) return;
-        m_profile.SendCommand(QStringLiteral("BanList::add(") + quoted(mask) + QLatin1Char(',') +
-                              duration + QStringLiteral(");") + Marker);
+        m_profile.SendCommand(console::command(QStringLiteral("BanList::add(") + quoted(mask) +
+                                               QLatin1Char(',') + duration + QStringLiteral(");")));
     }
 }
 

@@ -1,18 +1,28 @@
 #include "admin/preferences.h"
 
 #include "missions/missions.h"
+#include "platform/dialogs.h"
+#include "platform/privatefile.h"
 #include "platform/settingsstore.h"
+#include "session/consolecommand.h"
 #include "session/framer.h"
 #include "session/profile.h"
 #include "session/reportline.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace {
-const QString Marker = QStringLiteral("; //VX\n");
-const QString GetPreferences = QStringLiteral("Vexmoor_GetPreferences(); //VX\n");
+const QString GetPreferences = console::command(QStringLiteral("Vexmoor_GetPreferences();"));
+// The largest preference file that is read; a saved one is a few hundred bytes.
+constexpr qint64 PreferenceFileLimit = 1024 * 1024;
+
+// An assignment command: "variable = value;" with the marker.
+QString assignment(const QString &variable, const QString &value) {
+    return console::command(variable + QStringLiteral(" = ") + value + QLatin1Char(';'));
+}
 
 QString zeroOne(bool b) {
     return b ? QStringLiteral("1") : QStringLiteral("0");
@@ -156,32 +166,36 @@ void Preferences::Refresh() {
 void Preferences::HostNameExit(const QString &text, const QString &remembered) {
     if (text == remembered) return;
     Vars.HostName = text;
-    send(QStringLiteral("$Server::HostName = \"") + text + QLatin1Char('"') + Marker);
+    send(assignment(QStringLiteral("$Server::HostName"), console::literal(text)));
     hostNameChanged();
 }
 
 void Preferences::HostInfoExit(const QString &memoText) {
     Vars.HostInfo = escapeConsoleText(memoText);
-    send(QStringLiteral("$Server::Info = \"") + Vars.HostInfo + QLatin1Char('"') + Marker);
+    send(assignment(QStringLiteral("$Server::Info"),
+                    QLatin1Char('"') + console::normalizedLiteralBody(Vars.HostInfo) +
+                        QLatin1Char('"')));
 }
 
 void Preferences::JoinMOTDExit(const QString &memoText) {
     Vars.JoinMOTD = escapeConsoleText(memoText);
-    send(QStringLiteral("$Server::JoinMOTD = \"") + Vars.JoinMOTD + QLatin1Char('"') + Marker);
+    send(assignment(QStringLiteral("$Server::JoinMOTD"),
+                    QLatin1Char('"') + console::normalizedLiteralBody(Vars.JoinMOTD) +
+                        QLatin1Char('"')));
 }
 
 void Preferences::ClientPasswordExit(const QString &text, const QString &remembered) {
     if (text == remembered) return;
     Vars.ClientPassword = text;
-    send(QStringLiteral("$Server::Password = \"") + text + QLatin1Char('"') + Marker);
+    send(assignment(QStringLiteral("$Server::Password"), console::literal(text)));
 }
 
 void Preferences::numberExit(int &cached, const char *variable, int value, int remembered,
                              bool percent) {
     if (value == remembered) return;
     cached = value;
-    send(QLatin1String(variable) + QStringLiteral(" = ") +
-         (percent ? percentToFraction(value) : QString::number(value)) + Marker);
+    send(assignment(QLatin1String(variable),
+                    percent ? percentToFraction(value) : QString::number(value)));
 }
 
 void Preferences::MaxPlayersExit(int value, int remembered) {
@@ -215,8 +229,9 @@ void Preferences::VoteWinMarginExit(int value, int remembered) {
 void Preferences::TeamDmgScaleExit(int value, int remembered) {
     if (value == remembered) return;
     numberExit(Vars.TeamDmgScale, "$Server::TeamDamageScale", value, remembered, true);
-    send(value <= 0 ? QStringLiteral("messageAll(0, \"Team damage DISABLED by admin.\"); //VX\n")
-                    : QStringLiteral("messageAll(0, \"Team damage ENABLED by admin.\"); //VX\n"));
+    send(console::command(
+        value <= 0 ? QStringLiteral("messageAll(0, \"Team damage DISABLED by admin.\");")
+                   : QStringLiteral("messageAll(0, \"Team damage ENABLED by admin.\");")));
 }
 
 void Preferences::VexmoorScriptExit(const QString &text) {
@@ -230,8 +245,7 @@ bool Preferences::CheckBoxClick(PrefCheckBox box, bool checked, bool markerPrese
     const bool sending = markerPresent && m_profile.isConnected();
     const auto assign = [&](bool &cached, const char *variable) {
         cached = checked;
-        if (sending)
-            send(QLatin1String(variable) + QStringLiteral(" = ") + zeroOne(checked) + Marker);
+        if (sending) send(assignment(QLatin1String(variable), zeroOne(checked)));
         return sending;
     };
     switch (box) {
@@ -240,12 +254,12 @@ bool Preferences::CheckBoxClick(PrefCheckBox box, bool checked, bool markerPrese
     case PrefCheckBox::TourneyMode:
         Vars.TourneyMode = checked;
         if (sending) {
-            send(checked ? QStringLiteral(
-                               "messageAll(0, \"Server switched to Tournament Mode.\"); //VX\n")
-                         : QStringLiteral(
-                               "messageAll(0, \"Server switched to Free-For-All Mode.\"); //VX\n"));
-            send(QStringLiteral("$Server::TourneyMode = ") + zeroOne(checked) + Marker);
-            send(QStringLiteral("Server::NextMission(); //VX\n"));
+            send(console::command(
+                checked
+                    ? QStringLiteral("messageAll(0, \"Server switched to Tournament Mode.\");")
+                    : QStringLiteral("messageAll(0, \"Server switched to Free-For-All Mode.\");")));
+            send(assignment(QStringLiteral("$Server::TourneyMode"), zeroOne(checked)));
+            send(console::command(QStringLiteral("Server::NextMission();")));
         }
         return true; // this box drops its marker after every click
     case PrefCheckBox::BlockAdmin:
@@ -268,7 +282,7 @@ bool Preferences::SavePreferenceFile(const QString &fileName) const {
         return b ? QStringLiteral("True") : QStringLiteral("False");
     };
     const QStringList lines = {
-        QStringLiteral("$Server::HostName=\"%1\";").arg(v.HostName),
+        QStringLiteral("$Server::HostName=\"%1\";").arg(console::literalBody(v.HostName)),
         QStringLiteral("$Server::Port=%1;").arg(v.HostPort),
         QStringLiteral("$Server::MaxPlayers=%1;").arg(v.MaxPlayers),
         QStringLiteral("$Server::TimeLimit=%1;").arg(v.TimeLimit),
@@ -280,33 +294,158 @@ bool Preferences::SavePreferenceFile(const QString &fileName) const {
         QStringLiteral("$Server::MinVotesPct=%1;").arg(percentToFixedFraction(v.MinVotesPct)),
         QStringLiteral("$Server::VoteWinMargin=%1;").arg(percentToFixedFraction(v.VoteWinMargin)),
         QStringLiteral("$Server::VotingTime=%1;").arg(v.VotingTime),
-        QStringLiteral("$Server::Password=\"%1\";").arg(v.ClientPassword),
-        QStringLiteral("$Server::JoinMOTD=\"%1\";").arg(v.JoinMOTD),
-        QStringLiteral("$Server::Info=\"%1\";").arg(v.HostInfo),
+        QStringLiteral("$Server::Password=\"%1\";").arg(console::literalBody(v.ClientPassword)),
+        QStringLiteral("$Server::JoinMOTD=\"%1\";").arg(console::normalizedLiteralBody(v.JoinMOTD)),
+        QStringLiteral("$Server::Info=\"%1\";").arg(console::normalizedLiteralBody(v.HostInfo)),
         QStringLiteral("$Vexmoor::BlockADM=%1;").arg(zeroOne(v.BlockAdmin)),
         QStringLiteral("$Vexmoor::BlockTD=%1;").arg(zeroOne(v.BlockTeamDmg)),
         QStringLiteral("$Vexmoor::BlockGT=%1;").arg(zeroOne(v.BlockGameType)),
         QStringLiteral("$Vexmoor::BlockMIS=%1;").arg(zeroOne(v.BlockMission)),
     };
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    QByteArray bytes;
     for (const QString &line : lines)
-        file.write(LineFramer::encode(line) + "\r\n");
-    return file.commit();
+        bytes += LineFramer::encode(line) + "\r\n";
+    // Private (it holds the join password), and never written through a link.
+    return platform::replaceFile(fileName, bytes);
 }
 
-void Preferences::LoadPreferenceFile(const QString &fileName) {
-    QFile file(fileName);
-    if (m_profile.isConnected() && file.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = file.readAll().split('\n');
-        for (qsizetype i = 0; i < lines.size(); ++i) {
-            QByteArray line = lines[i];
-            if (line.endsWith('\r')) line.chop(1);
-            // The text after the last line end is a line only when it is not empty.
-            if (i == lines.size() - 1 && line.isEmpty()) break;
-            if (!m_profile.isConnected()) break;
-            m_profile.SendCommand(LineFramer::decode(line) + QStringLiteral(" //VX\n"));
+namespace {
+
+enum class ValueKind { Text, Integer, Fraction, TrueFalse, ZeroOne };
+
+// The variables a saved preference file assigns, with the kind of their values.
+const QList<QPair<QString, ValueKind>> &savedVariables() {
+    static const QList<QPair<QString, ValueKind>> variables = {
+        {QStringLiteral("$Server::HostName"), ValueKind::Text},
+        {QStringLiteral("$Server::Port"), ValueKind::Integer},
+        {QStringLiteral("$Server::MaxPlayers"), ValueKind::Integer},
+        {QStringLiteral("$Server::TimeLimit"), ValueKind::Integer},
+        {QStringLiteral("$Server::WarmupTime"), ValueKind::Integer},
+        {QStringLiteral("$Server::TeamDamageScale"), ValueKind::Fraction},
+        {QStringLiteral("$Server::AutoAssignTeams"), ValueKind::TrueFalse},
+        {QStringLiteral("$Server::TourneyMode"), ValueKind::TrueFalse},
+        {QStringLiteral("$Server::MinVotes"), ValueKind::Integer},
+        {QStringLiteral("$Server::MinVotesPct"), ValueKind::Fraction},
+        {QStringLiteral("$Server::VoteWinMargin"), ValueKind::Fraction},
+        {QStringLiteral("$Server::VotingTime"), ValueKind::Integer},
+        {QStringLiteral("$Server::Password"), ValueKind::Text},
+        {QStringLiteral("$Server::JoinMOTD"), ValueKind::Text},
+        {QStringLiteral("$Server::Info"), ValueKind::Text},
+        {QStringLiteral("$Vexmoor::BlockADM"), ValueKind::ZeroOne},
+        {QStringLiteral("$Vexmoor::BlockTD"), ValueKind::ZeroOne},
+        {QStringLiteral("$Vexmoor::BlockGT"), ValueKind::ZeroOne},
+        {QStringLiteral("$Vexmoor::BlockMIS"), ValueKind::ZeroOne},
+    };
+    return variables;
+}
+
+bool isValue(ValueKind kind, const QString &value) {
+    static const QRegularExpression integer(QStringLiteral("^-?[0-9]{1,10}$"));
+    static const QRegularExpression fraction(QStringLiteral("^-?[0-9]{1,9}(\\.[0-9]{1,6})?$"));
+    switch (kind) {
+    case ValueKind::Text:
+        return value.size() >= 2 && value.startsWith(QLatin1Char('"')) &&
+               value.endsWith(QLatin1Char('"')) &&
+               console::isLiteralBody(QStringView(value).sliced(1, value.size() - 2));
+    case ValueKind::Integer: {
+        bool ok = false;
+        value.toInt(&ok);
+        return ok && integer.match(value).hasMatch();
+    }
+    case ValueKind::Fraction:
+        return fraction.match(value).hasMatch();
+    case ValueKind::TrueFalse:
+        return value.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0 ||
+               value.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0 ||
+               value == QLatin1String("1") || value == QLatin1String("0");
+    case ValueKind::ZeroOne:
+        return value == QLatin1String("1") || value == QLatin1String("0");
+    }
+    return false;
+}
+
+// True when line (trimmed) is "variable=value;" for a saved variable and a value of its kind.
+bool isSavedAssignment(const QString &line) {
+    if (!line.endsWith(QLatin1Char(';'))) return false;
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0) return false;
+    const QString name = line.left(eq).trimmed();
+    const QString value = line.mid(eq + 1, line.size() - eq - 2).trimmed();
+    for (const auto &[variable, kind] : savedVariables())
+        if (name.compare(variable, Qt::CaseInsensitive) == 0) return isValue(kind, value);
+    return false;
+}
+
+// A line as a message shows it: control characters visible, and not too long.
+QString shownLine(const QString &line) {
+    QString out = line.left(120);
+    for (QChar &c : out)
+        if (c.unicode() < 32 || c.unicode() == 127) c = QChar(0xFFFD);
+    return line.size() > 120 ? out + QStringLiteral("...") : out;
+}
+
+} // namespace
+
+bool parsePreferenceFile(const QByteArray &bytes, QStringList &commands, QString &problem) {
+    commands.clear();
+    problem.clear();
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString line = LineFramer::decode(lines[i]).trimmed();
+        if (line.isEmpty()) continue;
+        if (!isSavedAssignment(line)) {
+            problem = QStringLiteral("line %1 is not one of the settings a saved preference "
+                                     "file holds: %2")
+                          .arg(i + 1)
+                          .arg(shownLine(line));
+            commands.clear();
+            return false;
+        }
+        commands << console::command(line);
+    }
+    return true;
+}
+
+bool Preferences::replay(const QString &fileName, bool followLinks, QString &refusal) {
+    refusal.clear();
+    bool sent = false;
+    QByteArray bytes;
+    bool truncated = false;
+    if (m_profile.isConnected() &&
+        platform::readRegularFile(fileName, {PreferenceFileLimit, followLinks}, bytes,
+                                  &truncated)) {
+        QStringList commands;
+        QString problem;
+        if (truncated) {
+            refusal = QStringLiteral("The preference file %1 was not loaded: it is larger than "
+                                     "%2 KiB.")
+                          .arg(fileName)
+                          .arg(PreferenceFileLimit / 1024);
+        } else if (!parsePreferenceFile(bytes, commands, problem)) {
+            refusal =
+                QStringLiteral("The preference file %1 was not loaded: %2").arg(fileName, problem);
+        } else {
+            for (const QString &command : commands) {
+                if (!m_profile.isConnected()) break;
+                m_profile.SendCommand(command);
+            }
+            sent = true;
         }
     }
     send(GetPreferences);
+    return sent;
+}
+
+bool Preferences::LoadPreferenceFile(const QString &fileName) {
+    QString refusal;
+    const bool sent = replay(fileName, true, refusal);
+    if (!refusal.isEmpty()) m_profile.dialogs().message(platform::Dialogs::Icon::Warning, refusal);
+    return sent;
+}
+
+bool Preferences::RestorePreferences(QString &refusal) {
+    const QString fileName = restoreFileName();
+    const bool sent = replay(fileName, false, refusal);
+    QFile::remove(fileName); // a link is removed as a link
+    return sent;
 }

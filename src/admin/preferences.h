@@ -2,7 +2,9 @@
 
 #include "admin/preferencesview.h"
 
+#include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class Missions;
@@ -38,6 +40,14 @@ enum class PrefCheckBox {
 // edit field passes its text on leaving together with the value it remembered when it gained
 // focus; a check box passes its new state and whether the operator's mouse press left its
 // click marker. Every handler updates the cache; commands go out only while connected.
+// The commands of a preference file: every line that is not blank must be an assignment
+// "variable=value;" of one of the variables a saved file holds (the $Server:: variables of
+// the page and the four $Vexmoor::Block switches) with a value of its kind: a string literal
+// with only the escapes \\, \", \n, \t and \xHH, a decimal integer, a decimal fraction,
+// True/False, or 0/1. Anything else could run any command on the server: then the whole file
+// is refused and problem names the first line that is not such an assignment.
+bool parsePreferenceFile(const QByteArray &bytes, QStringList &commands, QString &problem);
+
 class Preferences {
 public:
     // missions: the catalogue whose path the page shows and whose running mission the status
@@ -61,8 +71,14 @@ public:
     // could not be written.
     bool SavePreferenceFile(const QString &fileName) const;
     // Sends every line of the file with the command marker, then asks for the preferences;
-    // sends nothing while not connected. The cache is not changed.
-    void LoadPreferenceFile(const QString &fileName);
+    // sends nothing while not connected. The cache is not changed. Only a file made of the
+    // assignments a saved file holds is sent (see parsePreferenceFile); any other is refused
+    // whole with a message naming the file and the line. True when the lines were sent.
+    bool LoadPreferenceFile(const QString &fileName);
+    // The replay after a reconnection: restoreFileName() is sent like LoadPreferenceFile
+    // (read only when it is a regular file, not a link) and then deleted. A refused file
+    // gives its message in refusal instead of a box; the preferences are asked for either way.
+    bool RestorePreferences(QString &refusal);
     // The file that keeps the cache over an unexpected disconnect: "vxtemp.vxp" in the profile
     // directory.
     QString restoreFileName() const;
@@ -95,6 +111,7 @@ public:
 
 private:
     void send(const QString &command);
+    bool replay(const QString &fileName, bool followLinks, QString &refusal);
     void numberExit(int &cached, const char *variable, int value, int remembered, bool percent);
 
     void hostNameChanged();

@@ -3,14 +3,22 @@
 #include "eventlog/announcer.h"
 #include "eventlog/eventlogview.h"
 #include "platform/datetime.h"
+#include "platform/privatefile.h"
 #include "platform/settingsstore.h"
 #include "session/profile.h"
 
-#include <QFile>
+QString visibleText(const QString &text) {
+    QString out = text;
+    for (QChar &c : out) {
+        const char16_t u = c.unicode();
+        if ((u < 32 && u != u'\t') || (u >= 127 && u < 160)) c = QChar(0xFFFD);
+    }
+    return out;
+}
 
 void EventLog::LogEvent(const QString &text, const QString &spoken, int category) {
-    const QString entry =
-        QLatin1Char('[') + platform::formatTime(platform::now()) + QStringLiteral("] ") + text;
+    const QString entry = QLatin1Char('[') + platform::formatTime(platform::now()) +
+                          QStringLiteral("] ") + visibleText(text);
     AppendToLogFile(entry);
     while (EventHistory.size() >= HistoryLimit)
         EventHistory.removeFirst();
@@ -23,22 +31,13 @@ void EventLog::LogEvent(const QString &text, const QString &spoken, int category
 
 void EventLog::AppendToLogFile(const QString &line) {
     if (!LogToFile || !LogFileReady) return;
-    // A file removed since it was prepared is not made again: the line is lost.
-    QFile file(logFilePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly)) return;
-    // The log is 8-bit text, like the console it records.
-    file.write(line.toLatin1() + "\r\n");
-    file.close();
+    // A file removed since it was prepared is not made again: the line is lost. The log is
+    // 8-bit text, like the console it records.
+    platform::appendToFile(logFilePath(), visibleText(line).toLatin1() + "\r\n", false);
 }
 
 void EventLog::PrepareLogFile() {
-    QFile file(logFilePath());
-    if (file.exists()) {
-        LogFileReady = true;
-        return;
-    }
-    LogFileReady = file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
-    file.close();
+    LogFileReady = platform::ensureRegularFile(logFilePath());
 }
 
 void EventLog::SetLogToFile(bool on) {

@@ -18,6 +18,11 @@ enum SpeechCategory {
     PlayerMessages = 6,
 };
 
+// text with every control character (below 32 except tab, 127 and 128..159) replaced by
+// U+FFFD, so that a name from the server can neither forge a line of the log nor drive a
+// terminal. The log file, 8-bit text, holds "?" in its place.
+QString visibleText(const QString &text);
+
 // The time-stamped event entries of a profile: the history of the newest 100, the
 // play-by-play view while the profile is displayed, events.log when logging to file is on,
 // and speech for the displayed profile.
@@ -35,12 +40,12 @@ public:
     bool LogFileReady = false; // events.log exists or could be created
     bool LogToFile = false;    // the profile's "Log" setting
 
-    // One event: "[hh:nn:ss] " + text goes to the file, the history and, while displayed,
-    // to the view and (spoken, or text when spoken is empty) to speech.
+    // One event: "[hh:nn:ss] " + visibleText(text) goes to the file, the history and, while
+    // displayed, to the view and (spoken, or text when spoken is empty) to speech.
     void LogEvent(const QString &text, const QString &spoken, int category);
     // Appends one line with CR LF to events.log when logging is on and the file is ready;
-    // the file is opened and closed for every line, and a line that cannot be written is
-    // dropped without a message.
+    // the file is opened and closed for every line (never through a link), and a line that cannot
+    // be written is dropped without a message.
     void AppendToLogFile(const QString &line);
     // Makes sure events.log exists (creating it empty) and sets LogFileReady accordingly.
     void PrepareLogFile();

@@ -4,6 +4,7 @@
 #include "eventlog/eventlog.h"
 #include "game/roster.h"
 #include "missions/missions.h"
+#include "session/consolecommand.h"
 #include "session/profile.h"
 #include "session/reportline.h"
 #include "stats/statistics.h"
@@ -198,7 +199,8 @@ void GameEvents::Kill(const ReportFields &f) {
     const bool teamKill = f[0] == QLatin1String("T");
     m_stats.RecordKill(killerId, victimId, teamKill, text(kind.Column));
     if (killer)
-        roster.AddPlayerScore(killerId - FirstClientId, self || teamKill ? -points : points);
+        roster.AddPlayerScore(killerId - FirstClientId,
+                              self || teamKill ? saturatingNegate(points) : points);
 }
 
 void GameEvents::MissionStart(const ReportFields &f) {
@@ -209,7 +211,7 @@ void GameEvents::MissionStart(const ReportFields &f) {
     m_missions.SetTimeLeft(f[2]);
     const platform::DateTime t = platform::now();
     if (m_profile.isConnected() && m_profile.activeMode())
-        m_profile.SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
+        m_profile.SendCommand(console::command(QStringLiteral("Vexmoor_GetTeams();")));
     say(QStringLiteral("Mission \"") + name + QStringLiteral("\" started (") +
             platform::formatDate(t) + QStringLiteral(")."),
         QString(), MissionScore);

@@ -188,7 +188,7 @@ void Roster::ClearScores() {
 void Roster::AddPlayerScore(int i, int points) {
     if (isIndex(i)) {
         PlayerSlot &p = PlayerSlots[static_cast<size_t>(i)];
-        p.Score += points;
+        p.Score = saturatingAdd(p.Score, points);
         if (p.ListItem && m_view) m_view->redrawPlayerRow(p);
         for (RosterListener *listener : m_listeners)
             listener->scoreChanged(p, points);
@@ -244,7 +244,7 @@ void Roster::AddTeamSize(int team, int delta) {
 void Roster::AddTeamScore(int team, int points) {
     if (!isTeam(team)) return;
     TeamSlot &t = TeamSlots[static_cast<size_t>(team)];
-    t.Score += points;
+    t.Score = saturatingAdd(t.Score, points);
     if (t.ListItem && m_view) m_view->redrawTeamRow(t);
 }
 
@@ -256,6 +256,11 @@ void Roster::DefineTeam(const QString &name, int team, int score) {
     TeamSlot &t = TeamSlots[static_cast<size_t>(team)];
     t.Name = name;
     t.Score = score;
+    // A team listed again (every status report lists them all) updates its entry.
+    if (DefinedTeams.contains(&t)) {
+        if (t.ListItem && m_view) m_view->redrawTeamRow(t);
+        return;
+    }
     DefinedTeams.append(&t);
     t.ListItem = m_view != nullptr;
     if (m_view) m_view->addTeamRow(t);

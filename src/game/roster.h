@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <limits>
 
 struct ReportFields;
 
@@ -32,6 +33,19 @@ struct TeamSlot {
     int Score = 0;
     bool ListItem = false; // the team has a row in the displayed team list
 };
+
+// a + b held at the int limits instead of overflowing (the points of a report are the
+// server's and may be anything).
+inline int saturatingAdd(int a, int b) {
+    const long long sum = static_cast<long long>(a) + b;
+    return sum > std::numeric_limits<int>::max()   ? std::numeric_limits<int>::max()
+           : sum < std::numeric_limits<int>::min() ? std::numeric_limits<int>::min()
+                                                   : static_cast<int>(sum);
+}
+// -a held at the int limits.
+inline int saturatingNegate(int a) {
+    return a == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max() : -a;
+}
 
 // The name with every character of "!@#$%^&*()-_=+[]{}\|:;<>/" replaced by a blank.
 QString BlankChars(const QString &name);

@@ -2,7 +2,9 @@
 
 #include "missions/missionview.h"
 #include "platform/dialogs.h"
+#include "platform/privatefile.h"
 #include "platform/settingsstore.h"
+#include "session/consolecommand.h"
 #include "session/profile.h"
 #include "session/reportline.h"
 
@@ -19,7 +21,6 @@
 namespace {
 
 const QString TypeKey = QStringLiteral("$MDESC::Type");
-const QString Marker = QStringLiteral(" //VX\n");
 
 // Character codes with a..z taken as A..Z; a prefix comes first.
 int compareText(const QString &a, const QString &b) {
@@ -35,18 +36,36 @@ int compareText(const QString &a, const QString &b) {
     return int(a.size() - b.size());
 }
 
+// How much of a description file is read for its type line, and of a mission-list file.
+constexpr qint64 DescriptionLimit = 1024 * 1024;
+constexpr qint64 MissionListLimit = 4 * 1024 * 1024;
+// How many refused names the notice lists by name.
+constexpr int NoticeNames = 20;
+
 // The lines of a text file: UTF-8 when the bytes are valid UTF-8, else the 8-bit code page
-// the game's own files use. False when the file cannot be read.
-bool readLines(const QString &fileName, QStringList &lines) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
+// the game's own files use. Only a regular file is read (a FIFO or device is refused
+// without waiting), and only up to limit bytes; a line cut by the limit is dropped. False
+// when the file cannot be read.
+bool readLines(const QString &fileName, qint64 limit, QStringList &lines,
+               bool *truncated = nullptr) {
+    QByteArray bytes;
+    bool cut = false;
+    if (!platform::readRegularFile(fileName, {limit}, bytes, &cut)) return false;
+    if (cut) bytes.truncate(bytes.lastIndexOf('\n') + 1);
+    if (truncated) *truncated = cut;
     QStringDecoder utf8(QStringDecoder::Utf8);
     QString text = utf8(bytes);
     if (utf8.hasError()) text = QString::fromLatin1(bytes);
     lines = text.split(QLatin1Char('\n'));
     return true;
+}
+
+// A name as the notice shows it: control characters visible.
+QString shownName(const QString &name) {
+    QString out = name;
+    for (QChar &c : out)
+        if (c.unicode() < 32 || c.unicode() == 127) c = QChar(0xFFFD);
+    return out;
 }
 
 } // namespace
@@ -58,6 +77,13 @@ int compareMissions(const TMission &a, const TMission &b, int column) {
         r = compareText(a.MissionType, b.MissionType);
     if (r == 0) r = compareText(a.Name, b.Name);
     return r;
+}
+
+bool isSafeMissionName(const QString &name) {
+    return std::none_of(name.cbegin(), name.cend(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == u'"' || u == u'\\' || u == u';' || u < 32 || u == 127;
+    });
 }
 
 QString enableText(const TMission &mission) {
@@ -124,8 +150,14 @@ void Missions::ScanMissions() {
         const QStringList files =
             dir.entryList({QStringLiteral("*.dsc")}, QDir::Files | QDir::Hidden | QDir::System,
                           QDir::Name | QDir::IgnoreCase);
-        for (const QString &file : files)
-            readDescriptionFile(file);
+        QStringList refused;
+        for (const QString &file : files) {
+            if (isSafeMissionName(file.left(file.size() - 4)))
+                readDescriptionFile(file);
+            else
+                refused << file.left(file.size() - 4);
+        }
+        tellRefused(MissionsPath, refused, false);
     }
     if (m_view) {
         ShowMissions();
@@ -135,7 +167,7 @@ void Missions::ScanMissions() {
 
 void Missions::readDescriptionFile(const QString &fileName) {
     QStringList lines;
-    if (!readLines(QDir(MissionsPath).filePath(fileName), lines)) return;
+    if (!readLines(QDir(MissionsPath).filePath(fileName), DescriptionLimit, lines)) return;
     const MissionDescription d = parseMissionDescription(lines);
     if (!d.found || d.type.compare(QLatin1String("Training"), Qt::CaseInsensitive) == 0) return;
     auto *mission = new TMission;
@@ -209,9 +241,9 @@ void Missions::SendNextMission() {
     for (qsizetype step = 1; step < count; ++step) {
         const TMission *next = MissionCatalogue.at((current + step) % count);
         if (!next->Enabled) continue;
-        m_profile.SendCommand(QStringLiteral("$nextMission[\"") + CurrentMission->Name +
-                              QStringLiteral("\"] = \"") + next->Name + QStringLiteral("\";") +
-                              Marker);
+        m_profile.SendCommand(console::command(
+            QStringLiteral("$nextMission[") + console::literal(CurrentMission->Name) +
+            QStringLiteral("] = ") + console::literal(next->Name) + QLatin1Char(';')));
         return;
     }
 }
@@ -235,15 +267,46 @@ bool Missions::SaveMissionList(const QString &fileName) {
 void Missions::LoadMissionList(const QString &fileName) {
     m_profile.settings().write(m_profile.section(), QStringLiteral("LastMissionList"), fileName);
     QStringList lines;
-    if (readLines(fileName, lines)) {
+    bool truncated = false;
+    if (readLines(fileName, MissionListLimit, lines, &truncated)) {
         ClearMissions();
+        QStringList refused;
         for (const QString &line : lines) {
             TMission parsed;
-            if (parseMissionListLine(line, parsed)) MissionCatalogue.append(new TMission(parsed));
+            if (!parseMissionListLine(line, parsed)) continue;
+            if (isSafeMissionName(parsed.Name))
+                MissionCatalogue.append(new TMission(parsed));
+            else
+                refused << parsed.Name;
         }
+        tellRefused(fileName, refused, truncated);
     }
     if (m_view) ShowMissions();
     if (!CurrentMissionName.isEmpty()) SetCurrentMission(CurrentMissionName);
+}
+
+void Missions::tellRefused(const QString &source, const QStringList &refused, bool truncated) {
+    if (refused.isEmpty() && !truncated) return;
+    QString text;
+    if (!refused.isEmpty()) {
+        QStringList names;
+        for (qsizetype i = 0; i < refused.size() && i < NoticeNames; ++i)
+            names << shownName(refused.at(i));
+        text = QStringLiteral("%1 mission(s) of %2 were left out: a mission name may not hold a "
+                              "double quote, a backslash, a semicolon or a control character, "
+                              "because it is sent to the server inside console commands.\n%3")
+                   .arg(refused.size())
+                   .arg(source, names.join(QStringLiteral(", ")));
+        if (refused.size() > NoticeNames)
+            text += QStringLiteral(" and %1 more").arg(refused.size() - NoticeNames);
+    }
+    if (truncated) {
+        if (!text.isEmpty()) text += QStringLiteral("\n");
+        text += QStringLiteral("%1 is longer than %2 MiB: only its beginning was read.")
+                    .arg(source)
+                    .arg(MissionListLimit / (1024 * 1024));
+    }
+    m_profile.dialogs().message(platform::Dialogs::Icon::Warning, text);
 }
 
 // --- the mission list ------------------------------------------------------------------
@@ -312,13 +375,14 @@ void Missions::Randomize(std::uint32_t seed) {
 
 void Missions::ExecMission(int selected) {
     if (!m_profile.isConnected() || selected < 0 || selected >= Rows.size()) return;
-    m_profile.SendCommand(QStringLiteral("Server::LoadMission(\"") + Rows.at(selected)->Name +
-                          QStringLiteral("\");") + Marker);
+    m_profile.SendCommand(console::command(QStringLiteral("Server::LoadMission(") +
+                                           console::literal(Rows.at(selected)->Name) +
+                                           QStringLiteral(");")));
 }
 
 void Missions::NextMission() {
     if (m_profile.isConnected())
-        m_profile.SendCommand(QStringLiteral("Server::NextMission();") + Marker);
+        m_profile.SendCommand(console::command(QStringLiteral("Server::NextMission();")));
 }
 
 // --- the missions path -----------------------------------------------------------------

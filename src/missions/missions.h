@@ -26,6 +26,10 @@ enum MissionColumn { MissionNameColumn = 0, MissionTypeColumn = 1, MissionEnable
 // puts enabled missions first, then orders by type; columns 1 and 2 then by type; every
 // column last by name. Texts compare by character codes with a..z taken as A..Z.
 int compareMissions(const TMission &a, const TMission &b, int column);
+// False for a name that holds a double quote, a backslash, a semicolon or a control
+// character: such a mission is left out of the catalogue, because its name goes into
+// console commands (the rotation link, the load command).
+bool isSafeMissionName(const QString &name);
 // "Y" or "N", the text of the Enable column.
 QString enableText(const TMission &mission);
 
@@ -69,7 +73,9 @@ public:
     void setView(MissionView *view) { m_view = view; }
 
     // Rebuilds the catalogue from the description files in MissionsPath; a path that is no
-    // directory leaves it as it was. The displayed list is refilled and sorted.
+    // directory leaves it as it was. Only regular files are read; missions with names that
+    // are not safe are left out (the operator is told once). The displayed list is refilled
+    // and sorted.
     void ScanMissions();
     // Refills the displayed list in catalogue order.
     void ShowMissions();
@@ -89,7 +95,8 @@ public:
     // Writes the catalogue as a mission-list file; false (and no message) when the file
     // cannot be created.
     bool SaveMissionList(const QString &fileName);
-    // Replaces the catalogue with a mission-list file and remembers the file.
+    // Replaces the catalogue with a mission-list file and remembers the file. Lines with names
+    // that are not safe are left out (the operator is told once); the other lines load.
     void LoadMissionList(const QString &fileName);
 
     // The list's column header clicked: the process-wide sort column changes and the rows
@@ -125,6 +132,9 @@ public:
 
 private:
     void readDescriptionFile(const QString &fileName);
+    // Tells the operator once which names of source were left out, and whether source was
+    // cut at the read limit.
+    void tellRefused(const QString &source, const QStringList &refused, bool truncated);
     void setMissionsPath(const QString &path);
     void setMark(int row, bool mark);
     int rowOf(const TMission *mission) const;

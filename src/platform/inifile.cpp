@@ -1,5 +1,7 @@
 #include "platform/inifile.h"
 
+#include "platform/privatefile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -190,22 +192,9 @@ bool IniFile::save() {
         return false;
     ec.clear();
     if (m_path.has_parent_path()) std::filesystem::create_directories(m_path.parent_path(), ec);
-    const std::string tmp = m_path.string() + ".new";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    ::fchmod(fd, 0600);
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == data.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || std::rename(tmp.c_str(), m_path.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
+    // A fresh private file of a random name, renamed over the settings file: a planted
+    // file or link beside it is never written through.
+    if (!replaceFile(m_path.string(), data)) return false;
     m_size = std::filesystem::file_size(m_path, ec);
     m_stamp = std::filesystem::last_write_time(m_path, ec);
     return true;

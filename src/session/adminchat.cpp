@@ -1,5 +1,7 @@
 #include "session/adminchat.h"
 
+#include "session/consolecommand.h"
+
 namespace {
 QString chatField(const QString &text) {
     QString out;
@@ -19,6 +21,6 @@ QString chatField(const QString &text) {
 } // namespace
 
 QString chatCommand(const QString &nick, const QString &text) {
-    return QStringLiteral("echo(\"\\\"!\\\"") + chatField(nick) + QStringLiteral("\\\"") +
-           chatField(text) + QStringLiteral("\\\"\"); //VX\n");
+    return console::command(QStringLiteral("echo(\"\\\"!\\\"") + chatField(nick) +
+                            QStringLiteral("\\\"") + chatField(text) + QStringLiteral("\\\"\");"));
 }

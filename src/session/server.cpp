@@ -3,12 +3,15 @@
 #include "eventlog/eventlogview.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/privatefile.h"
 #include "platform/settingsstore.h"
+#include "session/consolecommand.h"
 #include "session/socket.h"
 #include "stats/statsview.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 const QString StateConnecting = QStringLiteral("Connecting");
@@ -33,7 +36,7 @@ TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int
     platform::SettingsStore &settings = Context.Settings;
     // Every stored profile writes it at start: one file write for all of them.
     settings.writeCoalesced(section(), QStringLiteral("Password"), Password);
-    QDir().mkpath(directory()); // a failure shows later, in the file operations
+    platform::makePrivateDir(directory()); // a failure shows later, in the file operations
     CreateSocket();
     SessionState = Offline;
     stats.CreateTables();
@@ -150,7 +153,8 @@ void TVexmoorServer::setState(const QString &text) {
 }
 
 void TVexmoorServer::SendExecLine() {
-    SendCommand(QStringLiteral("exec(\"") + ScriptFile + QStringLiteral("\"); //VX\n"));
+    SendCommand(console::command(QStringLiteral("exec(") + console::literal(ScriptFile) +
+                                 QStringLiteral(");")));
 }
 
 // --- socket events -------------------------------------------------------------------
@@ -164,6 +168,8 @@ void TVexmoorServer::SocketConnect() {
     roster.ResetTeams();
     m_framer.clear();
     m_preLogin.clear();
+    m_loginRefused = false;
+    ++m_connectionCount;
     if (View) {
         View->setStatusPanel(1, section());
         View->showConnected(true);
@@ -189,6 +195,7 @@ void TVexmoorServer::SocketRead() {
         break;
     }
     case LoggingIn: {
+        if (m_loginRefused) break; // dropped until the refusal's box is dismissed
         const QString text = trimControl(LineFramer::decode(chunk));
         if (text.isEmpty()) break;
         if (text.front() != QLatin1Char('%')) {
@@ -224,14 +231,28 @@ void TVexmoorServer::flushPendingLine() {
 
 void TVexmoorServer::SendPassword() {
     SessionState = LoggingIn;
-    SendCommand(Password + QLatin1Char('\n'));
+    SendCommand(console::plainLine(Password));
     setState(StateLoggingIn);
 }
 
 void TVexmoorServer::LoginFailed() {
-    Context.Dialogs.message(platform::Dialogs::Icon::Error,
-                            QStringLiteral("Invalid password for ") + section());
-    Socket->close(); // runs SocketDisconnect, which also resets the view
+    // The box is not opened from inside the socket read: what the server sends while it is
+    // open is read and dropped, and the connection is closed when it is dismissed.
+    m_loginRefused = true;
+    const int connection = m_connectionCount;
+    showLater(platform::Dialogs::Icon::Error, QStringLiteral("Invalid password for ") + section(),
+              [this, connection] {
+                  // runs SocketDisconnect, which also resets the view
+                  if (connection == m_connectionCount && Socket->connected()) Socket->close();
+              });
+}
+
+void TVexmoorServer::showLater(platform::Dialogs::Icon icon, const QString &text,
+                               std::function<void()> then) {
+    QTimer::singleShot(0, this, [this, icon, text, then = std::move(then)] {
+        Context.Dialogs.message(icon, text);
+        if (then) then();
+    });
 }
 
 void TVexmoorServer::StartSession() {
@@ -242,15 +263,16 @@ void TVexmoorServer::StartSession() {
     SessionState = Online;
     activity.SessionStart = t;
     if (ActiveMode) SendExecLine();
-    SendCommand(QStringLiteral("Vexmoor_GetStatus(); //VX\n"));
-    SendCommand(QStringLiteral("Vexmoor_GetTeams(); //VX\n"));
-    SendCommand(QStringLiteral("Vexmoor_GetPlayers(); //VX\n"));
-    const QString temp = directory() + QStringLiteral("/vxtemp.vxp");
-    if (ReconnectPending && QFile::exists(temp)) {
-        prefs.LoadPreferenceFile(temp);
-        QFile::remove(temp);
+    SendCommand(console::command(QStringLiteral("Vexmoor_GetStatus();")));
+    SendCommand(console::command(QStringLiteral("Vexmoor_GetTeams();")));
+    SendCommand(console::command(QStringLiteral("Vexmoor_GetPlayers();")));
+    const QFileInfo temp(prefs.restoreFileName());
+    if (ReconnectPending && (temp.exists() || temp.isSymLink())) {
+        QString refusal;
+        prefs.RestorePreferences(refusal);
+        if (!refusal.isEmpty()) showLater(platform::Dialogs::Icon::Warning, refusal);
     } else {
-        SendCommand(QStringLiteral("Vexmoor_GetPreferences(); //VX\n"));
+        prefs.Refresh();
     }
     if (View) {
         View->SwitchGlobalButtons(true);
@@ -281,7 +303,7 @@ void TVexmoorServer::SocketDisconnect() {
     if (!UserToggled) {
         ReconnectPending = true;
         // Only values the server reported in this run are worth restoring.
-        if (prefs.Reported) prefs.SavePreferenceFile(directory() + QStringLiteral("/vxtemp.vxp"));
+        if (prefs.Reported) prefs.SavePreferenceFile(prefs.restoreFileName());
     }
     UserToggled = false;
     setState(StateOffline);
@@ -308,6 +330,15 @@ QString TVexmoorServer::socketErrorText(int kind) {
 }
 
 void TVexmoorServer::SocketError(int kind, int code) {
+    if (code == TVexmoorSocket::BufferFull &&
+        (kind == TVexmoorSocket::Send || kind == TVexmoorSocket::Receive))
+        eventLog.LogEvent(QStringLiteral("Connection to %1 dropped: more than %2 MiB of console "
+                                         "text waited to be %3; reconnecting.")
+                              .arg(section())
+                              .arg(TVexmoorSocket::MaxBuffered / (1024 * 1024))
+                              .arg(kind == TVexmoorSocket::Send ? QStringLiteral("sent")
+                                                                : QStringLiteral("read")),
+                          QString(), ConnectDisconnect);
     if (kind == TVexmoorSocket::Connect) setState(StateOffline);
     if (!ReconnectPending)
         Context.Dialogs.message(platform::Dialogs::Icon::Error,
@@ -326,7 +357,7 @@ void TVexmoorServer::ClassifyLine(const QString &raw) {
         SendExecLine();
     } else if (line.startsWith(QLatin1String("SAY"))) {
         HandleChatLine(line);
-    } else if (View && !line.endsWith(QLatin1String("//VX"))) {
+    } else if (View && !console::isEcho(line)) {
         View->Console_add(line, ConsoleColor::TribesText);
     }
 }

@@ -7,6 +7,7 @@
 #include "game/events.h"
 #include "game/roster.h"
 #include "missions/missions.h"
+#include "platform/dialogs.h"
 #include "session/context.h"
 #include "session/dispatcher.h"
 #include "session/framer.h"
@@ -18,6 +19,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class TVexmoorSocket;
@@ -110,6 +112,10 @@ signals:
 private:
     void SendPassword();
     void LoginFailed();
+    // Shows a box once the current event is handled (never from inside a socket read), then
+    // runs then.
+    void showLater(platform::Dialogs::Icon icon, const QString &text,
+                   std::function<void()> then = {});
     void StartSession();
     void SplitLines(const QByteArray &chunk);
     void flushPendingLine();
@@ -120,6 +126,8 @@ private:
 
     ReportDispatcher m_dispatch;
     LineFramer m_framer;
-    QTimer m_quietTimer;   // hands over an unterminated line when no more data comes
-    QByteArray m_preLogin; // the tail of what arrived before the password prompt
+    QTimer m_quietTimer;         // hands over an unterminated line when no more data comes
+    QByteArray m_preLogin;       // the tail of what arrived before the password prompt
+    bool m_loginRefused = false; // the password was refused: the rest is dropped
+    int m_connectionCount = 0;   // connections established so far
 };

@@ -1,5 +1,6 @@
 #include "session/socket.h"
 
+#include <QPointer>
 #include <cerrno>
 
 namespace {
@@ -36,7 +37,9 @@ TVexmoorSocket::TVexmoorSocket(QObject *parent) : QObject(parent) {
     connect(&m_connectTimer, &QTimer::timeout, this, &TVexmoorSocket::onConnectTimeout);
     connect(&m_socket, &QTcpSocket::connected, this, &TVexmoorSocket::onConnected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &TVexmoorSocket::onDisconnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &TVexmoorSocket::dataReady);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &TVexmoorSocket::onReadyRead);
+    // Qt stops reading from the network while this much waits to be handed over.
+    m_socket.setReadBufferSize(MaxBuffered);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TVexmoorSocket::onError);
 }
 
@@ -68,7 +71,31 @@ void TVexmoorSocket::close() {
 }
 
 void TVexmoorSocket::send(const QByteArray &bytes) {
-    if (m_established) m_socket.write(bytes);
+    if (!m_established) return;
+    m_socket.write(bytes);
+    if (m_socket.bytesToWrite() > MaxBuffered) overflow(Send);
+}
+
+void TVexmoorSocket::onReadyRead() {
+    if (m_socket.bytesAvailable() <= 0) return;
+    // A full buffer means the text came faster than it was handed over.
+    if (m_established && m_socket.bytesAvailable() >= MaxBuffered) {
+        overflow(Receive);
+        return;
+    }
+    const QPointer<TVexmoorSocket> alive(this);
+    emit dataReady();
+    // Text that arrived while the read was held up (by a box opened from inside it) gets no
+    // signal of its own: it is handed over on the next turn of the event loop.
+    if (alive && m_established && m_socket.bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &TVexmoorSocket::onReadyRead, Qt::QueuedConnection);
+}
+
+void TVexmoorSocket::overflow(ErrorKind kind) {
+    m_connectTimer.stop();
+    m_socket.abort(); // the buffers go with it
+    finishEstablished();
+    emit failed(kind, BufferFull);
 }
 
 void TVexmoorSocket::onConnected() {

@@ -13,6 +13,13 @@ public:
     // How long a connection attempt may take before it counts as failed.
     static constexpr int ConnectTimeoutMs = 4500;
 
+    // The most console text held on either side: received and not yet handed over, or
+    // sent and not yet taken by the peer. Past it the connection is dropped (and reported as
+    // a failure of kind Receive or Send with the code BufferFull), so that a server that
+    // floods or never reads cannot grow the program without bound.
+    static constexpr qint64 MaxBuffered = 4 * 1024 * 1024;
+    static constexpr int BufferFull = 105; // ENOBUFS
+
     // Socket failure kinds as the profile reports them.
     enum ErrorKind { General = 0, Send = 1, Receive = 2, Connect = 3, Disconnect = 4, Accept = 5 };
 
@@ -30,6 +37,9 @@ public:
     bool connecting() const;
     void send(const QByteArray &bytes);
     QByteArray readAll() { return m_socket.readAll(); }
+    // What waits in the two buffers: received and not handed over, sent and not yet taken.
+    qint64 bufferedIn() const { return m_socket.bytesAvailable(); }
+    qint64 bufferedOut() const { return m_socket.bytesToWrite(); }
 
 signals:
     // An attempt starts.
@@ -49,6 +59,9 @@ private:
     void onError(QAbstractSocket::SocketError error);
     void onConnectTimeout();
     void finishEstablished();
+    void onReadyRead();
+    // Drops an established connection whose buffer of this kind went past MaxBuffered.
+    void overflow(ErrorKind kind);
 
     QTcpSocket m_socket;
     QTimer m_connectTimer;

@@ -68,7 +68,7 @@ template <std::size_t N> const char *columnOf(const char *const (&list)[N], cons
 
 void addTo(StatsTable &table, const char *field, int amount) {
     dbf::TField &f = table.FieldByName(field);
-    f.SetAsInteger(f.AsInteger() + amount);
+    f.SetAsInteger(saturatingAdd(f.AsInteger(), amount));
 }
 
 std::uint64_t idKey(std::int32_t id) {

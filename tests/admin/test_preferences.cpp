@@ -2,7 +2,9 @@
 // the preference files, on a profile that records what it sends.
 #include "prefs_support.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 using namespace prefs_test;
 
@@ -233,7 +235,7 @@ TEST_F(PreferenceCommands, TeamDamageAnnouncesItself) {
     EXPECT_EQ(prefs().Vars.TeamDmgScale, -5);
 }
 
-TEST_F(PreferenceCommands, TextFieldsAreSentAsTyped) {
+TEST_F(PreferenceCommands, TextFieldsAreSentAsEscapedLiterals) {
     int captions = 0;
     prefs().HostNameChanged = [&] { ++captions; };
     prefs().HostNameExit(QStringLiteral("Old"), QStringLiteral("Old"));
@@ -242,8 +244,9 @@ TEST_F(PreferenceCommands, TextFieldsAreSentAsTyped) {
     EXPECT_EQ(captions, 0);
     prefs().HostNameExit(QStringLiteral("New \"Name\""), QStringLiteral("Old"));
     prefs().ClientPasswordExit(QStringLiteral("a\\b"), QString());
-    EXPECT_EQ(sent(), QStringList({QStringLiteral("$Server::HostName = \"New \"Name\"\"; //VX"),
-                                   QStringLiteral("$Server::Password = \"a\\b\"; //VX")}));
+    // The texts arrive as typed: quotes and backslashes are escaped inside their literals.
+    EXPECT_EQ(sent(), QStringList({QStringLiteral("$Server::HostName = \"New \\\"Name\\\"\"; //VX"),
+                                   QStringLiteral("$Server::Password = \"a\\\\b\"; //VX")}));
     EXPECT_EQ(captions, 1);
     EXPECT_EQ(prefs().Vars.HostName, QStringLiteral("New \"Name\""));
     EXPECT_EQ(prefs().Vars.ClientPassword, QStringLiteral("a\\b"));
@@ -406,16 +409,88 @@ TEST_F(PreferenceFiles, SaveToAnUnwritablePlaceFailsQuietly) {
 }
 
 TEST_F(PreferenceFiles, LoadSendsEveryLineThenAsksForThePreferences) {
-    write(path("in.vxp"), "$Server::MaxPlayers=24;\r\n\r\n$Server::Info=\"a\\nb\";\nlast");
+    write(path("in.vxp"),
+          "$Server::MaxPlayers=24;\r\n\r\n$Server::Info=\"a\\nb\";\n $Vexmoor::BlockTD = 1 ;");
     const ServerVariables before = prefs().Vars;
     connect();
-    prefs().LoadPreferenceFile(path("in.vxp"));
-    EXPECT_EQ(
-        sent(),
-        QStringList({QStringLiteral("$Server::MaxPlayers=24; //VX"), QStringLiteral(" //VX"),
-                     QStringLiteral("$Server::Info=\"a\\nb\"; //VX"), QStringLiteral("last //VX"),
-                     QStringLiteral("Vexmoor_GetPreferences(); //VX")}));
+    EXPECT_TRUE(prefs().LoadPreferenceFile(path("in.vxp")));
+    // Blank lines are not sent.
+    EXPECT_EQ(sent(), QStringList({QStringLiteral("$Server::MaxPlayers=24; //VX"),
+                                   QStringLiteral("$Server::Info=\"a\\nb\"; //VX"),
+                                   QStringLiteral("$Vexmoor::BlockTD = 1 ; //VX"),
+                                   QStringLiteral("Vexmoor_GetPreferences(); //VX")}));
     EXPECT_EQ(prefs().Vars.MaxPlayers, before.MaxPlayers); // the file does not touch the cache
+}
+
+// A preference file is a script for the server's console: only the assignments a saved file
+// holds are sent. Any other line refuses the whole file, naming the file and the line.
+TEST_F(PreferenceFiles, FilesWithAnyOtherLineAreRefusedWhole) {
+    struct Case {
+        const char *line;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"$Server::HostName=\"Fine \\\"quoted\\\" \\\\ name\";", true},
+        {"$server::hostname=\"any letter case\";", true},
+        {"$Server::Port=-28001;", true},
+        {"$Server::TeamDamageScale=0.50;", true},
+        {"$Server::TourneyMode=false;", true},
+        {"$Vexmoor::BlockMIS=0;", true},
+        {"$Server::Password=\"x\";$Server::AdminPassword=\"owned\";", false},
+        {"$Server::HostName=\"x\";quit();", false},
+        {"$Server::HostName=\"a\" @ $Server::AdminPassword;", false},
+        {"$Server::HostName=\"unterminated;", false},
+        {"$Server::HostName=\"stray \\q escape\";", false},
+        {"$Server::HostName=plain;", false},
+        {"$Server::MaxPlayers=24", false},
+        {"$Server::MaxPlayers=24 + 1;", false},
+        {"$Server::MaxPlayers=99999999999;", false},
+        {"$Server::TeamDamageScale=half;", false},
+        {"$Server::TourneyMode=maybe;", false},
+        {"$Vexmoor::BlockADM=2;", false},
+        {"$Server::AdminPassword=\"owned\";", false},
+        {"$Vexmoor::Other=1;", false},
+        {"exec(\"evil.cs\");", false},
+        {"Server::NextMission();", false},
+        {"// a comment", false},
+    };
+    connect();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        dialogs.messages.clear();
+        write(path("in.vxp"), QByteArray("$Server::MaxPlayers=24;\r\n") + c.line + "\r\n");
+        EXPECT_EQ(prefs().LoadPreferenceFile(path("in.vxp")), c.accepted);
+        const QStringList lines = sent();
+        if (c.accepted) {
+            EXPECT_EQ(lines.size(), 3);
+            EXPECT_TRUE(dialogs.messages.isEmpty());
+            continue;
+        }
+        // Nothing of the file went out, only the request for the preferences.
+        EXPECT_EQ(lines, QStringList{QStringLiteral("Vexmoor_GetPreferences(); //VX")});
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0].first, platform::Dialogs::Icon::Warning);
+        EXPECT_TRUE(dialogs.messages[0].second.contains(path("in.vxp")));
+        EXPECT_TRUE(dialogs.messages[0].second.contains(QStringLiteral("line 2 ")));
+    }
+}
+
+// Whatever the cache holds (typed by the operator or reported by a server), the saved file
+// loads again and every value arrives as the one literal it was.
+TEST_F(PreferenceFiles, HostileValuesSaveAsLiteralsAndLoadBack) {
+    report(QStringLiteral("\"Q\"1\"info \\ with \\q stray\\\"motd;\""));
+    prefs().HostNameExit(QStringLiteral("Evil\";$Server::AdminPassword=\"owned"), QString());
+    prefs().ClientPasswordExit(QStringLiteral("p\\w\n"), QString());
+    ASSERT_TRUE(prefs().SavePreferenceFile(path("hostile.vxp")));
+    const QByteArray saved = read(path("hostile.vxp"));
+    EXPECT_TRUE(
+        saved.contains("$Server::HostName=\"Evil\\\";$Server::AdminPassword=\\\"owned\";\r\n"));
+    EXPECT_TRUE(saved.contains("$Server::Password=\"p\\\\w\\n\";\r\n"));
+    EXPECT_TRUE(saved.contains("$Server::Info=\"info \\\\ with \\\\q stray\\\\\";\r\n"));
+    connect();
+    EXPECT_TRUE(prefs().LoadPreferenceFile(path("hostile.vxp")));
+    EXPECT_EQ(sent().size(), 20);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
 TEST_F(PreferenceFiles, SavedFileReplaysAsItsAssignments) {
@@ -437,6 +512,27 @@ TEST_F(PreferenceFiles, LoadWithoutConnectionOrFile) {
     EXPECT_EQ(sent(), QStringList());
     prefs().LoadPreferenceFile(path("missing.vxp"));
     EXPECT_EQ(sent(), QStringList{QStringLiteral("Vexmoor_GetPreferences(); //VX")});
+}
+
+// The replay after a reconnection reads vxtemp.vxp only as a regular file, never through a
+// planted link (whose target would be sent to the server); the link itself is removed.
+TEST_F(PreferenceFiles, RestoreFileIsNotReadThroughALink) {
+    write(path("elsewhere.vxp"), "$Server::MaxPlayers=99;\r\n");
+    ASSERT_TRUE(QDir().mkpath(profile.directory()));
+    ASSERT_TRUE(QFile::link(path("elsewhere.vxp"), prefs().restoreFileName()));
+    connect();
+    QString refusal;
+    EXPECT_FALSE(prefs().RestorePreferences(refusal));
+    EXPECT_EQ(sent(), QStringList{QStringLiteral("Vexmoor_GetPreferences(); //VX")});
+    EXPECT_FALSE(QFileInfo(prefs().restoreFileName()).isSymLink());
+    EXPECT_EQ(read(path("elsewhere.vxp")), QByteArray("$Server::MaxPlayers=99;\r\n"));
+    // A regular restore file is replayed and deleted.
+    prefs().Vars.MaxPlayers = 12;
+    ASSERT_TRUE(prefs().SavePreferenceFile(prefs().restoreFileName()));
+    EXPECT_TRUE(prefs().RestorePreferences(refusal));
+    EXPECT_TRUE(refusal.isEmpty());
+    EXPECT_EQ(sent().size(), 20);
+    EXPECT_FALSE(QFile::exists(prefs().restoreFileName()));
 }
 
 TEST_F(PreferenceFiles, RestoreFileOfAnEarlierRunIsDropped) {

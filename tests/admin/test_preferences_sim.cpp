@@ -104,6 +104,53 @@ TEST_F(PreferencesSim, ReconnectionRestoresWhatTheOperatorSet) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+// A preference file is a console script: one with a line that a saved file never holds is
+// refused whole, by Load and by the replay after a reconnection, and the server's variables
+// stay as they were.
+TEST_F(PreferencesSim, ForeignPreferenceFilesRunNothingOnTheServer) {
+    const QByteArray foreign = "$Server::MaxPlayers=8;\r\n"
+                               "$Server::HostName=\"x\";$Server::Password=\"owned\";\r\n";
+    profile->ToggleConnection();
+    ASSERT_TRUE(online());
+    ASSERT_TRUE(waitFor([&] { return prefs().Reported; }));
+    const QString password = server->variable(QStringLiteral("$Server::Password"));
+    const QString file = env.path() + QStringLiteral("/foreign.vxp");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(foreign);
+    }
+    EXPECT_FALSE(prefs().LoadPreferenceFile(file));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(
+        dialogs.messages[0].second.contains(file + QStringLiteral(" was not loaded: line 2")));
+
+    const auto requests = [&] {
+        return server->receivedCommands().count(QStringLiteral("Vexmoor_GetPreferences(); //VX"));
+    };
+    ASSERT_TRUE(waitFor([&] { return requests() == 2; })); // Load still asks for them
+
+    // The restore file planted while the connection was down is refused the same way; the
+    // message comes after the session start, not inside the socket's read.
+    server->dropClient(server->clientIds().first());
+    ASSERT_TRUE(waitFor([&] { return !profile->isConnected(); }));
+    {
+        QFile f(prefs().restoreFileName());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(foreign);
+    }
+    profile->RestartTick();
+    ASSERT_TRUE(online());
+    ASSERT_TRUE(waitFor([&] { return dialogs.messages.size() == 2; }));
+    EXPECT_TRUE(dialogs.messages[1].second.contains(QStringLiteral("vxtemp.vxp was not loaded")));
+    EXPECT_FALSE(QFile::exists(prefs().restoreFileName()));
+    ASSERT_TRUE(waitFor([&] { return requests() == 3; }));
+    EXPECT_EQ(server->variable(QStringLiteral("$Server::Password")), password);
+    EXPECT_EQ(server->variable(QStringLiteral("$Server::MaxPlayers")), QStringLiteral("32"));
+    for (const QString &line : server->receivedCommands())
+        EXPECT_FALSE(line.contains(QStringLiteral("owned"))) << qPrintable(line);
+}
+
 TEST_F(PreferencesSim, OperatorsCloseKeepsNoRestoreFile) {
     profile->ToggleConnection();
     ASSERT_TRUE(online());

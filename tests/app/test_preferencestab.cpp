@@ -126,7 +126,7 @@ TEST(PreferencesTab, EachControlSendsExactlyItsCommandOnlyOnAnOperatorsChange) {
         {"HostName unchanged", passThrough("Display_HostName"), {}},
         {"HostName",
          typeInto("Display_HostName", "Night \"Games\""),
-         {"$Server::HostName = \"Night \"Games\"\"; //VX"}},
+         {"$Server::HostName = \"Night \\\"Games\\\"\"; //VX"}}, // escaped inside its literal
         {"Password unchanged", passThrough("Display_ClientPassword"), {}},
         {"Password",
          typeInto("Display_ClientPassword", "pw1"),

@@ -2,6 +2,7 @@
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
 #include "app/core/stopsignals.h"
+#include "platform/paths.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -185,6 +186,42 @@ TEST(StopSignals, EachStopSignalLetsTheOwnerWriteWhatWaits) {
         EXPECT_EQ(platform::SettingsStore(file).read(QStringLiteral("h:1"), QStringLiteral("dbID")),
                   QString::number(n));
     }
+}
+
+// A section whose host would put the profile's directory outside the data directory, or
+// could not be written back as the same section, is skipped with a message; the others load.
+TEST_F(ProfileListTest, SectionsWithUnsafeHostsAreSkippedWithAMessage) {
+    const QStringList unsafe = {QStringLiteral(".."),  QStringLiteral("../../outside"),
+                                QStringLiteral("a/b"), QStringLiteral("a\\b"),
+                                QStringLiteral("x]y"), QStringLiteral("tab\there")};
+    for (const QString &host : unsafe)
+        env.settings->write(host + QStringLiteral(":28001"), QStringLiteral("Password"),
+                            QStringLiteral("x"));
+    env.settings->write(QStringLiteral("10.0.0.1:28001"), QStringLiteral("Password"),
+                        QStringLiteral("y"));
+    const QStringList before = QDir(env.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    ProfileList list(context);
+    list.ReadServers();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.at(0)->section(), QStringLiteral("10.0.0.1:28001"));
+    // Every skipped section that the settings file holds is named once.
+    int skipped = 0;
+    for (const QString &section : env.settings->sections())
+        if (section != QStringLiteral("10.0.0.1:28001") &&
+            section.endsWith(QStringLiteral(":28001")))
+            ++skipped;
+    EXPECT_GE(skipped, 4);
+    EXPECT_EQ(dialogs.messages.size(), skipped);
+    for (const auto &[icon, text] : dialogs.messages) {
+        EXPECT_EQ(icon, platform::Dialogs::Icon::Warning);
+        EXPECT_TRUE(text.startsWith(QStringLiteral("The settings section ["))) << qPrintable(text);
+        EXPECT_FALSE(text.contains(QLatin1Char('\t')));
+    }
+    // Nothing was made outside the data directory, and only the one profile inside it.
+    EXPECT_EQ(QDir(env.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              before + QStringList{QStringLiteral("data")});
+    EXPECT_EQ(QDir(platform::dataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("10.0.0.1.28001")});
 }
 
 } // namespace

@@ -91,8 +91,8 @@ TEST_F(EventsTest, TeamChangeBeyondTheEightTeamsTellsNothingWhenTeamsAreListedTw
     for (int t = 2; t < 8; ++t)
         team(t, QStringLiteral("T%1").arg(t));
     team(0, QStringLiteral("Blue"));
-    team(1, QStringLiteral("Red")); // ten listed teams, eight team slots
-    ASSERT_EQ(roster().DefinedTeams.size(), 10);
+    team(1, QStringLiteral("Red")); // listed again: still the eight team slots
+    ASSERT_EQ(roster().DefinedTeams.size(), 8);
     report({"A", "2050", "9"});
     expectNoEvent();
     EXPECT_EQ(slot(2050).Team, 9);

@@ -4,6 +4,7 @@
 #include "simserver.h"
 
 #include <QFile>
+#include <limits>
 
 using namespace testing_support;
 using namespace game_testing;
@@ -124,6 +125,61 @@ TEST_F(GameSimTest, ReportsAreToldInTheEventLogFileInOrder) {
     EXPECT_EQ(server->receivedCommands().count(QStringLiteral("Vexmoor_GetTeams(); //VX")), 2);
     EXPECT_TRUE(profile->roster.ConnectedPlayers.isEmpty());
     EXPECT_EQ(profile->activity.CompletedSessions, 2);
+}
+
+// A hostile server: names with control characters cannot forge lines of the log, and scores
+// at the int limits saturate in the roster, the team list and the Players row (the sanitizer
+// build aborts on any signed overflow).
+TEST_F(GameSimTest, HostileNamesAndScoresAtTheLimits) {
+    start({});
+    profile->stats.SetStatsEnabled(true);
+    const QString max = QString::number(std::numeric_limits<int>::max());
+    const QString min = QString::number(std::numeric_limits<int>::min());
+    const QStringList lines = {
+        QStringLiteral(
+            "\"C\"2170\"Kim\r[12:00:00] Admin password changed to x\"10.0.0.7:1\"Female\""),
+        QStringLiteral("\"C\"2171\"\x1b]0;owned\x07\x1b[2JBob\x9b1m\"10.0.0.8:1\"Male\""),
+        QStringLiteral("\"A\"2170\"0\""),
+        QStringLiteral("\"A\"2171\"1\""),
+        QStringLiteral("\"K\"2170\"2171\"4\"") + max + QLatin1Char('"'),
+        QStringLiteral("\"K\"2170\"2171\"4\"") + max + QLatin1Char('"'),
+        QStringLiteral("\"T\"2170\"2171\"4\"") + min + QLatin1Char('"'), // -min saturates
+        QStringLiteral("\"B\"0\"") + max + QLatin1Char('"'),
+        QStringLiteral("\"B\"0\"") + max + QLatin1Char('"'),
+        QStringLiteral("\"B\"1\"") + min + QLatin1Char('"'),
+        QStringLiteral("\"B\"1\"") + min + QLatin1Char('"'),
+        QStringLiteral("\"K\"2171\"2170\"4\"") + min + QLatin1Char('"'),
+        QStringLiteral("\"K\"2171\"2170\"4\"") + min + QLatin1Char('"'),
+        QStringLiteral("\"F\"2171\"") + min + QLatin1Char('"'),
+        QStringLiteral("\"S\"") + max + QLatin1Char('"') + min + QLatin1Char('"'),
+    };
+    for (const QString &line : lines)
+        server->sendLine(line);
+    ASSERT_TRUE(drain(QStringLiteral("end")));
+
+    const PlayerSlot &kim = *profile->roster.slot(2170);
+    const PlayerSlot &bob = *profile->roster.slot(2171);
+    EXPECT_EQ(kim.Score, std::numeric_limits<int>::max());
+    EXPECT_EQ(bob.Score, std::numeric_limits<int>::min());
+    EXPECT_EQ(profile->roster.TeamSlots[0].Score, std::numeric_limits<int>::max());
+    EXPECT_EQ(profile->roster.TeamSlots[1].Score, std::numeric_limits<int>::min());
+    profile->stats.CommitTables();
+
+    // One log line per event, each beginning with its time: the names' control characters
+    // are shown as replacements.
+    const QStringList log = logLines();
+    ASSERT_GE(log.size(), 8);
+    for (const QString &line : log) {
+        EXPECT_TRUE(line.startsWith(QStringLiteral("[12:00:00] "))) << qPrintable(line);
+        for (const QChar c : line)
+            EXPECT_FALSE(c.unicode() < 32 || (c.unicode() >= 127 && c.unicode() < 160))
+                << "control character " << int(c.unicode()) << " in " << qPrintable(line);
+    }
+    EXPECT_EQ(log[1], QStringLiteral("[12:00:00] Kim?[12:00:00] Admin password changed to x "
+                                     "connected to the game."));
+    EXPECT_EQ(profile->eventLog.EventHistory[0],
+              QStringLiteral("[12:00:00] Kim\uFFFD[12:00:00] Admin password changed to x "
+                             "connected to the game."));
 }
 
 TEST_F(GameSimTest, AScriptedMatchIsToldWithoutLoss) {

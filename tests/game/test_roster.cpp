@@ -285,9 +285,17 @@ TEST_F(RosterTest, TeamRecordsDefineTeamsInReportedOrder) {
     EXPECT_EQ(roster().TeamSlots[1].Name, QStringLiteral("Red"));
     EXPECT_EQ(roster().TeamSlots[1].Score, 4);
     EXPECT_EQ(view.calls, (QStringList{"addTeam Red", "addTeam Blue"}));
-    team(1, QStringLiteral("Red"), 5); // defined twice: listed twice
-    EXPECT_EQ(roster().DefinedTeams.size(), 3);
-    EXPECT_EQ(view.teamRows.size(), 3);
+    // Defined again (every status report lists the teams): the entry is updated, not added,
+    // however many records arrive.
+    view.calls.clear();
+    for (int i = 0; i < 1000; ++i)
+        team(1, QStringLiteral("Rot"), 5);
+    EXPECT_EQ(roster().DefinedTeams.size(), 2);
+    EXPECT_EQ(view.teamRows.size(), 2);
+    EXPECT_EQ(roster().TeamSlots[1].Name, QStringLiteral("Rot"));
+    EXPECT_EQ(roster().TeamSlots[1].Score, 5);
+    EXPECT_EQ(view.calls.size(), 1000);
+    EXPECT_EQ(view.calls.front(), QStringLiteral("redrawTeam Rot"));
 }
 
 TEST_F(RosterTest, TeamRecordOutsideTheTeamsEmptiesTheTeamListButKeepsSizes) {

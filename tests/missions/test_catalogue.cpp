@@ -2,6 +2,9 @@
 #include "missionfixture.h"
 #include "platform/settingsstore.h"
 
+#include <QElapsedTimer>
+#include <sys/stat.h>
+
 using namespace missions_testing;
 
 namespace {
@@ -117,6 +120,45 @@ TEST_F(ScanTest, ProfileCreationScansTheMissionsDirectory) {
         EXPECT_FALSE(mission->ListItem);
     }
     EXPECT_TRUE(m().Rows.isEmpty());
+}
+
+// Mission files come from other people: a FIFO, a device, a link to /dev/zero or a
+// directory among them is skipped at once (no open waits, nothing is read without bound),
+// and a description file is read for its type line only up to its limit.
+TEST_F(ScanTest, OnlyRegularFilesAreReadAndOnlyUpToTheLimit) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + QStringLiteral("/Trap.dsc")).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir + QStringLiteral("/Zero.dsc")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), dir + QStringLiteral("/Null.dsc")));
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/Folder.dsc")));
+    ASSERT_TRUE(
+        QFile::link(dir + QStringLiteral("/Raindance.dsc"), dir + QStringLiteral("/Linked.dsc")));
+    // A type line past the first MiB is not looked for.
+    writeFile(dir + QStringLiteral("/Huge.dsc"),
+              QByteArray(1024 * 1024 + 10, ' ') + "\n$MDESC::Type = \"CTF\";\n");
+    QElapsedTimer clock;
+    clock.start();
+    make(false);
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(names(m().MissionCatalogue),
+              (QStringList{"Broadside", "Crossfire", "Ice Ridge", "Linked", "Raindance"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    // A mission list that is a FIFO or a device loads nothing and returns at once; one past
+    // its limit loads its beginning and says so.
+    const int before = int(m().MissionCatalogue.size());
+    m().LoadMissionList(dir + QStringLiteral("/Trap.dsc"));
+    m().LoadMissionList(dir + QStringLiteral("/Zero.dsc"));
+    EXPECT_EQ(m().MissionCatalogue.size(), before);
+    QByteArray list;
+    while (list.size() <= 4 * 1024 * 1024)
+        list += "Mission" + QByteArray::number(list.size()) + ",CTF,Y\r\n";
+    writeFile(path(QStringLiteral("long.vxl")), list);
+    m().LoadMissionList(path(QStringLiteral("long.vxl")));
+    EXPECT_GT(m().MissionCatalogue.size(), 100000);
+    EXPECT_LT(m().MissionCatalogue.size(), list.count('\n'));
+    EXPECT_TRUE(m().MissionCatalogue.last()->Enabled); // the cut line is dropped, not half read
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].second.contains(QStringLiteral("only its beginning was read")));
 }
 
 TEST_F(ScanTest, DisplayedScanShowsTheRowsSortedByTheSortColumn) {

@@ -333,11 +333,13 @@ TEST_F(StatsSim, FortyProfilesRecordAtOnceEachIntoItsOwnTables) {
 
     for (TVexmoorServer *p : recording)
         p->ToggleConnection(); // the end of each connection commits its tables
-    ASSERT_TRUE(waitFor([&] {
-        return std::all_of(recording.begin(), recording.end(), [](TVexmoorServer *p) {
-            return p->SessionState == TVexmoorServer::Offline;
-        });
-    }));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return std::all_of(recording.begin(), recording.end(), [](TVexmoorServer *p) {
+                return p->SessionState == TVexmoorServer::Offline;
+            });
+        },
+        30000));
     EXPECT_TRUE(dialogs.messages.isEmpty()) << qPrintable(dialogs.messages.value(0).second);
 
     for (int i = 0; i < count; ++i) {

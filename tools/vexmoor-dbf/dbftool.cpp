@@ -299,7 +299,12 @@ int AppendRows(const std::string &file, bool header, std::istream &in, std::ostr
 } // namespace
 
 std::string CsvField(const std::string &text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    // A control character is kept exact but inside quotes, so the field is plainly delimited.
+    const bool plain = std::none_of(text.begin(), text.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return c == ',' || c == '"' || (u < 0x20 && c != '\t') || u == 0x7f;
+    });
+    if (plain) return text;
     std::string out = "\"";
     for (char c : text) {
         if (c == '"') out += '"';

@@ -68,12 +68,13 @@ char *RecordNumber(char *out, std::int32_t n) {
 }
 
 // One field's plain text (text and CSV forms); quote tells whether CSV must quote it.
-char *PutValue(char *out, const Column &c, const std::uint8_t *rec, bool oem, bool &quote) {
+char *PutValue(char *out, const Column &c, const std::uint8_t *rec, bool oem, bool &quote,
+               bool visible = false) {
     const std::uint8_t *field = rec + c.offset;
     quote = false;
     switch (c.kind) {
     case ValueKind::Text:
-        return PutText(out, field, c.width, oem, quote);
+        return PutText(out, field, c.width, oem, quote, visible);
     case ValueKind::Integer:
         return PutInteger(out, field, c.width);
     case ValueKind::Decimal:
@@ -108,7 +109,7 @@ void DumpText(const MappedTable &t, OutBuffer &buf) {
             *out++ = ' ';
             bool quote = false;
             char *start = out;
-            out = PutValue(out, cols[i], rec, oem, quote);
+            out = PutValue(out, cols[i], rec, oem, quote, true);
             // Padded by characters, not bytes, so UTF-8 text stays aligned.
             std::size_t shown = 0;
             if (cols[i].kind == ValueKind::Text) {

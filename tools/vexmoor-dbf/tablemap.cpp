@@ -3,6 +3,7 @@
 #include "dbf/codepage.h"
 #include "dbftool.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -136,17 +137,28 @@ MappedTable::~MappedTable() {
     if (m_table) dbf::CloseDbf(std::move(m_table));
 }
 
-char *PutText(char *out, const std::uint8_t *field, int width, bool convertOem, bool &quote) {
+char *PutText(char *out, const std::uint8_t *field, int width, bool convertOem, bool &quote,
+              bool visible) {
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD"; // U+FFFD
     const int n = TrimmedLength(field, width);
     const auto &table = Utf8Table(convertOem);
     bool special = false;
     for (int i = 0; i < n; ++i) {
         const std::uint8_t c = field[i];
         if (c < 0x80) {
-            special |= c == ',' || c == '"' || c == '\r' || c == '\n';
-            *out++ = static_cast<char>(c);
+            const bool control = (c < 0x20 && c != '\t') || c == 0x7F;
+            special |= c == ',' || c == '"' || c == '\r' || c == '\n' || control;
+            if (visible && control)
+                out = std::copy_n(kReplacement, 3, out);
+            else
+                *out++ = static_cast<char>(c);
         } else {
+            char *start = out;
             out = PutUtf8(out, c, table);
+            // U+0080..U+009F, the C1 controls, are C2 80..C2 9F in UTF-8.
+            if (visible && out - start == 2 && static_cast<std::uint8_t>(start[0]) == 0xC2 &&
+                static_cast<std::uint8_t>(start[1]) < 0xA0)
+                out = std::copy_n(kReplacement, 3, start);
         }
     }
     quote = special;
@@ -160,11 +172,20 @@ char *PutJsonText(char *out, const std::uint8_t *field, int width, bool convertO
     for (int i = 0; i < n; ++i) {
         const std::uint8_t c = field[i];
         if (c >= 0x80) {
+            char *start = out;
             out = PutUtf8(out, c, table);
+            // The C1 controls U+0080..U+009F are escaped like the C0 ones.
+            if (out - start == 2 && static_cast<std::uint8_t>(start[0]) == 0xC2 &&
+                static_cast<std::uint8_t>(start[1]) < 0xA0) {
+                const unsigned code = static_cast<std::uint8_t>(start[1]);
+                out = std::copy_n("\\u00", 4, start);
+                *out++ = kHex[code >> 4];
+                *out++ = kHex[code & 15];
+            }
         } else if (c == '"' || c == '\\') {
             *out++ = '\\';
             *out++ = static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c == 0x7F) {
             const char *named = c == '\n' ? "n" : c == '\r' ? "r" : c == '\t' ? "t" : nullptr;
             *out++ = '\\';
             if (named) {

@@ -66,7 +66,12 @@ private:
 
 // Characters without trailing blanks, converted from the file's code page to UTF-8.
 // Every stored byte becomes one character. quote receives whether CSV must quote it.
-char *PutText(char *out, const std::uint8_t *field, int width, bool convertOem, bool &quote);
+// visible: every control character (below 32 except tab, 127 and U+0080..U+009F) is written
+// as U+FFFD, so that a stored text can not drive the terminal that shows it; quote is then
+// set as for the exact text. Without visible the text is exact and quote is also set for a
+// control character, so that CSV delimits it.
+char *PutText(char *out, const std::uint8_t *field, int width, bool convertOem, bool &quote,
+              bool visible = false);
 // As PutText, escaped for a JSON string (without the quotes).
 char *PutJsonText(char *out, const std::uint8_t *field, int width, bool convertOem);
 // The whole number of an N/F field without decimals or an M field.

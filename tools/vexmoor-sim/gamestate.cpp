@@ -3,10 +3,18 @@
 #include "report.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace sim {
 
 namespace {
+
+// Scores of hostile reports stay at the int limits, as the program's own do.
+void addClamped(int &score, int value) {
+    const long long sum = static_cast<long long>(score) + value;
+    score = static_cast<int>(std::clamp<long long>(sum, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
 
 // Variable names ignore case, and an array index may be written with or without quotes:
 // $nextMission["Alpha"] and $nextMission[Alpha] are the same variable.
@@ -155,7 +163,7 @@ void GameState::apply(const QString &line) {
     case 'Y':
     case 'Z':
         if (f.size() >= 3 && toInt(f[1], id) && toInt(f[2], value) && indexOf(id) >= 0)
-            m_players[indexOf(id)].score += value;
+            addClamped(m_players[indexOf(id)].score, value);
         break;
     case 'K':
     case 'T': {
@@ -165,14 +173,16 @@ void GameState::apply(const QString &line) {
             (!f[3].isEmpty() && !toInt(f[3], weapon)))
             return;
         if (indexOf(id) < 0) return;
-        if (id == victim || f[0] == QLatin1String("T")) value = -value;
-        m_players[indexOf(id)].score += value;
+        if (id == victim || f[0] == QLatin1String("T"))
+            value =
+                value == std::numeric_limits<int>::min() ? std::numeric_limits<int>::max() : -value;
+        addClamped(m_players[indexOf(id)].score, value);
         break;
     }
     case 'B':
         if (f.size() >= 3 && toInt(f[1], id) && toInt(f[2], value) && id >= 0 &&
             id < m_teams.size())
-            m_teams[id].score += value;
+            addClamped(m_teams[id].score, value);
         break;
     case 'M':
         if (f.size() < 2) return;

@@ -1,6 +1,7 @@
 #include "app/core/profilelist.h"
 
 #include "app/core/settings.h"
+#include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
 
@@ -63,9 +64,33 @@ bool ProfileList::remove(int index) {
     return true;
 }
 
+QString hostProblem(const QString &host) {
+    if (host.isEmpty()) return QStringLiteral("the host is empty");
+    const bool control = std::any_of(
+        host.cbegin(), host.cend(), [](QChar c) { return c.unicode() < 32 || c.unicode() == 127; });
+    if (control || host.contains(QLatin1Char('/')) || host.contains(QLatin1Char('\\')) ||
+        host.contains(QLatin1String("..")) || host.contains(QLatin1Char('[')) ||
+        host.contains(QLatin1Char(']')) || host.contains(QLatin1Char(':')))
+        return QStringLiteral("the host may not hold a path separator, \"..\", a bracket, a "
+                              "colon or a control character");
+    return {};
+}
+
 void ProfileList::ReadServers() {
     const platform::SettingsStore::Batch batch(m_context.Settings);
     ::ReadServers(m_context.Settings, [this](const QString &password, const QString &ip, int port) {
+        if (const QString problem = hostProblem(ip); !problem.isEmpty()) {
+            QString shown = ip;
+            for (QChar &c : shown)
+                if (c.unicode() < 32 || c.unicode() == 127) c = QLatin1Char('?');
+            m_context.Dialogs.message(
+                platform::Dialogs::Icon::Warning,
+                QStringLiteral("The settings section [%1:%2] was skipped: %3.")
+                    .arg(shown)
+                    .arg(port)
+                    .arg(problem));
+            return;
+        }
         ServerAdd(password, ip, port);
     });
 }

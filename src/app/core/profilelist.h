@@ -30,7 +30,8 @@ public:
     // Destroys a profile that is not connected: deletes its directory and settings section.
     // False when the profile is connected.
     bool remove(int index);
-    // Restores every profile stored in the settings file.
+    // Restores every profile stored in the settings file. A section whose host cannot be a
+    // profile (hostProblem) is skipped with a message.
     void ReadServers();
 
     // A message when another profile than except already has the address ip:port (the two
@@ -81,6 +82,11 @@ private:
     QTimer m_commitStep;
     std::deque<TVexmoorServer *> m_commitQueue;
 };
+
+// Why a host read from a settings section cannot be a profile: its directory name would
+// leave the data directory or its section could not be written back (empty, a path
+// separator, "..", a bracket, a colon or a control character). Empty when it can.
+QString hostProblem(const QString &host);
 
 // Deletes a directory with everything below it; what can not be deleted stays. Only a
 // directory that lies below root (after resolving links above it) is touched, and links

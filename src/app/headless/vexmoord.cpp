@@ -93,6 +93,15 @@ int check(const platform::SettingsStore &settings) {
     int profiles = 0, bad = 0;
     ReadServers(settings, [&](const QString &, const QString &ip, int port) {
         ++profiles;
+        if (const QString unsafe = hostProblem(ip); !unsafe.isEmpty()) {
+            ++bad;
+            std::fflush(stdout);
+            complain(QStringLiteral("settings section [%1:%2] is skipped: %3")
+                         .arg(ip)
+                         .arg(port)
+                         .arg(unsafe));
+            return;
+        }
         const QString dir = platform::profileDir(ip, port);
         const QString problem = directoryProblem(dir);
         const char *state = !problem.isEmpty()        ? nullptr

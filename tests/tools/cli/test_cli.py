@@ -8,6 +8,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 TOOLS = {}  # name -> executable, from the command line
@@ -175,6 +176,58 @@ class BadInput(Work):
             "profile 10.0.0.2:28002: %s/vexmoor/10.0.0.2.28002 (will be created)" % data,
             "2 profile(s), 0 unusable"])
         self.assertFalse(os.path.exists(os.path.join(data, "vexmoor", "10.0.0.2.28002")))
+
+
+class HostileFiles(Work):
+    def test_vexmoord_starts_past_fifos_devices_and_unsafe_sections_and_obeys_sigterm(self):
+        """A FIFO or a link to /dev/zero among the mission files neither blocks nor grows the
+        start-up; a section whose host would leave the data directory is skipped."""
+        if "vexmoord" not in TOOLS:
+            return
+        config, data, missions = self.path("c"), self.path("d"), self.path("missions")
+        os.makedirs(os.path.join(config, "vexmoor"))
+        os.makedirs(missions)
+        os.mkfifo(os.path.join(missions, "Trap.dsc"))
+        os.symlink("/dev/zero", os.path.join(missions, "Zero.dsc"))
+        with open(os.path.join(missions, "Raindance.dsc"), "w") as f:
+            f.write('$MDESC::Type = "CTF";\n')
+        with open(os.path.join(config, "vexmoor", "Vexmoor.ini"), "w") as f:
+            f.write("[127.0.0.1:29351]\nPassword=a\nMissionsPath=%s\n"
+                    "[../escape:29352]\nPassword=b\n" % missions)
+        env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0", XDG_CONFIG_HOME=config,
+                   XDG_DATA_HOME=data)
+        p = subprocess.Popen([TOOLS["vexmoord"]], stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, env=env)
+        watchdog = threading.Timer(20, p.kill)  # a start-up that blocks fails, not hangs
+        watchdog.start()
+        try:
+            started = False
+            for line in p.stdout:
+                if "profile data:" in line:
+                    started = True
+                    break
+            self.assertTrue(started)
+            p.send_signal(15)
+            self.assertEqual(p.wait(timeout=20), 0)
+        finally:
+            watchdog.cancel()
+            if p.poll() is None:
+                p.kill()
+                p.wait()
+        err = p.stderr.read()
+        p.stdout.close()
+        p.stderr.close()
+        self.assertIn("The settings section [../escape:29352] was skipped", err)
+        self.assertEqual(sorted(os.listdir(os.path.join(data, "vexmoor"))),
+                         ["127.0.0.1.29351"])
+        self.assertFalse(os.path.exists(self.path("d", "escape.29352")))
+        r = run("vexmoord", "--check", env={"XDG_CONFIG_HOME": config, "XDG_DATA_HOME": data})
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("vexmoord: settings section [../escape:29352] is skipped: the host may not "
+                      "hold a path separator", r.stderr)
+        self.assertIn("2 profile(s), 1 unusable", r.stdout)
+        self.assertEqual(oct(os.stat(os.path.join(data, "vexmoor", "127.0.0.1.29351")).st_mode & 0o777),
+                         "0o700")
 
 
 class SqliteExport(Work):

@@ -123,6 +123,34 @@ TEST_F(ToolTest, DumpsADateFieldNarrowerThanADateWithoutReadingPastTheRecord) {
     EXPECT_EQ(out_, "DELETED,WHEN\n,\n");
 }
 
+// Stored texts come from game servers: the text dump shows control characters as U+FFFD so
+// that none reaches the terminal; CSV and JSON keep the data exact, quoted or escaped.
+TEST_F(ToolTest, DumpsControlCharactersVisiblyOrEscaped) {
+    const std::string file = Path("names.dbf");
+    ASSERT_EQ(Run({"create", file, "Name,C,24,0"}), 0) << err_;
+    const std::string hostile = "\x1b]0;owned\x07\x1b[2JBob\x7f";
+    ASSERT_EQ(Run({"append", file}, "\"" + hostile + "\"\n\"Kim\r[12:00:00] x\"\nTab\there\n"), 0)
+        << err_;
+    const std::string mark = "\xEF\xBF\xBD";
+    ASSERT_EQ(Run({"dump", file}), 0) << err_;
+    EXPECT_NE(out_.find(mark + "]0;owned" + mark + mark + "[2JBob" + mark), std::string::npos)
+        << out_;
+    EXPECT_NE(out_.find("Kim" + mark + "[12:00:00] x"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("Tab\there"), std::string::npos) << out_; // a tab stays
+    for (const char c : out_)
+        EXPECT_FALSE((static_cast<unsigned char>(c) < 32 && c != '\n' && c != '\t') || c == 0x7f)
+            << "control character " << int(c);
+
+    ASSERT_EQ(Run({"dump", "--csv", file}), 0) << err_;
+    EXPECT_EQ(out_, "DELETED,NAME\n,\"" + hostile + "\"\n,\"Kim\r[12:00:00] x\"\n,Tab\there\n");
+
+    ASSERT_EQ(Run({"dump", "--json", file}), 0) << err_;
+    EXPECT_NE(out_.find("\"NAME\":\"\\u001b]0;owned\\u0007\\u001b[2JBob\\u007f\""),
+              std::string::npos)
+        << out_;
+    EXPECT_NE(out_.find("\"NAME\":\"Kim\\r[12:00:00] x\""), std::string::npos) << out_;
+}
+
 TEST(ToolCsv, ParsesQuotesLineBreaksAndCrLf) {
     std::vector<std::vector<std::string>> rows;
     std::string error;
