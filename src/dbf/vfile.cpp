@@ -407,7 +407,7 @@ bool TTzLLDataSet::OpenTable() {
     }
     int size = 1;
     for (const FieldDef &d : defs)
-        size += FieldBufferBytes(d.type, d.width, d.decimals);
+        size += dbf::FieldBufferBytes(d.type, d.width, d.decimals);
 
     ReportingScope quiet(false);
     buffer_.assign(static_cast<std::size_t>(size), 0);
@@ -450,24 +450,50 @@ void TTzLLDataSet::CloseTable() {
     changed_ = false;
 }
 
+void TTzLLDataSet::Tell() {
+    if (sink_ && LastErrorCode() == 0) sink_(dbf::RecNo(), buffer_.data(), buffer_.size());
+}
+
 void TTzLLDataSet::s_AppendWithLock() {
     Append();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_DeleteWithLock() {
     DeleteRec();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_RestoreWithLock() {
     RecallRec();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_ReplaceWithLock() {
     Replace();
     changed_ = true;
+    Tell();
+}
+
+bool TTzLLDataSet::PutRecord(std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
+    const EngineScope scope(Engine());
+    if (!Active() || size != buffer_.size() || !SelectWorkArea("PutRecord")) return false;
+    const std::int32_t count = dbf::RecCount();
+    if (recNo < 1 || recNo > count + 1) return false;
+    if (recNo > count && CurrentAppendMode() != AppendMode::FIFO) return false;
+    if (recNo <= count) GO(recNo);
+    std::memcpy(buffer_.data(), record, size);
+    if (recNo <= count)
+        Replace();
+    else
+        Append();
+    if (LastErrorCode() != 0) return false;
+    changed_ = true;
+    Resync();
+    return true;
 }
 
 std::size_t TTzLLDataSet::MemoryBytes() {

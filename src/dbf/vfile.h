@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -76,6 +77,18 @@ public:
     bool IsInMemory() const override { return true; }
     bool CanModify() const override { return true; }
 
+    // Told of every record that a ReplaceRec, AppendRec, Delete or Recall leaves behind: its
+    // number and its field buffer (a recording journal keeps them between writes).
+    using RecordSink =
+        std::function<void(std::int32_t recNo, const std::uint8_t *record, std::size_t size)>;
+    void SetRecordSink(RecordSink sink) { sink_ = std::move(sink); }
+    // Makes record recNo (1..RecordCount(), or RecordCount() + 1 to append at the end) hold
+    // the field buffer `record` (FieldBufferBytes() bytes), as the sink was told of it. The sink
+    // is not told. False (nothing changed) when the number or size does not fit or the table
+    // does not append at the end.
+    bool PutRecord(std::int32_t recNo, const std::uint8_t *record, std::size_t size);
+    std::size_t FieldBufferBytes() const { return buffer_.size(); }
+
     // Replaces the file operations of WriteToDisk (nullptr: the plain file system).
     void SetWriteIO(TTzWriteIO *io) { io_ = io; }
 
@@ -84,6 +97,7 @@ public:
 
 protected:
     void MarkChanged() override { changed_ = true; }
+    void RecordWritten() override { Tell(); }
     bool OpenTable() override;
     void AfterOpenTable() override;
     void CloseTable() override;
@@ -114,7 +128,10 @@ private:
     SyncedFile synced_;
     bool forceWhole_ = false; // an in-place write failed half-way: the next one is whole
     bool lastIncremental_ = false;
+    void Tell();
+
     bool changed_ = false;
+    RecordSink sink_;
     std::vector<std::uint8_t> buffer_; // the in-memory table's field buffer
     TTzWriteIO *io_ = nullptr;
 };
