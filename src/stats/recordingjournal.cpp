@@ -1,5 +1,6 @@
 #include "stats/recordingjournal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -7,6 +8,7 @@
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -19,8 +21,10 @@ constexpr std::uint8_t KindRow = 1;
 constexpr std::uint8_t KindEmpty = 2;
 // No record of a statistics table comes near this; a bigger size is damage.
 constexpr std::uint32_t MaxRecordSize = 1u << 16;
-// Entries worth replaying at most (about 8 GB of the largest records).
-constexpr std::uint64_t MaxJournalBytes = std::uint64_t{8} << 30;
+// The most a journal grows to between two commits; past it recording goes on without one.
+constexpr std::uint64_t MaxJournalBytes = std::uint64_t{1} << 30;
+// The room the file is given at a time.
+constexpr std::uint64_t Step = std::uint64_t{1} << 20;
 
 std::uint32_t fnv32(const std::uint8_t *data, std::size_t size) {
     std::uint32_t h = 0x811c9dc5u;
@@ -55,17 +59,6 @@ std::int64_t nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-bool writeAll(int fd, const std::uint8_t *p, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Flushes journals to the disk away from the recording thread, so that a slow disk never
@@ -137,7 +130,7 @@ int RecordingJournal::open(const std::string &path, const std::vector<Layout> &l
                            const Apply &apply) {
     close();
     m_layouts = layouts;
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_APPEND, 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -157,7 +150,7 @@ int RecordingJournal::open(const std::string &path, const std::vector<Layout> &l
     // Read what is there (bounded), then replay its whole entries.
     const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
     std::vector<std::uint8_t> bytes;
-    if (size <= MaxJournalBytes) {
+    if (size <= MaxJournalBytes + Step) {
         bytes.resize(static_cast<std::size_t>(size));
         std::size_t got = 0;
         while (got < bytes.size()) {
@@ -194,20 +187,22 @@ int RecordingJournal::open(const std::string &path, const std::vector<Layout> &l
             ++replayed;
         }
     }
-    if (whole == 0) {
-        // Empty, or another layout: start afresh.
-        if (::ftruncate(fd, 0) != 0 || !writeAll(fd, header.data(), header.size())) {
-            ::close(fd);
-            return -1;
-        }
-        whole = header.size();
-    } else if (whole < size && ::ftruncate(fd, static_cast<off_t>(whole)) != 0) {
+    // What follows the whole entries (a torn one, the unused room) is dropped, so that new
+    // entries follow the whole ones; another layout starts afresh.
+    const bool fresh = whole == 0;
+    if (fresh) whole = header.size();
+    if (::ftruncate(fd, static_cast<off_t>(whole)) != 0) {
         ::close(fd);
         return -1;
     }
     m_fd = fd;
-    m_headerSize = header.size();
     m_size = whole;
+    m_headerSize = header.size();
+    if (!map(std::max<std::uint64_t>(Step, whole + Step))) {
+        close();
+        return -1;
+    }
+    if (fresh) std::memcpy(m_map, header.data(), header.size());
     m_broken = false;
     m_dirty = true;
     m_lastSyncMs = 0;
@@ -215,9 +210,31 @@ int RecordingJournal::open(const std::string &path, const std::vector<Layout> &l
     return replayed;
 }
 
+bool RecordingJournal::map(std::uint64_t capacity) {
+    unmap();
+    // Blocks are reserved before the pages are used: a full disk fails here, never as a fault
+    // on a page written later.
+    if (::posix_fallocate(m_fd, 0, static_cast<off_t>(capacity)) != 0) return false;
+    void *p = ::mmap(nullptr, static_cast<std::size_t>(capacity), PROT_READ | PROT_WRITE,
+                     MAP_SHARED, m_fd, 0);
+    if (p == MAP_FAILED) return false;
+    m_map = static_cast<std::uint8_t *>(p);
+    m_capacity = capacity;
+    return true;
+}
+
+void RecordingJournal::unmap() {
+    if (m_map) ::munmap(m_map, static_cast<std::size_t>(m_capacity));
+    m_map = nullptr;
+    m_capacity = 0;
+}
+
 void RecordingJournal::close() {
     if (m_fd < 0) return;
     if (m_dirty) ::fdatasync(m_fd);
+    unmap();
+    // The unused room is given back; replay stops at its zeros anyway.
+    [[maybe_unused]] const int rc = ::ftruncate(m_fd, static_cast<off_t>(m_size));
     ::close(m_fd);
     m_fd = -1;
     m_dirty = false;
@@ -226,20 +243,30 @@ void RecordingJournal::close() {
 void RecordingJournal::append(std::uint8_t kind, int table, std::int32_t row,
                               const std::uint8_t *bytes, std::size_t size) {
     if (m_fd < 0 || m_broken) return;
-    m_entry.clear();
-    m_entry.push_back(kind);
-    m_entry.push_back(static_cast<std::uint8_t>(table));
-    put(m_entry, static_cast<std::uint32_t>(row), 4);
-    put(m_entry, size, 4);
-    m_entry.insert(m_entry.end(), bytes, bytes + size);
-    put(m_entry, fnv32(m_entry.data(), m_entry.size()), 4);
-    if (!writeAll(m_fd, m_entry.data(), m_entry.size())) {
-        // A cut entry ends the replay there: nothing after it would count, so nothing more
-        // is written until the next checkpoint starts the journal afresh.
-        m_broken = true;
-        return;
+    const std::uint64_t length = 10 + size + 4;
+    if (m_size + length > m_capacity) {
+        const std::uint64_t wanted = std::max(m_capacity * 2, m_size + length + Step);
+        if (wanted > MaxJournalBytes + Step || !map(wanted)) {
+            // Recording goes on in memory; the journal holds what it holds.
+            m_broken = true;
+            if (!m_map) map(m_capacity ? m_capacity : Step);
+            return;
+        }
     }
-    m_size += m_entry.size();
+    // The entry is written into the file's pages, which the system keeps however the process
+    // ends; the checksum goes last, so an entry cut off by a kill never counts.
+    std::uint8_t *e = m_map + m_size;
+    e[0] = kind;
+    e[1] = static_cast<std::uint8_t>(table);
+    for (int i = 0; i < 4; ++i) {
+        e[2 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(row) >> (8 * i));
+        e[6 + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(size) >> (8 * i));
+    }
+    if (size > 0) std::memcpy(e + 10, bytes, size);
+    const std::uint32_t sum = fnv32(e, 10 + size);
+    for (int i = 0; i < 4; ++i)
+        e[10 + size + i] = static_cast<std::uint8_t>(sum >> (8 * i));
+    m_size += length;
     m_dirty = true;
 }
 
@@ -254,9 +281,10 @@ void RecordingJournal::putEmpty(int table) {
 
 void RecordingJournal::checkpoint() {
     if (m_fd < 0) return;
-    if (::ftruncate(m_fd, static_cast<off_t>(m_headerSize)) != 0) return;
+    // Cut back to the header in one step (never a part of the entries), then room again.
+    unmap();
     m_size = m_headerSize;
-    m_broken = false;
+    m_broken = ::ftruncate(m_fd, static_cast<off_t>(m_headerSize)) != 0 || !map(Step);
     m_dirty = true;
 }
 

@@ -3,9 +3,11 @@
 //
 // The tables live in memory and reach their files only at a commit. In between, each record
 // that recording writes (a replaced or an appended row) goes at once, as a whole record, to the
-// end of the journal file "Stats.jnl" in the profile directory, with one write: once it is
-// there a kill of the process cannot lose it. The file is flushed to the disk at most once a
-// second (Sync, called every second), so a power cut loses about a second at most.
+// end of the journal file "Stats.jnl" in the profile directory. The file is mapped into memory,
+// so an entry is a copy into the file's own pages, which the system keeps and writes out
+// however the process ends: a kill cannot lose it, and recording pays no system call for it.
+// The file is flushed to the disk at most once a second (sync, called every second, in the
+// background) and before every commit, so a power cut loses about a second at most.
 //
 // Every entry says what a record is now ("row N of table T holds these bytes", "table T is
 // empty"), never how it changed, so replaying entries onto a table that already holds some or
@@ -15,9 +17,15 @@
 //
 // File layout (little-endian): "VXRJ", u32 version 1, u32 number of tables, per table u32
 // record size and u64 layout key; then entries: u8 kind (1 row, 2 empty), u8 table, u32 row,
-// u32 size, the record's bytes, u32 FNV-1a checksum of the entry. Replay stops at the first
-// entry that is cut short or does not check (a write cut off by a crash) and the file is cut
-// back to the entries before it. A journal of another layout (other fields) is dropped.
+// u32 size, the record's bytes, u32 FNV-1a checksum of the entry; then zeros (room reserved
+// for more). Replay stops at the first entry that is cut short or does not check (a write cut
+// off by a crash, or the zeros) and the file is cut back to the entries before it. A journal
+// of another layout (other fields) is dropped.
+//
+// The journal is flushed before the tables are written, and emptied (cut back to its header in
+// one step) only after all of them are on the disk: whatever a crash leaves, the replay starts
+// from tables that hold none of the journal (then any prefix of it is a state that was) or all
+// of it (then all of it is replayed, which changes nothing).
 #pragma once
 
 #include <cstddef>
@@ -64,14 +72,20 @@ public:
     // Removes the journal of a closed profile whose tables were emptied.
     static void discard(const std::string &path);
 
-    // Bytes of entries since the last checkpoint (for tests and benchmarks).
+    // Bytes of entries since the last checkpoint, and with the header.
     std::uint64_t entryBytes() const { return m_size - m_headerSize; }
+    std::uint64_t size() const { return m_size; }
 
 private:
     void append(std::uint8_t kind, int table, std::int32_t row, const std::uint8_t *bytes,
                 std::size_t size);
+    // Gives the file `capacity` bytes (reserved on the disk) and maps them.
+    bool map(std::uint64_t capacity);
+    void unmap();
 
     int m_fd = -1;
+    std::uint8_t *m_map = nullptr;
+    std::uint64_t m_capacity = 0;
     bool m_broken = false;
     bool m_dirty = false;
     std::int64_t m_lastSyncMs = 0;

@@ -348,6 +348,7 @@ void Statistics::CloseTables() {
     if (!PlayersTable) return;
     guarded([&] {
         closeOutConnections(true);
+        m_journal.sync(true);
         for (int i = 0; i < 3; ++i)
             table(i)->SetActive(false); // writes a table with unsaved changes
         m_journal.checkpoint();
@@ -362,6 +363,8 @@ void Statistics::CommitTables() {
     if (!PlayersTable) return;
     guarded([&] {
         bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
+        // The journal is whole on the disk before any table holds its changes.
+        m_journal.sync(true);
         for (int i = 0; i < 3; ++i) {
             StatsTable &t = *table(i);
             // The table itself is changed when its file's header counted too few records.

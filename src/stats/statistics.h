@@ -109,8 +109,12 @@ public:
     void CommitTables();
     // Flushes the recording journal to the disk (called every second; at most once a second).
     void SyncJournal() { m_journal.sync(); }
-    // The recording journal's file in the profile directory.
+    // The recording journal's file in the profile directory, and the bytes of its header and
+    // whole entries (0 while it is closed).
     QString journalPath() const;
+    qint64 journalSize() const {
+        return m_journal.isOpen() ? static_cast<qint64>(m_journal.size()) : 0;
+    }
 
     // The next player id of this profile (stored at once in the setting "dbID").
     int NextDbId();
