@@ -215,10 +215,27 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-// Decodes a file record into the blank-initialised table buffer `buf`.
+// Whether a stored integer field is the text the engine writes for v: right-aligned digits
+// (a "-" before them) after blanks, no leading zero.
+bool IsEngineInt(const std::uint8_t *f, int width, std::int32_t v) {
+    char text[16];
+    const auto res = std::to_chars(text, text + sizeof text, v);
+    const auto len = static_cast<int>(res.ptr - text);
+    if (len > width) return false;
+    for (int i = 0; i < width - len; ++i)
+        if (f[i] != ' ') return false;
+    return std::memcmp(f + width - len, text, static_cast<std::size_t>(len)) == 0;
+}
+
+// Decodes a file record into the blank-initialised table buffer `buf`. With `canonical`, it
+// is cleared when the record is not in the form the engine writes (then a write of the decoded
+// record would not give back these bytes); `oem` tells whether text was converted, `original`
+// is the record before that conversion.
 void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw, std::uint8_t *buf,
-                  std::vector<std::uint8_t> &scratch) {
+                  std::vector<std::uint8_t> &scratch, bool *canonical = nullptr,
+                  const std::uint8_t *original = nullptr) {
     buf[0] = raw[0] == '*' ? 1 : 0;
+    if (canonical && raw[0] != ' ' && raw[0] != '*') *canonical = false;
     for (const FieldMapping &fm : map) {
         if (!fm.disk) continue;
         const FieldDesc &m = *fm.mem;
@@ -230,10 +247,19 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
             case 'C':
                 dst[0] = static_cast<std::uint8_t>(m.width);
                 std::memcpy(dst + 1, src, static_cast<std::size_t>(m.width));
+                // Text of the code page must convert back to the same bytes.
+                if (canonical && original && *canonical) {
+                    std::uint8_t back[256];
+                    std::memcpy(back, src, static_cast<std::size_t>(m.width));
+                    AnsiToOem(back, static_cast<std::size_t>(m.width));
+                    *canonical = std::memcmp(back, original + d.offset,
+                                             static_cast<std::size_t>(m.width)) == 0;
+                }
                 continue;
             case 'L': {
                 char c = static_cast<char>(src[0]);
                 dst[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
+                if (canonical && c != 'T' && c != 'F') *canonical = false;
                 continue;
             }
             case 'N':
@@ -242,15 +268,23 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                 if (m.decimals > 0 && m.type != 'M') {
                     double v = ParseNumber(TrimmedText(src, d.width));
                     std::memcpy(dst, &v, 8);
+                    if (canonical && *canonical) {
+                        std::uint8_t text[256];
+                        EncodeNumber(text, m, dst);
+                        *canonical = std::memcmp(text, src, static_cast<std::size_t>(d.width)) == 0;
+                    }
                 } else {
                     std::int32_t v = ReadFieldInt32(src, d.width);
                     std::memcpy(dst, &v, 4);
+                    if (canonical && *canonical) *canonical = IsEngineInt(src, d.width, v);
                 }
                 continue;
             default:
                 break;
             }
         }
+        // A field of another layout is never what a write gives back.
+        if (canonical && !fm.same) *canonical = false;
         // Different layout (or a date): decode the file field alone, then convert its value.
         std::vector<FieldDesc> solo{d};
         solo[0].offset = 0;
@@ -278,6 +312,12 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                 text = std::string(t);
             }
             SetString(m, buf, text);
+        }
+        if (canonical && *canonical && fm.same) {
+            // A date: its stored text written back.
+            std::string stored = DateFormToStored(GetString(m, buf));
+            stored.resize(static_cast<std::size_t>(d.width), ' ');
+            *canonical = std::memcmp(stored.data(), src, static_cast<std::size_t>(d.width)) == 0;
         }
     }
 }
@@ -595,7 +635,6 @@ bool TTzLLDataSet::ReadFromDisk() {
     std::vector<std::uint8_t> decoded(perChunk * recSize); // a chunk's records, appended at once
     std::vector<std::uint8_t> scratch;
     std::vector<std::uint8_t> original(recLen);
-    std::vector<std::uint8_t> encoded(recLen);
     bool ok = true;
     std::int32_t recNo = 0;
     while (recNo < count && ok) {
@@ -633,12 +672,11 @@ bool TTzLLDataSet::ReadFromDisk() {
                         OemToAnsi(raw + fm.disk->offset, static_cast<std::size_t>(fm.disk->width));
             std::uint8_t *record = decoded.data() + static_cast<std::size_t>(kept) * recSize;
             std::memcpy(record, blank.data(), recSize);
-            DecodeRecord(map, raw, record, scratch);
-            if (canonical) {
-                EncodeRecord(memFields, ourDisk, record, encoded.data());
-                if (oem && recLen > 1) AnsiToOem(encoded.data() + 1, recLen - 1);
-                canonical = std::memcmp(encoded.data(), oem ? original.data() : raw, recLen) == 0;
-            }
+            if (canonical)
+                DecodeRecord(map, raw, record, scratch, &canonical,
+                             oem ? original.data() : nullptr);
+            else
+                DecodeRecord(map, raw, record, scratch);
             ++kept;
         }
         AppendRecords(decoded.data(), kept);

@@ -17,7 +17,7 @@
 //
 // File layout (little-endian): "VXRJ", u32 version 1, u32 number of tables, per table u32
 // record size and u64 layout key; then entries: u8 kind (1 row, 2 empty), u8 table, u32 row,
-// u32 size, the record's bytes, u32 FNV-1a checksum of the entry; then zeros (room reserved
+// u32 size, the record's bytes, u32 checksum of the entry; then zeros (room reserved
 // for more). Replay stops at the first entry that is cut short or does not check (a write cut
 // off by a crash, or the zeros) and the file is cut back to the entries before it. A journal
 // of another layout (other fields) is dropped.
