@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -215,16 +216,35 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-// Whether a stored integer field is the text the engine writes for v: right-aligned digits
-// (a "-" before them) after blanks, no leading zero.
+// Whether a stored integer field that reads as v is the text the engine writes for v: blanks,
+// then the digits of v (a "-" before them) up to the field's end, no leading zero.
 bool IsEngineInt(const std::uint8_t *f, int width, std::int32_t v) {
-    char text[16];
-    const auto res = std::to_chars(text, text + sizeof text, v);
-    const auto len = static_cast<int>(res.ptr - text);
+    if (v == std::numeric_limits<std::int32_t>::max() ||
+        v == std::numeric_limits<std::int32_t>::min()) {
+        // A text beyond the range reads as its end: only the end's own text is its form.
+        char text[16];
+        const auto res = std::to_chars(text, text + sizeof text, v);
+        const auto n = static_cast<int>(res.ptr - text);
+        return n <= width && std::memcmp(f + width - n, text, static_cast<std::size_t>(n)) == 0 &&
+               std::all_of(f, f + width - n, [](std::uint8_t c) { return c == ' '; });
+    }
+    std::uint32_t u = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
+    int digits = 1;
+    while (u >= 10) {
+        u /= 10;
+        ++digits;
+    }
+    const int len = digits + (v < 0 ? 1 : 0);
     if (len > width) return false;
-    for (int i = 0; i < width - len; ++i)
+    const int start = width - len;
+    for (int i = 0; i < start; ++i)
         if (f[i] != ' ') return false;
-    return std::memcmp(f + width - len, text, static_cast<std::size_t>(len)) == 0;
+    int at = start;
+    if (v < 0 && f[at++] != '-') return false;
+    if (digits > 1 && f[at] == '0') return false;
+    for (; at < width; ++at)
+        if (static_cast<unsigned>(f[at] - '0') > 9) return false;
+    return true;
 }
 
 // Decodes a file record into the blank-initialised table buffer `buf`. With `canonical`, it
