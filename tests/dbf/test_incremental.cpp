@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -123,6 +124,13 @@ TEST_F(IncrementalTest, EveryWriteEndsAsAWholeRewriteWouldLeaveTheFile) {
              b[at + 9] = '1'; // "        01"
          },
          appends, false},
+        {"number beyond the field's range",
+         [](std::vector<std::uint8_t> &b) {
+             const std::size_t at = dbftest::Le16(b, 8) + 1;
+             const char text[] = "2147483648"; // reads as 2147483647
+             std::memcpy(b.data() + at, text, 10);
+         },
+         replaces, false},
         {"rows removed (zapped)",
          {},
          [&](TTzVFile &t) {
