@@ -216,34 +216,41 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-// Whether a stored integer field that reads as v is the text the engine writes for v: blanks,
-// then the digits of v (a "-" before them) up to the field's end, no leading zero.
-bool IsEngineInt(const std::uint8_t *f, int width, std::int32_t v) {
-    if (v == std::numeric_limits<std::int32_t>::max() ||
-        v == std::numeric_limits<std::int32_t>::min()) {
-        // A text beyond the range reads as its end: only the end's own text is its form.
-        char text[16];
-        const auto res = std::to_chars(text, text + sizeof text, v);
-        const auto n = static_cast<int>(res.ptr - text);
-        return n <= width && std::memcmp(f + width - n, text, static_cast<std::size_t>(n)) == 0 &&
-               std::all_of(f, f + width - n, [](std::uint8_t c) { return c == ' '; });
-    }
-    std::uint32_t u = v < 0 ? 0u - static_cast<std::uint32_t>(v) : static_cast<std::uint32_t>(v);
-    int digits = 1;
-    while (u >= 10) {
-        u /= 10;
+// Reads a stored integer field that is in the form the engine writes (blanks, then the
+// digits, a "-" before them, up to the field's end, no leading zero) in one pass from its end.
+// False for any other text, which ReadFieldInt32 then reads.
+bool ReadEngineInt(const std::uint8_t *f, int width, std::int32_t &v) {
+    static constexpr std::uint64_t Powers[] = {
+        1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
+    int i = width - 1;
+    std::uint64_t value = 0;
+    int digits = 0;
+    while (i >= 0 && digits <= 10) {
+        const unsigned d = static_cast<unsigned>(f[i] - '0');
+        if (d > 9) break;
+        value += d * Powers[digits];
         ++digits;
+        --i;
     }
-    const int len = digits + (v < 0 ? 1 : 0);
-    if (len > width) return false;
-    const int start = width - len;
-    for (int i = 0; i < start; ++i)
-        if (f[i] != ' ') return false;
-    int at = start;
-    if (v < 0 && f[at++] != '-') return false;
-    if (digits > 1 && f[at] == '0') return false;
-    for (; at < width; ++at)
-        if (static_cast<unsigned>(f[at] - '0') > 9) return false;
+    if (digits == 0 || digits > 10 || (digits > 1 && f[i + 1] == '0')) return false;
+    const bool negative = i >= 0 && f[i] == '-';
+    if (negative) {
+        if (value == 0) return false; // "-0"
+        --i;
+    }
+    if (value > (negative ? 2147483648ull : 2147483647ull)) return false;
+    // Blanks before, eight at a time.
+    static constexpr std::uint64_t Blanks = 0x2020202020202020ull;
+    int at = 0;
+    for (; at + 8 <= i + 1; at += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, f + at, 8);
+        if (w != Blanks) return false;
+    }
+    for (; at <= i; ++at)
+        if (f[at] != ' ') return false;
+    v = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
+                 : static_cast<std::int32_t>(value);
     return true;
 }
 
@@ -294,9 +301,12 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                         *canonical = std::memcmp(text, src, static_cast<std::size_t>(d.width)) == 0;
                     }
                 } else {
-                    std::int32_t v = ReadFieldInt32(src, d.width);
+                    std::int32_t v = 0;
+                    if (!ReadEngineInt(src, d.width, v)) {
+                        v = ReadFieldInt32(src, d.width);
+                        if (canonical) *canonical = false;
+                    }
                     std::memcpy(dst, &v, 4);
-                    if (canonical && *canonical) *canonical = IsEngineInt(src, d.width, v);
                 }
                 continue;
             default:
