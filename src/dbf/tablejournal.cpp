@@ -168,6 +168,7 @@ int RecoverTable(const std::string &tablePath) {
     std::vector<std::uint8_t> bytes;
     const bool read = ReadAll(jfd, bytes);
     ::close(jfd);
+    if (read && bytes.empty()) return 0; // emptied by the last write, kept for the next
     Parsed parsed;
     int rc = 0;
     if (read && Parse(bytes, parsed)) {

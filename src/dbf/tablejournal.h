@@ -5,11 +5,12 @@
 // would leave a torn table, so it goes in two steps, as a database journal does:
 //
 //   1. Every byte range the write will put into the table goes first into a journal beside it,
-//      "<table>.jnl": written under a fresh private name, flushed to the disk, then renamed to
-//      its place (the folder flushed too). Until that rename the table is untouched; after it
+//      "<table>.jnl", and is flushed to the disk: written into the empty journal the last
+//      write left, or under a fresh private name that is then renamed to its place (the folder
+//      flushed too). Until the journal is whole on the disk the table is untouched; after that
 //      the journal alone is enough to finish the write.
 //   2. The ranges are written into the table and the table is flushed; then the journal is
-//      removed.
+//      emptied (a whole rewrite of the table removes it).
 //
 // Opening a table first looks for its journal (RecoverTable). A whole journal of this very
 // table file is replayed (every range written again: replaying twice gives the same bytes) and
@@ -17,7 +18,8 @@
 // not whole (bad checksum, cut short) or belongs to another file is removed unread, which can
 // only happen before step 1 was complete, while the table still held its old bytes. The
 // journal names its table by device and inode: a whole rewrite replaces the table by a new
-// file, so a journal left over from before it can never be replayed onto the newer table.
+// file, so a journal left over from before it can never be replayed onto the newer table. An
+// empty journal is left where it is.
 //
 // Journal layout (little-endian): "VXTJ", u32 version 1, u64 device, u64 inode, u64 table size
 // after the write, u32 number of ranges, then per range u64 offset, u32 length and the bytes;

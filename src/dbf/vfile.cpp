@@ -84,6 +84,10 @@ int TTzWriteIO::Write(const void *data, std::size_t size) {
     return 0;
 }
 
+int TTzWriteIO::Truncate(std::uint64_t size) {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
 int TTzWriteIO::Sync() {
     return ::fsync(fd_) == 0 ? 0 : errno;
 }
@@ -847,16 +851,29 @@ bool TTzLLDataSet::WriteChanges(const std::string &target, TTzWriteIO &io, int &
         redo.Add(finalSize - 1, &eof, 1);
     }
 
-    // The journal, whole and on the disk before the table is touched.
+    // The journal, whole and on the disk before the table is touched: written into the empty
+    // journal that the last write left (its name is already on the disk), else under a new
+    // name and renamed to its place.
     const std::string journal = JournalPath(target);
-    const std::string temp = TemporaryPath(journal, "-");
     const std::vector<std::uint8_t> bytes = redo.Encode(id.device, id.inode, finalSize);
-    if ((code = io.Create(temp)) != 0 || (code = io.Write(bytes.data(), bytes.size())) != 0 ||
-        (code = io.Sync()) != 0 || (code = io.Close()) != 0 ||
-        (code = io.Rename(temp, journal)) != 0) {
-        io.Close();
-        io.Remove(temp);
-        return false;
+    FileId left;
+    if (StatFile(journal, left) && left.size == 0) {
+        if ((code = io.Open(journal)) != 0 ||
+            (code = io.WriteAt(bytes.data(), bytes.size(), 0)) != 0 || (code = io.Sync()) != 0 ||
+            (code = io.Close()) != 0) {
+            io.Close();
+            io.Remove(journal); // not whole: the table was not touched
+            return false;
+        }
+    } else {
+        const std::string temp = TemporaryPath(journal, "-");
+        if ((code = io.Create(temp)) != 0 || (code = io.Write(bytes.data(), bytes.size())) != 0 ||
+            (code = io.Sync()) != 0 || (code = io.Close()) != 0 ||
+            (code = io.Rename(temp, journal)) != 0) {
+            io.Close();
+            io.Remove(temp);
+            return false;
+        }
     }
     // From here on the journal finishes the write if this one does not.
     if ((code = io.Open(target)) != 0 || (code = redo.Apply(io)) != 0 || (code = io.Close()) != 0) {
@@ -864,7 +881,12 @@ bool TTzLLDataSet::WriteChanges(const std::string &target, TTzWriteIO &io, int &
         forceWhole_ = true;
         return false;
     }
-    io.Remove(journal);
+    // Emptied, not removed, for the next write. Should that fail, replaying the journal writes
+    // again what the table holds now.
+    if (io.Open(journal) == 0) {
+        io.Truncate(0);
+        io.Close();
+    }
     NoteInSync(target);
     return true;
 }

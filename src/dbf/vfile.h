@@ -45,7 +45,8 @@ public:
     virtual int Write(const void *data, std::size_t size); // all bytes or an error
     // All bytes at offset of the opened file, or an error.
     virtual int WriteAt(const void *data, std::size_t size, std::uint64_t offset);
-    virtual int Sync(); // flush the file to the disk
+    virtual int Truncate(std::uint64_t size); // of the opened file
+    virtual int Sync();                       // flush the file to the disk
     virtual int Close();
     virtual int Rename(const std::string &from, const std::string &to); // then syncs the folder
     virtual void Remove(const std::string &path);

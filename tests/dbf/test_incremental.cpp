@@ -184,7 +184,7 @@ TEST_F(IncrementalTest, EveryWriteEndsAsAWholeRewriteWouldLeaveTheFile) {
         ASSERT_TRUE(t.WriteToDisk());
         EXPECT_TRUE(t.LastWriteIncremental());
         EXPECT_EQ(ReadBytes(Path("Kills.dbf")), WholeBytes(t));
-        EXPECT_FALSE(std::filesystem::exists(JournalPath(Path("Kills.dbf"))));
+        EXPECT_EQ(ReadBytes(JournalPath(Path("Kills.dbf"))).size(), 0u) << "emptied";
         t.SaveToDisk = false;
     }
 }
@@ -279,8 +279,10 @@ TEST_F(IncrementalTest, WriteCutOffAtAnyByteLeavesTheTableBeforeOrAfter) {
         EXPECT_EQ(r.RecordCount(), now == after ? 22 : 20);
         std::vector<std::string> left;
         for (const auto &e : std::filesystem::directory_iterator(dir_))
-            left.push_back(e.path().filename().string());
-        EXPECT_EQ(left, std::vector<std::string>{"Kills.dbf"}) << "no journal or temporary file";
+            if (e.path().filename() != "Kills.dbf.jnl" || std::filesystem::file_size(e) > 0)
+                left.push_back(e.path().filename().string());
+        EXPECT_EQ(left, std::vector<std::string>{"Kills.dbf"})
+            << "no temporary file, no journal with bytes in it";
         r.SaveToDisk = false;
     }
     EXPECT_GT(sawBefore, 0);
