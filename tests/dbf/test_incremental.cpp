@@ -335,4 +335,27 @@ TEST_F(IncrementalTest, JournalOfAnOlderFileIsNeverReplayed) {
     EXPECT_EQ(r.FieldByName("Kills").AsInteger(), 55);
 }
 
+TEST_F(IncrementalTest, WritesNeverFollowLinksAndLeavePrivateFiles) {
+    MakeFile(5);
+    WriteBytes(Path("victim"), {'k', 'e', 'e', 'p'});
+    // Links where the old fixed temporary name and the journal go.
+    std::filesystem::create_symlink(Path("victim"), Path("Kills.dbf.tmp"));
+    std::filesystem::create_symlink(Path("victim"), JournalPath(Path("Kills.dbf")));
+    TTzVFile t("Kills");
+    Configure(t); // opening does not follow the journal's link either
+    t.SetActive(true);
+    Replace(t, 2, 22);
+    ASSERT_TRUE(t.WriteToDisk());
+    Append(t, 9, 9);
+    ASSERT_TRUE(t.WriteToDisk());
+    t.SetDbfFileName(Path("Kills.dbf")); // a whole rewrite
+    Replace(t, 1, 11);
+    ASSERT_TRUE(t.WriteToDisk());
+    EXPECT_EQ(ReadBytes(Path("victim")), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+    EXPECT_EQ(std::filesystem::status(Path("Kills.dbf")).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    t.SaveToDisk = false;
+}
+
 } // namespace
