@@ -1,7 +1,9 @@
 // Fuzz target: a table file. The bytes are written as a .DBF file and opened the ways the
 // programs open one: loaded into the three statistics tables (the in-memory path), rewritten
 // from there, and read through the engine's disk-backed work area and the vexmoor-dbf tool.
-// Every field of every record is read.
+// Every field of every record is read. A commit of a changed row and a new one is written onto
+// a copy of the file (only the changes, when the file allows it) and must give the same bytes
+// as a whole rewrite.
 #include "dbf/dbferror.h"
 #include "dbf/workarea.h"
 #include "dbftool.h"
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -65,6 +68,46 @@ void loadAsStatistics(const std::string &file, const std::string &copy, const ch
     }
 }
 
+std::vector<char> bytesOf(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A commit onto the loaded file against a whole rewrite of the same rows.
+void commitOnto(const std::string &file, const std::string &work, const std::string &whole) {
+    {
+        std::ofstream out(work, std::ios::binary | std::ios::trunc);
+        const std::vector<char> bytes = bytesOf(file);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    StatsTable table("Fuzz");
+    for (const char *def : Statistics::KillsFields)
+        table.DbfFields.emplace_back(def);
+    table.SetDbfFileName(work);
+    table.PopulateFromDisk = true;
+    table.SaveToDisk = false;
+    table.ShowProgress = false;
+    try {
+        table.SetActive(true);
+        if (table.RecordCount() > 0) {
+            table.GotoRow(1);
+            dbf::TField &kills = table.FieldByName("Kills");
+            kills.SetAsInteger(kills.AsInteger() + 1);
+            table.ReplaceRec();
+        }
+        table.ClearRecord();
+        table.FieldByName("KillerID").SetAsInteger(7);
+        table.AppendRec();
+        table.WriteToDisk();
+        table.SetDbfFileName(whole);
+        table.WriteToDisk();
+        if (bytesOf(work) != bytesOf(whole)) std::abort(); // the two writes must agree
+        table.SetActive(false);
+    } catch (const dbf::ERedadError &) {
+    } catch (const dbf::EDatabaseError &) {
+    }
+}
+
 // The work-area commands on the file opened as a disk table.
 void readAsDiskTable(const std::string &file) {
     try {
@@ -104,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     loadAsStatistics(file, copy, Statistics::PlayersFields, std::size(Statistics::PlayersFields));
     loadAsStatistics(file, copy, Statistics::KillsFields, std::size(Statistics::KillsFields));
     loadAsStatistics(file, copy, Statistics::MissionsFields, std::size(Statistics::MissionsFields));
+    commitOnto(file, scratch.dir + "/WORK.DBF", copy);
     readAsDiskTable(file);
     runTool({"info", file});
     runTool({"dump", file});

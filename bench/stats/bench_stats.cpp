@@ -13,9 +13,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -101,6 +103,24 @@ struct Profile {
 
 const char *const TableFiles[3] = {"/Players.dbf", "/Kills.dbf", "/Missions.dbf"};
 
+// Bytes this process has written so far ("wchar" of /proc/self/io).
+std::int64_t writtenBytes() {
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    std::int64_t value = 0;
+    while (in >> key >> value)
+        if (key == "wchar:") return value;
+    return 0;
+}
+
+// Resident memory of the process in bytes.
+std::int64_t residentBytes() {
+    std::ifstream in("/proc/self/statm");
+    std::int64_t size = 0, resident = 0;
+    in >> size >> resident;
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
 // --- one kill report -------------------------------------------------------------------
 
 void KillReport(benchmark::State &state, bool full) {
@@ -156,6 +176,40 @@ void BM_CommitTables_Full(benchmark::State &state) {
 }
 BENCHMARK(BM_CommitTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
 
+// The commit after 100 kill reports: bytes written (to the tables and beside them) and time.
+void BM_Commit_After100Kills(benchmark::State &state) {
+    Profile profile(true);
+    TVexmoorServer &p = profile.p();
+    p.stats.SetStatsEnabled(true);
+    constexpr int Connected = 16;
+    for (int i = 0; i < Connected; ++i)
+        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
+                           .arg(2049 + i)
+                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    p.stats.CommitTables(); // what opening and connecting changed
+    const std::vector<QString> lines = bench_support::killLines(Connected);
+    std::size_t n = 0;
+    std::int64_t written = 0, recorded = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::int64_t start = writtenBytes();
+        for (int k = 0; k < 100; ++k)
+            p.ClassifyLine(lines[n++ % lines.size()]);
+        recorded += writtenBytes() - start;
+        state.ResumeTiming();
+        const std::int64_t before = writtenBytes();
+        p.stats.CommitTables();
+        written += writtenBytes() - before;
+    }
+    const double tableBytes = static_cast<double>(fileSizes(p.directory()));
+    state.counters["written_per_commit"] = static_cast<double>(written) / state.iterations();
+    state.counters["written_fraction"] =
+        static_cast<double>(written) / state.iterations() / tableBytes;
+    state.counters["recorded_bytes_per_100"] = static_cast<double>(recorded) / state.iterations();
+    p.stats.SetStatsEnabled(false);
+}
+BENCHMARK(BM_Commit_After100Kills)->Unit(benchmark::kMillisecond)->Iterations(10);
+
 // The same bytes written with stdio; with sync = 1 each file is also flushed to the disk
 // (as the commit does, so that a crash never leaves half a file).
 void BM_PlainWrite(benchmark::State &state) {
@@ -193,14 +247,25 @@ BENCHMARK(BM_PlainWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterati
 void BM_OpenTables_Full(benchmark::State &state) {
     Profile profile(true);
     TVexmoorServer &p = profile.p();
+    double tables = 0, resident = 0;
     for (auto _ : state) {
+        const std::int64_t before = residentBytes();
         p.stats.SetStatsEnabled(true);
         state.PauseTiming();
         if (!p.stats.PlayersTable->Active()) state.SkipWithError("the tables did not open");
+        resident = std::max(resident, static_cast<double>(residentBytes() - before));
+        tables = 0;
+        for (int i = 0; i < 3; ++i)
+            tables += static_cast<double>(p.stats.table(i)->MemoryBytes());
         p.stats.SetStatsEnabled(false); // nothing changed: nothing is written
         state.ResumeTiming();
     }
+    const double bytes = static_cast<double>(fileSizes(p.directory()));
     state.SetBytesProcessed(state.iterations() * fileSizes(p.directory()));
+    // Memory of the records against the file bytes; the growth of the process (records and
+    // indexes) at the last open.
+    state.counters["table_memory_ratio"] = tables / bytes;
+    state.counters["resident_growth_ratio"] = resident / bytes;
 }
 BENCHMARK(BM_OpenTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
 

@@ -707,6 +707,7 @@ void TTzCDataSet::AppendRec() {
     if (!SelectWorkArea("AppendRec")) return;
     Append();
     MarkChanged();
+    RecordWritten();
     Resync();
 }
 
@@ -715,6 +716,7 @@ void TTzCDataSet::ReplaceRec() {
     if (!SelectWorkArea("ReplaceRec")) return;
     Replace();
     MarkChanged();
+    RecordWritten();
     Resync();
 }
 

@@ -256,6 +256,8 @@ protected:
     virtual void DoBeforeRestore();
     virtual void DoAfterRestore();
     virtual void MarkChanged() {}
+    // The current record was just written (replaced or appended) through the record commands.
+    virtual void RecordWritten() {}
     // Checked before a table is opened (the file name is set ...); false stops the open.
     virtual bool CanOpen() { return true; }
     // Builds the table in the current work area; false on failure.

@@ -3,6 +3,7 @@
 #include "dbf/codepage.h"
 #include "dbf/dbferror.h"
 #include "dbf/progress.h"
+#include "dbf/tablejournal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,8 +44,29 @@ std::unique_ptr<TTzProgress100> OpenProgress(const std::string &caption) {
 // File operations
 
 int TTzWriteIO::Create(const std::string &path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     return fd_ < 0 ? errno : 0;
+}
+
+int TTzWriteIO::Open(const std::string &path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    return fd_ < 0 ? errno : 0;
+}
+
+int TTzWriteIO::WriteAt(const void *data, std::size_t size, std::uint64_t offset) {
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (n == 0) return ENOSPC;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return 0;
 }
 
 int TTzWriteIO::Write(const void *data, std::size_t size) {
@@ -59,6 +82,10 @@ int TTzWriteIO::Write(const void *data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
     }
     return 0;
+}
+
+int TTzWriteIO::Truncate(std::uint64_t size) {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : errno;
 }
 
 int TTzWriteIO::Sync() {
@@ -193,10 +220,53 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-// Decodes a file record into the blank-initialised table buffer `buf`.
+// Reads a stored integer field that is in the form the engine writes (blanks, then the
+// digits, a "-" before them, up to the field's end, no leading zero) in one pass from its end.
+// False for any other text, which ReadFieldInt32 then reads.
+bool ReadEngineInt(const std::uint8_t *f, int width, std::int32_t &v) {
+    static constexpr std::uint64_t Powers[] = {
+        1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
+    int i = width - 1;
+    std::uint64_t value = 0;
+    int digits = 0;
+    while (i >= 0 && digits <= 10) {
+        const unsigned d = static_cast<unsigned>(f[i] - '0');
+        if (d > 9) break;
+        value += d * Powers[digits];
+        ++digits;
+        --i;
+    }
+    if (digits == 0 || digits > 10 || (digits > 1 && f[i + 1] == '0')) return false;
+    const bool negative = i >= 0 && f[i] == '-';
+    if (negative) {
+        if (value == 0) return false; // "-0"
+        --i;
+    }
+    if (value > (negative ? 2147483648ull : 2147483647ull)) return false;
+    // Blanks before, eight at a time.
+    static constexpr std::uint64_t Blanks = 0x2020202020202020ull;
+    int at = 0;
+    for (; at + 8 <= i + 1; at += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, f + at, 8);
+        if (w != Blanks) return false;
+    }
+    for (; at <= i; ++at)
+        if (f[at] != ' ') return false;
+    v = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
+                 : static_cast<std::int32_t>(value);
+    return true;
+}
+
+// Decodes a file record into the blank-initialised table buffer `buf`. With `canonical`, it
+// is cleared when the record is not in the form the engine writes (then a write of the decoded
+// record would not give back these bytes); `oem` tells whether text was converted, `original`
+// is the record before that conversion.
 void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw, std::uint8_t *buf,
-                  std::vector<std::uint8_t> &scratch) {
+                  std::vector<std::uint8_t> &scratch, bool *canonical = nullptr,
+                  const std::uint8_t *original = nullptr) {
     buf[0] = raw[0] == '*' ? 1 : 0;
+    if (canonical && raw[0] != ' ' && raw[0] != '*') *canonical = false;
     for (const FieldMapping &fm : map) {
         if (!fm.disk) continue;
         const FieldDesc &m = *fm.mem;
@@ -208,10 +278,19 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
             case 'C':
                 dst[0] = static_cast<std::uint8_t>(m.width);
                 std::memcpy(dst + 1, src, static_cast<std::size_t>(m.width));
+                // Text of the code page must convert back to the same bytes.
+                if (canonical && original && *canonical) {
+                    std::uint8_t back[256];
+                    std::memcpy(back, src, static_cast<std::size_t>(m.width));
+                    AnsiToOem(back, static_cast<std::size_t>(m.width));
+                    *canonical = std::memcmp(back, original + d.offset,
+                                             static_cast<std::size_t>(m.width)) == 0;
+                }
                 continue;
             case 'L': {
                 char c = static_cast<char>(src[0]);
                 dst[0] = (c == 'T' || c == 't' || c == 'Y' || c == 'y') ? 1 : 0;
+                if (canonical && c != 'T' && c != 'F') *canonical = false;
                 continue;
             }
             case 'N':
@@ -220,8 +299,17 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                 if (m.decimals > 0 && m.type != 'M') {
                     double v = ParseNumber(TrimmedText(src, d.width));
                     std::memcpy(dst, &v, 8);
+                    if (canonical && *canonical) {
+                        std::uint8_t text[256];
+                        EncodeNumber(text, m, dst);
+                        *canonical = std::memcmp(text, src, static_cast<std::size_t>(d.width)) == 0;
+                    }
                 } else {
-                    std::int32_t v = ReadFieldInt32(src, d.width);
+                    std::int32_t v = 0;
+                    if (!ReadEngineInt(src, d.width, v)) {
+                        v = ReadFieldInt32(src, d.width);
+                        if (canonical) *canonical = false;
+                    }
                     std::memcpy(dst, &v, 4);
                 }
                 continue;
@@ -229,6 +317,8 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                 break;
             }
         }
+        // A field of another layout is never what a write gives back.
+        if (canonical && !fm.same) *canonical = false;
         // Different layout (or a date): decode the file field alone, then convert its value.
         std::vector<FieldDesc> solo{d};
         solo[0].offset = 0;
@@ -257,6 +347,12 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
             }
             SetString(m, buf, text);
         }
+        if (canonical && *canonical && fm.same) {
+            // A date: its stored text written back.
+            std::string stored = DateFormToStored(GetString(m, buf));
+            stored.resize(static_cast<std::size_t>(d.width), ' ');
+            *canonical = std::memcmp(stored.data(), src, static_cast<std::size_t>(d.width)) == 0;
+        }
     }
 }
 
@@ -273,6 +369,67 @@ std::string VirtualTableName() {
     name += std::to_string(tick);
     name += '*';
     return name;
+}
+
+// The header a write gives a table of these fields (laid out) holding count records, dated
+// today: 32 bytes, one descriptor per field, the 0x0D terminator.
+std::vector<std::uint8_t> TableHeader(const std::vector<FieldDesc> &disk, int recordLength,
+                                      std::uint32_t count) {
+    const int headerLength = 32 * static_cast<int>(disk.size()) + 33;
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(headerLength), 0);
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    out[0] = 0x03;
+    out[1] = static_cast<std::uint8_t>(local.tm_year % 256);
+    out[2] = static_cast<std::uint8_t>(local.tm_mon + 1);
+    out[3] = static_cast<std::uint8_t>(local.tm_mday);
+    for (int i = 0; i < 4; ++i)
+        out[4 + i] = static_cast<std::uint8_t>(count >> (8 * i));
+    out[8] = static_cast<std::uint8_t>(headerLength & 0xFF);
+    out[9] = static_cast<std::uint8_t>(headerLength >> 8);
+    out[10] = static_cast<std::uint8_t>(recordLength & 0xFF);
+    out[11] = static_cast<std::uint8_t>(recordLength >> 8);
+    for (std::size_t i = 0; i < disk.size(); ++i) {
+        std::uint8_t *d = out.data() + 32 + 32 * i;
+        std::size_t len = std::min<std::size_t>(disk[i].name.size(), 10);
+        std::memcpy(d, disk[i].name.data(), len);
+        d[11] = static_cast<std::uint8_t>(disk[i].type);
+        d[16] = static_cast<std::uint8_t>(disk[i].width);
+        d[17] = static_cast<std::uint8_t>(disk[i].decimals);
+    }
+    out[static_cast<std::size_t>(headerLength) - 1] = 0x0D;
+    return out;
+}
+
+// A header without its date and count, for comparing layouts.
+std::vector<std::uint8_t> LayoutOf(std::vector<std::uint8_t> header) {
+    for (std::size_t i = 1; i < 8 && i < header.size(); ++i)
+        header[i] = 0;
+    return header;
+}
+
+// The file layout of the table's fields.
+std::vector<FieldDesc> DiskLayout(const std::vector<FieldDesc> &memFields, int &recordLength) {
+    std::vector<FieldDesc> disk = memFields;
+    recordLength = 1;
+    LayoutFields(disk, &recordLength);
+    return disk;
+}
+
+struct FileId {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtimeNs = 0;
+};
+
+bool StatFile(const std::string &path, FileId &id) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.mtimeNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
 }
 
 bool FileExists(const std::string &path) {
@@ -324,7 +481,7 @@ bool TTzLLDataSet::OpenTable() {
     }
     int size = 1;
     for (const FieldDef &d : defs)
-        size += FieldBufferBytes(d.type, d.width, d.decimals);
+        size += dbf::FieldBufferBytes(d.type, d.width, d.decimals);
 
     ReportingScope quiet(false);
     buffer_.assign(static_cast<std::size_t>(size), 0);
@@ -367,24 +524,50 @@ void TTzLLDataSet::CloseTable() {
     changed_ = false;
 }
 
+void TTzLLDataSet::Tell() {
+    if (sink_ && LastErrorCode() == 0) sink_(dbf::RecNo(), buffer_.data(), buffer_.size());
+}
+
 void TTzLLDataSet::s_AppendWithLock() {
     Append();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_DeleteWithLock() {
     DeleteRec();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_RestoreWithLock() {
     RecallRec();
     changed_ = true;
+    Tell();
 }
 
 void TTzLLDataSet::s_ReplaceWithLock() {
     Replace();
     changed_ = true;
+    Tell();
+}
+
+bool TTzLLDataSet::PutRecord(std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
+    const EngineScope scope(Engine());
+    if (!Active() || size != buffer_.size() || !SelectWorkArea("PutRecord")) return false;
+    const std::int32_t count = dbf::RecCount();
+    if (recNo < 1 || recNo > count + 1) return false;
+    if (recNo > count && CurrentAppendMode() != AppendMode::FIFO) return false;
+    if (recNo <= count) GO(recNo);
+    std::memcpy(buffer_.data(), record, size);
+    if (recNo <= count)
+        Replace();
+    else
+        Append();
+    if (LastErrorCode() != 0) return false;
+    changed_ = true;
+    Resync();
+    return true;
 }
 
 std::size_t TTzLLDataSet::MemoryBytes() {
@@ -396,9 +579,18 @@ std::size_t TTzLLDataSet::MemoryBytes() {
 
 bool TTzLLDataSet::ReadFromDisk() {
     const EngineScope scope(Engine());
-    if (dbfFileName_.empty() || !FileExists(dbfFileName_)) return true;
+    if (dbfFileName_.empty()) return true;
+    // A write that was cut off is finished (or dropped) first.
+    if (int rc = RecoverTable(dbfFileName_); rc != 0) {
+        RaiseError(rc == ENOSPC || rc == EIO ? kErrDiskWrite : ErrnoToCode(rc),
+                   "Error writing " + dbfFileName_ + ". (" + std::strerror(rc) +
+                       ") [ReadFromDisk]");
+        return false;
+    }
+    if (!FileExists(dbfFileName_)) return true;
     if (!SelectWorkArea("ReadFromDisk")) return false;
     const int memArea = workArea_;
+    const bool wasEmpty = dbf::RecCount() == 0;
     const bool oem = TableLanguage == TTzTableLanguage::tlOem;
 
     std::unique_ptr<DbfTable> table = OpenDbf(dbfFileName_, false, oem);
@@ -437,6 +629,29 @@ bool TTzLLDataSet::ReadFromDisk() {
     const std::int32_t count = std::max(table->CountFromFileSize(), 0);
     const bool staleCount = count != table->recCount;
 
+    // Whether the file is byte for byte what a write of the loaded records gives (then later
+    // writes need to write only what changes): the header of our layout, no bytes after the
+    // end mark, every record in the form the engine writes it.
+    int ourRecordLength = 1;
+    const std::vector<FieldDesc> ourDisk = DiskLayout(memFields, ourRecordLength);
+    bool canonical =
+        wasEmpty && !staleCount && !table->oldLayout && ourRecordLength == table->recordLength;
+    if (canonical) {
+        const std::vector<std::uint8_t> ours =
+            TableHeader(ourDisk, ourRecordLength, static_cast<std::uint32_t>(count));
+        std::vector<std::uint8_t> theirs(ours.size());
+        const std::int64_t end = static_cast<std::int64_t>(table->headerLength) +
+                                 static_cast<std::int64_t>(count) * table->recordLength;
+        std::uint8_t mark = 0;
+        canonical = table->headerLength == static_cast<int>(ours.size()) &&
+                    table->FileSize() == end + 1 &&
+                    ::pread(table->fd, theirs.data(), theirs.size(), 0) ==
+                        static_cast<ssize_t>(theirs.size()) &&
+                    LayoutOf(theirs) == LayoutOf(ours) && theirs[4] == ours[4] &&
+                    theirs[5] == ours[5] && theirs[6] == ours[6] && theirs[7] == ours[7] &&
+                    ::pread(table->fd, &mark, 1, static_cast<off_t>(end)) == 1 && mark == 0x1A;
+    }
+
     std::int32_t n = count / 100;
     std::unique_ptr<TTzProgress100> progress;
     if (ShowProgress && n > 0) progress = OpenProgress("Reading from disk...");
@@ -453,6 +668,7 @@ bool TTzLLDataSet::ReadFromDisk() {
     std::vector<std::uint8_t> chunk(perChunk * recLen);
     std::vector<std::uint8_t> decoded(perChunk * recSize); // a chunk's records, appended at once
     std::vector<std::uint8_t> scratch;
+    std::vector<std::uint8_t> original(recLen);
     bool ok = true;
     std::int32_t recNo = 0;
     while (recNo < count && ok) {
@@ -477,7 +693,11 @@ bool TTzLLDataSet::ReadFromDisk() {
             ++recNo;
             if (progress && recNo % n == 0) progress->Advance();
             std::uint8_t *raw = chunk.data() + i * recLen;
-            if (HideDeletedRecs && raw[0] == '*') continue;
+            if (HideDeletedRecs && raw[0] == '*') {
+                canonical = false;
+                continue;
+            }
+            if (canonical && oem) std::memcpy(original.data(), raw, recLen);
             // Only character data can hold text of the code page; numbers, dates and logicals
             // read the same either way.
             if (oem)
@@ -486,7 +706,11 @@ bool TTzLLDataSet::ReadFromDisk() {
                         OemToAnsi(raw + fm.disk->offset, static_cast<std::size_t>(fm.disk->width));
             std::uint8_t *record = decoded.data() + static_cast<std::size_t>(kept) * recSize;
             std::memcpy(record, blank.data(), recSize);
-            DecodeRecord(map, raw, record, scratch);
+            if (canonical)
+                DecodeRecord(map, raw, record, scratch, &canonical,
+                             oem ? original.data() : nullptr);
+            else
+                DecodeRecord(map, raw, record, scratch);
             ++kept;
         }
         AppendRecords(decoded.data(), kept);
@@ -499,6 +723,7 @@ bool TTzLLDataSet::ReadFromDisk() {
         ClearError();
     }
     Select(memArea);
+    NoteInSync(ok && canonical ? dbfFileName_ : std::string());
     GoTop();
     progress.reset();
     // A stale header count is put right by the next write.
@@ -527,35 +752,9 @@ bool TTzLLDataSet::WriteFile(const std::string &target, const std::string &temp,
         }
     }
 
-    // Header: 32 bytes, one descriptor per field, the 0x0D terminator.
-    const int headerLength = 32 * static_cast<int>(disk.size()) + 33;
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> out =
+        TableHeader(disk, recordLength, static_cast<std::uint32_t>(count));
     out.reserve(1u << 20);
-    out.assign(static_cast<std::size_t>(headerLength), 0);
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    out[0] = 0x03;
-    out[1] = static_cast<std::uint8_t>(local.tm_year % 256);
-    out[2] = static_cast<std::uint8_t>(local.tm_mon + 1);
-    out[3] = static_cast<std::uint8_t>(local.tm_mday);
-    std::uint32_t c = static_cast<std::uint32_t>(count);
-    for (int i = 0; i < 4; ++i)
-        out[4 + i] = static_cast<std::uint8_t>(c >> (8 * i));
-    out[8] = static_cast<std::uint8_t>(headerLength & 0xFF);
-    out[9] = static_cast<std::uint8_t>(headerLength >> 8);
-    out[10] = static_cast<std::uint8_t>(recordLength & 0xFF);
-    out[11] = static_cast<std::uint8_t>(recordLength >> 8);
-    for (std::size_t i = 0; i < disk.size(); ++i) {
-        std::uint8_t *d = out.data() + 32 + 32 * i;
-        std::size_t len = std::min<std::size_t>(disk[i].name.size(), 10);
-        std::memcpy(d, disk[i].name.data(), len);
-        d[11] = static_cast<std::uint8_t>(disk[i].type);
-        d[16] = static_cast<std::uint8_t>(disk[i].width);
-        d[17] = static_cast<std::uint8_t>(disk[i].decimals);
-    }
-    out[static_cast<std::size_t>(headerLength) - 1] = 0x0D;
-
     if ((code = io.Create(temp)) != 0) return false;
     const bool oem = TableLanguage == TTzTableLanguage::tlOem;
     std::int32_t n = total / 100;
@@ -585,6 +784,110 @@ bool TTzLLDataSet::WriteFile(const std::string &target, const std::string &temp,
     if ((code = io.Sync()) != 0) return false;
     if ((code = io.Close()) != 0) return false;
     if ((code = io.Rename(temp, target)) != 0) return false;
+    // A journal of the replaced file is of no use any more.
+    io.Remove(JournalPath(target));
+    NoteInSync(count == total ? target : std::string());
+    return true;
+}
+
+void TTzLLDataSet::NoteInSync(const std::string &path) {
+    FileId id;
+    if (path.empty() || !StatFile(path, id)) {
+        ForgetFileSync();
+        synced_ = SyncedFile{};
+        return;
+    }
+    MarkInSyncWithFile();
+    int recordLength = 1;
+    const std::vector<FieldDesc> disk = DiskLayout(dbf::Fields(), recordLength);
+    synced_.path = path;
+    synced_.device = id.device;
+    synced_.inode = id.inode;
+    synced_.size = id.size;
+    synced_.mtimeNs = id.mtimeNs;
+    synced_.header = LayoutOf(TableHeader(disk, recordLength, 0));
+}
+
+bool TTzLLDataSet::WriteChanges(const std::string &target, TTzWriteIO &io, int &code) {
+    code = 0;
+    const FileChanges changes = ChangesSinceSync();
+    if (!changes.valid || synced_.path != target || (HideDeletedRecs && changes.deletedSeen))
+        return false;
+    FileId id;
+    if (!StatFile(target, id) || id.device != synced_.device || id.inode != synced_.inode ||
+        id.size != synced_.size || id.mtimeNs != synced_.mtimeNs)
+        return false;
+    const std::vector<FieldDesc> memFields = dbf::Fields();
+    int recordLength = 1;
+    const std::vector<FieldDesc> disk = DiskLayout(memFields, recordLength);
+    const std::int32_t count = RecCount();
+    const std::vector<std::uint8_t> header =
+        TableHeader(disk, recordLength, static_cast<std::uint32_t>(count));
+    if (LayoutOf(header) != synced_.header) return false;
+    const std::uint64_t recLen = static_cast<std::uint64_t>(recordLength);
+    const std::uint64_t start = header.size();
+    if (synced_.size != start + static_cast<std::uint64_t>(changes.synced) * recLen + 1)
+        return false;
+
+    // The redo ranges: the header's date and count, the records written over, the new records
+    // with the end mark after them.
+    const bool oem = TableLanguage == TTzTableLanguage::tlOem;
+    TableRedo redo;
+    redo.Add(0, header.data(), 8);
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(recLen));
+    auto add = [&](std::int32_t n) {
+        GO(n);
+        EncodeRecord(memFields, disk, buffer_.data(), raw.data());
+        if (oem && recLen > 1) AnsiToOem(raw.data() + 1, raw.size() - 1);
+        redo.Add(start + static_cast<std::uint64_t>(n - 1) * recLen, raw.data(), raw.size());
+    };
+    for (std::int32_t n : changes.changed)
+        add(n);
+    for (std::int32_t n = changes.synced + 1; n <= count; ++n)
+        add(n);
+    const std::uint64_t finalSize = start + static_cast<std::uint64_t>(count) * recLen + 1;
+    if (count > changes.synced) {
+        const std::uint8_t eof = 0x1A;
+        redo.Add(finalSize - 1, &eof, 1);
+    }
+
+    // The journal, whole and on the disk before the table is touched: written into the empty
+    // journal that the last write left (its name is already on the disk), else under a new
+    // name and renamed to its place.
+    const std::string journal = JournalPath(target);
+    const std::vector<std::uint8_t> bytes = redo.Encode(id.device, id.inode, finalSize);
+    FileId left;
+    if (StatFile(journal, left) && left.size == 0) {
+        if ((code = io.Open(journal)) != 0 ||
+            (code = io.WriteAt(bytes.data(), bytes.size(), 0)) != 0 || (code = io.Sync()) != 0 ||
+            (code = io.Close()) != 0) {
+            io.Close();
+            io.Remove(journal); // not whole: the table was not touched
+            return false;
+        }
+    } else {
+        const std::string temp = TemporaryPath(journal, "-");
+        if ((code = io.Create(temp)) != 0 || (code = io.Write(bytes.data(), bytes.size())) != 0 ||
+            (code = io.Sync()) != 0 || (code = io.Close()) != 0 ||
+            (code = io.Rename(temp, journal)) != 0) {
+            io.Close();
+            io.Remove(temp);
+            return false;
+        }
+    }
+    // From here on the journal finishes the write if this one does not.
+    if ((code = io.Open(target)) != 0 || (code = redo.Apply(io)) != 0 || (code = io.Close()) != 0) {
+        io.Close();
+        forceWhole_ = true;
+        return false;
+    }
+    // Emptied, not removed, for the next write. Should that fail, replaying the journal writes
+    // again what the table holds now.
+    if (io.Open(journal) == 0) {
+        io.Truncate(0);
+        io.Close();
+    }
+    NoteInSync(target);
     return true;
 }
 
@@ -599,12 +902,20 @@ bool TTzLLDataSet::WriteToDisk() {
     TTzWriteIO plain;
     TTzWriteIO &io = io_ ? *io_ : plain;
     const std::string target = dbfFileName_;
-    const std::string temp = target + ".tmp";
     int code = 0;
-    bool ok = WriteFile(target, temp, io, code);
-    if (!ok) {
-        io.Close();
-        io.Remove(temp);
+    lastIncremental_ = false;
+    bool ok = !forceWhole_ && WriteChanges(target, io, code);
+    if (ok) {
+        lastIncremental_ = true;
+    } else if (code == 0) {
+        const std::string temp = TemporaryPath(target, ".tmp-");
+        ok = WriteFile(target, temp, io, code);
+        if (ok) {
+            forceWhole_ = false;
+        } else {
+            io.Close();
+            io.Remove(temp);
+        }
     }
 
     // Back onto the record the dataset shows, with any unposted field writes.

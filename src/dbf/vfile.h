@@ -5,9 +5,16 @@
 //   TTzVFile      the component applications place: AppendMode, PopulateFromDisk, SaveToDisk,
 //                 KeyMakerAddress
 //
-// WriteToDisk never rewrites the table file in place: it writes the whole table to a new file
-// beside it ("<file>.tmp"), flushes it to the disk and renames it over the old file only when
-// every record is in. On any failure the old file is left as it was and the error is reported.
+// WriteToDisk writes only what changed when the table's records are still those of its file
+// (loaded from it or last written to it, record for record, and the file untouched since):
+// the records written over, the new records and the header's date and count, so that the file
+// ends byte for byte as a whole rewrite would leave it. That in-place write goes through a redo
+// journal beside the table (tablejournal.h), so a write cut off at any point leaves the table
+// as before or, once the next open has replayed the journal, as after.
+// Every other write (records removed, reordered or inserted among the file's, a file that is
+// not what was loaded, a first write) writes the whole table to a new private file beside it,
+// flushes it to the disk and renames it over the old file only when every record is in. On any
+// failure the old file is left as it was and the error is reported.
 //
 // ReadFromDisk maps the file's fields to the table's fields by name: fields the file lacks stay
 // blank or 0, fields the table lacks are ignored, and a field whose type or size differs is
@@ -18,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,9 +40,13 @@ class TTzWriteIO {
 public:
     virtual ~TTzWriteIO() = default;
     // Each returns 0 on success or an errno value.
-    virtual int Create(const std::string &path);           // create or truncate, write only
+    virtual int Create(const std::string &path);           // a new private file, write only
+    virtual int Open(const std::string &path);             // an existing file, read/write
     virtual int Write(const void *data, std::size_t size); // all bytes or an error
-    virtual int Sync();                                    // flush the file to the disk
+    // All bytes at offset of the opened file, or an error.
+    virtual int WriteAt(const void *data, std::size_t size, std::uint64_t offset);
+    virtual int Truncate(std::uint64_t size); // of the opened file
+    virtual int Sync();                       // flush the file to the disk
     virtual int Close();
     virtual int Rename(const std::string &from, const std::string &to); // then syncs the folder
     virtual void Remove(const std::string &path);
@@ -60,9 +72,23 @@ public:
 
     // Changed since loaded or last written.
     bool Changed() const { return changed_; }
+    // The last successful WriteToDisk wrote only what had changed.
+    bool LastWriteIncremental() const { return lastIncremental_; }
 
     bool IsInMemory() const override { return true; }
     bool CanModify() const override { return true; }
+
+    // Told of every record that a ReplaceRec, AppendRec, Delete or Recall leaves behind: its
+    // number and its field buffer (a recording journal keeps them between writes).
+    using RecordSink =
+        std::function<void(std::int32_t recNo, const std::uint8_t *record, std::size_t size)>;
+    void SetRecordSink(RecordSink sink) { sink_ = std::move(sink); }
+    // Makes record recNo (1..RecordCount(), or RecordCount() + 1 to append at the end) hold
+    // the field buffer `record` (FieldBufferBytes() bytes), as the sink was told of it. The sink
+    // is not told. False (nothing changed) when the number or size does not fit or the table
+    // does not append at the end.
+    bool PutRecord(std::int32_t recNo, const std::uint8_t *record, std::size_t size);
+    std::size_t FieldBufferBytes() const { return buffer_.size(); }
 
     // Replaces the file operations of WriteToDisk (nullptr: the plain file system).
     void SetWriteIO(TTzWriteIO *io) { io_ = io; }
@@ -72,6 +98,7 @@ public:
 
 protected:
     void MarkChanged() override { changed_ = true; }
+    void RecordWritten() override { Tell(); }
     bool OpenTable() override;
     void AfterOpenTable() override;
     void CloseTable() override;
@@ -86,8 +113,26 @@ protected:
 
 private:
     bool WriteFile(const std::string &target, const std::string &temp, TTzWriteIO &io, int &code);
+    // The in-place write; false with code 0 when the table cannot be written that way.
+    bool WriteChanges(const std::string &target, TTzWriteIO &io, int &code);
+    // The records now match the file at path record for record (or not, when path is empty).
+    void NoteInSync(const std::string &path);
+
+    // The file the records matched at the last load or write: its path, identity and header
+    // (date and count bytes left out).
+    struct SyncedFile {
+        std::string path;
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t mtimeNs = 0;
+        std::vector<std::uint8_t> header;
+    };
+    SyncedFile synced_;
+    bool forceWhole_ = false; // an in-place write failed half-way: the next one is whole
+    bool lastIncremental_ = false;
+    void Tell();
 
     bool changed_ = false;
+    RecordSink sink_;
     std::vector<std::uint8_t> buffer_; // the in-memory table's field buffer
     TTzWriteIO *io_ = nullptr;
 };

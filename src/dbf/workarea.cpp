@@ -123,6 +123,24 @@ void AtEof(WorkArea &wa, std::int32_t count, bool bothFlags) {
     if (bothFlags) wa.bof = true;
 }
 
+void NoteChanged(WorkArea &wa, std::int32_t n, bool deleted) {
+    FileSync &sync = wa.sync;
+    if (deleted) sync.deletedSeen = true;
+    if (!sync.valid || n < 1 || n > sync.synced) return;
+    const auto at = static_cast<std::size_t>(n - 1);
+    if (sync.marked.size() < static_cast<std::size_t>(sync.synced))
+        sync.marked.resize(static_cast<std::size_t>(sync.synced), false);
+    if (sync.marked[at]) return;
+    sync.marked[at] = true;
+    sync.changed.push_back(n);
+}
+
+void NoteReordered(WorkArea &wa) {
+    wa.sync.valid = false;
+    wa.sync.changed.clear();
+    wa.sync.marked.clear();
+}
+
 void ReleaseLocks(WorkArea &wa) {
     if (SharedDisk(wa) && wa.disk && wa.disk->fd >= 0) {
         bool ok = true;
@@ -226,6 +244,7 @@ bool UseMemory(WorkArea &wa, const std::string &command, void *buffer, std::size
     wa.bufSize = static_cast<int>(size);
     wa.buffer = static_cast<std::uint8_t *>(buffer);
     wa.store.Reset(size);
+    wa.sync = FileSync{};
     wa.current = 0;
     wa.eof = wa.bof = true;
     return true;
@@ -656,6 +675,9 @@ void Append() {
             break;
         }
         }
+        // Inserting before a record that the file holds moves the file's records.
+        if (pos < wa->sync.synced) NoteReordered(*wa);
+        if (wa->buffer[0] != 0) wa->sync.deletedSeen = true;
         wa->store.Insert(pos, wa->buffer);
         wa->current = pos + 1;
         wa->eof = wa->bof = false;
@@ -713,6 +735,7 @@ void SetDeleteFlag(bool deleted, const char *op) {
     if (!wa) return;
     if (wa->inMemory) {
         wa->store.Record(wa->current)[0] = deleted ? 1 : 0;
+        NoteChanged(*wa, wa->current, deleted);
         if (wa->memState == ChangeState::Unchanged) wa->memState = ChangeState::Changed;
     } else if (!PutDbfDeleteFlag(*wa->disk, wa->current, deleted)) {
         return;
@@ -749,6 +772,8 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
     const std::int32_t room = 0x7FFFFFFF - wa->store.Count();
     const std::int32_t take = std::min(count, room);
     if (take > 0) {
+        for (std::int32_t i = 0; i < take && !wa->sync.deletedSeen; ++i)
+            if (records[static_cast<std::size_t>(i) * size] != 0) wa->sync.deletedSeen = true;
         wa->store.Append(records, take);
         std::memcpy(wa->buffer, records + static_cast<std::size_t>(take - 1) * size, size);
         wa->current = wa->store.Count();
@@ -773,6 +798,7 @@ void Replace() {
     if (wa->inMemory) {
         std::memcpy(wa->store.Record(wa->current), wa->buffer,
                     static_cast<std::size_t>(wa->bufSize));
+        NoteChanged(*wa, wa->current, wa->buffer[0] != 0);
         if (wa->memState == ChangeState::Unchanged) wa->memState = ChangeState::Changed;
         return;
     }
@@ -794,6 +820,7 @@ bool Zap() {
     if (!wa) return false;
     if (wa->inMemory) {
         wa->store.Clear();
+        NoteReordered(*wa);
         wa->memState = ChangeState::Grown;
         ClearBuffer(*wa);
         wa->current = 0;

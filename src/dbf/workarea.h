@@ -163,6 +163,19 @@ std::size_t InMemoryBytes();
 // notified. Does nothing for a disk table. visit must not change the table.
 void VisitRecords(const std::function<void(std::int32_t, const std::uint8_t *)> &visit);
 void SetAppendMode(AppendMode mode); // ASCENDING/DESCENDING re-sort the existing records
+
+// What changed in the current in-memory table since MarkInSyncWithFile.
+struct FileChanges {
+    bool valid = false;      // false: the records no longer map onto the file's one to one
+    std::int32_t synced = 0; // records 1..synced are (were) the file's records 1..synced
+    std::vector<std::int32_t> changed; // of those, the ones written over since, ascending
+    bool deletedSeen = false;          // some record was marked deleted at some time
+};
+// The records as they are now are the file's records 1..RecCount().
+void MarkInSyncWithFile();
+// The records are no longer known to match the file.
+void ForgetFileSync();
+FileChanges ChangesSinceSync();
 AppendMode CurrentAppendMode();
 void SetKeyMaker(KeyMaker keyMaker); // re-sorts when the table is sorted
 

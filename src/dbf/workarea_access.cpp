@@ -183,6 +183,33 @@ std::size_t InMemoryBytes() {
     return wa.open && wa.inMemory ? wa.store.MemoryBytes() : 0;
 }
 
+void MarkInSyncWithFile() {
+    WorkArea &wa = Cur();
+    if (!wa.open || !wa.inMemory) return;
+    const bool deletedSeen = wa.sync.deletedSeen;
+    wa.sync = FileSync{};
+    wa.sync.valid = true;
+    wa.sync.synced = wa.store.Count();
+    wa.sync.deletedSeen = deletedSeen;
+}
+
+void ForgetFileSync() {
+    WorkArea &wa = Cur();
+    if (wa.open && wa.inMemory) NoteReordered(wa);
+}
+
+FileChanges ChangesSinceSync() {
+    const WorkArea &wa = Cur();
+    FileChanges out;
+    if (!wa.open || !wa.inMemory) return out;
+    out.valid = wa.sync.valid && wa.sync.synced <= wa.store.Count();
+    out.synced = wa.sync.synced;
+    out.changed = wa.sync.changed;
+    std::sort(out.changed.begin(), out.changed.end());
+    out.deletedSeen = wa.sync.deletedSeen;
+    return out;
+}
+
 void VisitRecords(const std::function<void(std::int32_t, const std::uint8_t *)> &visit) {
     const WorkArea &wa = Cur();
     if (wa.open && wa.inMemory) wa.store.Visit(visit);
@@ -205,6 +232,7 @@ void SortStore(WorkArea &wa) {
         return asc ? ka < kb : kb < ka;
     });
     wa.store.Reorder(order);
+    NoteReordered(wa);
     GoTop();
 }
 

@@ -27,6 +27,19 @@ struct LocateState {
     bool contained = false;
 };
 
+// What changed in an in-memory table since its records were last the same as its file's:
+// records 1..synced were file records 1..synced then; `changed` lists those of them replaced
+// or (un)deleted since (each once), records after synced are new. `valid` false: the table no
+// longer matches its file record for record (records inserted among the synced ones,
+// reordered, removed, or never in sync), so only a whole rewrite can bring the file up to date.
+struct FileSync {
+    bool valid = false;
+    std::int32_t synced = 0;
+    std::vector<std::int32_t> changed;
+    std::vector<bool> marked; // by record number - 1, for the first `synced` records
+    bool deletedSeen = false; // a record was ever marked deleted
+};
+
 struct WorkArea {
     bool open = false;
     std::string tableName;
@@ -49,6 +62,7 @@ struct WorkArea {
     KeyMaker keyMaker;
     MemStore store;
     ChangeState memState = ChangeState::Unchanged;
+    FileSync sync;
     LocateState locate;
 };
 
@@ -93,6 +107,10 @@ bool DeletedFlag(WorkArea &wa, std::int32_t n);
 bool Visible(WorkArea &wa, std::int32_t n);
 // Past the last record (both flags: on an empty table).
 void AtEof(WorkArea &wa, std::int32_t count, bool bothFlags);
+// Change tracking of in-memory tables: record n was written over (or its deletion flag set);
+// the record order changed or records before the synced ones went away.
+void NoteChanged(WorkArea &wa, std::int32_t n, bool deleted);
+void NoteReordered(WorkArea &wa);
 // Gives back every lock of the work area.
 void ReleaseLocks(WorkArea &wa);
 

@@ -194,13 +194,13 @@ void GameEvents::Kill(const ReportFields &f) {
         break;
     }
     }
-    say(shown, spoken, KillsSuicides);
-
     const bool teamKill = f[0] == QLatin1String("T");
     m_stats.RecordKill(killerId, victimId, teamKill, text(kind.Column));
     if (killer)
         roster.AddPlayerScore(killerId - FirstClientId,
                               self || teamKill ? saturatingNegate(points) : points);
+    // Logged once recorded: a kill that the log shows is in the statistics (journal).
+    say(shown, spoken, KillsSuicides);
 }
 
 void GameEvents::MissionStart(const ReportFields &f) {

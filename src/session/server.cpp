@@ -131,6 +131,7 @@ void TVexmoorServer::Timer1Tick() {
     missions.UpdatePlayClock();
     activity.UpdateUptime();
     activity.CheckActivityTime();
+    stats.SyncJournal();
 }
 
 void TVexmoorServer::RestartTick() {

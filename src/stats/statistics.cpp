@@ -178,6 +178,7 @@ void Statistics::abandonTables() {
         }
         t->SaveToDisk = save;
     }
+    m_journal.close(); // what it holds is replayed at the next open
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
 }
@@ -201,6 +202,10 @@ void Statistics::CreateTables() {
     for (int i = 0; i < 3; ++i) {
         table(i)->PopulateFromDisk = true;
         table(i)->SaveToDisk = true;
+        table(i)->SetRecordSink(
+            [this, i](std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
+                m_journal.putRow(i, recNo, record, size);
+            });
     }
     PlayersChanged = KillsChanged = MissionsChanged = false;
 }
@@ -226,15 +231,27 @@ void Statistics::clearIndexes() {
     m_missionNumbers.clear();
 }
 
-void Statistics::openTable(StatsTable &t) {
-    if (t.Active()) return;
-    t.SetActive(true);
-    if (&t == PlayersTable.get())
-        indexPlayers();
-    else if (&t == KillsTable.get())
-        indexKills();
-    else
-        indexMissions();
+QString Statistics::journalPath() const {
+    return m_profile.directory() + QLatin1String("/Stats.jnl");
+}
+
+void Statistics::replayJournal() {
+    if (m_journal.isOpen()) return;
+    std::vector<RecordingJournal::Layout> layouts;
+    for (int i = 0; i < 3; ++i)
+        layouts.push_back(RecordingJournal::layoutOf(
+            static_cast<std::uint32_t>(table(i)->FieldBufferBytes()), table(i)->DbfFields));
+    bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
+    m_journal.open(QFile::encodeName(journalPath()).toStdString(), layouts,
+                   [&](int i, std::int32_t row, const std::uint8_t *bytes, std::size_t size) {
+                       StatsTable &t = *table(i);
+                       if (row == 0)
+                           t.Zap();
+                       else if (!t.PutRecord(row, bytes, size))
+                           return false;
+                       *marks[i] = true;
+                       return true;
+                   });
 }
 
 void Statistics::indexPlayers() {
@@ -312,9 +329,14 @@ void Statistics::showTables() {
 
 void Statistics::OpenTables() {
     guarded([&] {
-        openTable(*PlayersTable);
-        openTable(*KillsTable);
-        openTable(*MissionsTable);
+        for (int i = 0; i < 3; ++i)
+            if (!table(i)->Active()) table(i)->SetActive(true);
+        // What was recorded after the last commit comes back from the journal, then the
+        // indexes are built over the rows as they now are.
+        replayJournal();
+        indexPlayers();
+        indexKills();
+        indexMissions();
         // Connections left open in the files (the program stopped without closing) are
         // dropped without being counted.
         closeOutConnections(false);
@@ -326,8 +348,11 @@ void Statistics::CloseTables() {
     if (!PlayersTable) return;
     guarded([&] {
         closeOutConnections(true);
+        m_journal.sync(true);
         for (int i = 0; i < 3; ++i)
             table(i)->SetActive(false); // writes a table with unsaved changes
+        m_journal.checkpoint();
+        m_journal.close();
         clearIndexes();
         PlayersChanged = KillsChanged = MissionsChanged = false;
     });
@@ -338,6 +363,8 @@ void Statistics::CommitTables() {
     if (!PlayersTable) return;
     guarded([&] {
         bool *marks[3] = {&PlayersChanged, &KillsChanged, &MissionsChanged};
+        // The journal is whole on the disk before any table holds its changes.
+        m_journal.sync(true);
         for (int i = 0; i < 3; ++i) {
             StatsTable &t = *table(i);
             // The table itself is changed when its file's header counted too few records.
@@ -345,6 +372,11 @@ void Statistics::CommitTables() {
             t.WriteToDisk();
             *marks[i] = false;
         }
+        // Every table is on disk: what the journal holds is in the files now.
+        bool written = true;
+        for (int i = 0; i < 3; ++i)
+            written = written && !(table(i)->Active() && table(i)->Changed());
+        if (written) m_journal.checkpoint();
     });
 }
 
@@ -627,10 +659,16 @@ void Statistics::clearTables() {
             }
             t.PopulateFromDisk = true;
         }
+        m_journal.putEmpty(i);
         t.Zap();
         t.WriteToDisk();
         if (!wasOpen) t.SetActive(false);
     }
+    // Nothing recorded before the clearing may come back.
+    if (m_journal.isOpen())
+        m_journal.checkpoint();
+    else
+        RecordingJournal::discard(QFile::encodeName(journalPath()).toStdString());
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
     m_profile.settings().write(m_profile.section(), DbIdKey, QStringLiteral("0"));

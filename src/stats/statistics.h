@@ -1,6 +1,7 @@
 #pragma once
 
 #include "game/roster.h"
+#include "stats/recordingjournal.h"
 #include "stats/rowindex.h"
 #include "stats/statstable.h"
 
@@ -19,7 +20,10 @@ class StatsView;
 // into them.
 //
 // The tables are in-memory tables that are read from their files when recording is switched
-// on and written back as a whole by CommitTables and when they are closed. Rows are found
+// on and written back by CommitTables (each write puts only what changed into the file) and
+// when they are closed. Between two commits every recorded row also goes at once to the
+// profile's recording journal (recordingjournal.h), which opening the tables replays, so that a
+// process that is killed loses nothing it recorded. Rows are found
 // through hash indexes (player name, player id, killer/victim pair, player/mission pair) that
 // every change keeps up to date; each index holds the first row of its key in table order,
 // which is the row a search from the top of the table finds.
@@ -103,6 +107,15 @@ public:
     void ClearTables();
     // Writes every open table whose changed mark is set.
     void CommitTables();
+    // Flushes the recording journal to the disk (called every second; at most once a second).
+    void SyncJournal() { m_journal.sync(); }
+    // The recording journal's file in the profile directory, and the bytes of its header and
+    // whole entries (0 while it is closed).
+    QString journalPath() const;
+    qint64 journalSize() const {
+        return m_journal.isOpen() ? static_cast<qint64>(m_journal.size()) : 0;
+    }
+
     // The next player id of this profile (stored at once in the setting "dbID").
     int NextDbId();
 
@@ -135,7 +148,7 @@ private:
     void indexPlayers();
     void indexKills();
     void indexMissions();
-    void openTable(StatsTable &table);
+    void replayJournal();
     void closeOutConnections(bool accumulate);
     void registerConnectedPlayers();
     void recordConnect(int clientId);
@@ -151,6 +164,7 @@ private:
     const QString &m_hostName;
     StatsView *m_view = nullptr;
     bool m_failing = false;
+    RecordingJournal m_journal;
 
     // Text keys found by a view of the text as well as by a string.
     struct TextHash {

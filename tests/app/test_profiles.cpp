@@ -40,14 +40,14 @@ TEST(ReadPrefs, ParsedValuesAndIgnoredGarbage) {
     EXPECT_EQ(ReadPrefs(s).CommitInterval, 0);
 }
 
-TEST(ReadPrefs, TheCommitTimerKeepsOneMinuteUnlessAnIntervalIsStored) {
+TEST(ReadPrefs, TheCommitTimerRunsTheIntervalTheFieldShows) {
     struct Case {
         const char *stored; // nullptr: no setting
         int field;          // what the Interval field shows
         int timerMs;        // 0: no interval commits
     };
     const Case cases[] = {
-        {nullptr, 30, 60000}, {"abc", 30, 60000}, {"5", 5, 300000}, {"0", 0, 0}, {"-3", -3, 0}};
+        {nullptr, 30, 1800000}, {"abc", 30, 1800000}, {"5", 5, 300000}, {"0", 0, 0}, {"-3", -3, 0}};
     for (const Case &c : cases) {
         TempEnv env;
         if (c.stored)

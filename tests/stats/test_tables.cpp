@@ -1,4 +1,5 @@
 // The table files of a profile: creation, opening, commits, closing, paths, errors.
+#include "dbf/tablejournal.h"
 #include "statstest.h"
 
 #include "app/core/profilelist.h"
@@ -315,8 +316,8 @@ TEST_F(Tables, AFailedCommitKeepsTheOldFile) {
     connect(2049, "Kim");
     stats().CommitTables();
     const QByteArray before = fileBytes(file("Players.dbf"));
-    // The write goes to a file beside the table first; a directory in its place fails it.
-    ASSERT_TRUE(QDir().mkpath(file("Players.dbf.tmp")));
+    // The write puts its journal beside the table first; a directory in its place fails it.
+    ASSERT_TRUE(QDir().mkpath(file("Players.dbf.jnl")));
     connect(2050, "Rex");
     stats().CommitTables();
     ASSERT_EQ(fx->dialogs.messages.size(), 1);
@@ -325,7 +326,7 @@ TEST_F(Tables, AFailedCommitKeepsTheOldFile) {
     EXPECT_FALSE(stats().PlayersTable->Active());
     EXPECT_EQ(fileBytes(file("Players.dbf")), before);
     // Once the obstacle is gone, recording can be switched on again.
-    QDir(file("Players.dbf.tmp")).removeRecursively();
+    QDir(file("Players.dbf.jnl")).removeRecursively();
     stats().SetStatsEnabled(true);
     EXPECT_TRUE(stats().StatsEnabled);
     EXPECT_EQ(players().size(), 2u); // both connected players registered again
@@ -361,6 +362,8 @@ TEST_F(Tables, AKilledCommitLeavesACompleteFile) {
         int status = 0;
         ::waitpid(child, &status, 0);
 
+        // A write cut off inside the table is finished from its journal, as every open does.
+        ASSERT_EQ(dbf::RecoverTable(QFile::encodeName(file("Kills.dbf")).toStdString()), 0);
         const QByteArray bytes = fileBytes(file("Kills.dbf"));
         ASSERT_GE(bytes.size(), 32);
         const auto u32 = [&](int at) {

@@ -14,7 +14,7 @@ ProfileList::ProfileList(ServerContext &context, QObject *parent)
     m_context.Settings.reportFailuresTo(&m_context.Dialogs);
     m_timer1.setInterval(Timer1Interval);
     m_restartTimer.setInterval(RestartInterval);
-    m_tableTimer.setInterval(60000);
+    m_tableTimer.setInterval(30 * 60000);
     connect(&m_timer1, &QTimer::timeout, this, &ProfileList::Timer1Tick);
     connect(&m_tableTimer, &QTimer::timeout, this, &ProfileList::TableTimerTick);
     connect(&m_restartTimer, &QTimer::timeout, this, &ProfileList::RestartTimerTick);

@@ -14,8 +14,9 @@ struct GlobalPrefs {
     bool MuteCodes = false;
     QString Nick;
     int CommitInterval = 30; // minutes, as the Interval field shows them
-    // The commit timer's minutes: the stored interval, else the timer's own 1 minute.
-    int CommitTimerMinutes = 1;
+    // The commit timer's minutes: always the interval the field shows (the recording journal
+    // keeps what is recorded between commits, so a fresh install commits every 30 minutes).
+    int CommitTimerMinutes = 30;
     // Colours in key order: Background, GeneralText, TribesText, StatText, GlobalMsg,
     // UnknownMsg, Team0..Team3, Activity_Sun..Activity_Sat, Activity_BG, Activity_FG.
     std::array<quint32, 19> Colors{};
