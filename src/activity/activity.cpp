@@ -1,9 +1,8 @@
 #include "activity/activity.h"
 
+#include "platform/privatefile.h"
 #include "session/profile.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 #include <bit>
@@ -78,9 +77,9 @@ void Activity::ClearActivity() {
 }
 
 void Activity::LoadActivity() {
-    QFile file(fileName());
-    if (!file.open(QIODevice::ReadOnly)) return;
-    const QByteArray data = file.read(FileSize);
+    // Only a regular file, never through a link, and never more than one activity file.
+    QByteArray data;
+    if (!platform::readRegularFile(fileName(), {FileSize, false}, data)) return;
     // A short file is no activity file: the arrays keep their values and the next save
     // writes a whole one.
     if (data.size() < FileSize) return;
@@ -111,10 +110,7 @@ bool Activity::SaveActivity() const {
                                      averages + 4 * i);
         }
     }
-    QSaveFile file(fileName());
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    file.write(data);
-    return file.commit();
+    return platform::replaceFile(fileName(), data);
 }
 
 void Activity::AddNameThisHour(const QString &name) {

@@ -58,6 +58,7 @@ TEST(PrivateFiles, PlantedLinksAreNeverWrittenThrough) {
              EXPECT_TRUE(p.prefs.SavePreferenceFile(p.prefs.restoreFileName()));
          },
          true},
+        {"activity", p.activity.fileName(), [&] { EXPECT_TRUE(p.activity.SaveActivity()); }, true},
         {"the settings file's old temporary name", settingsFile + QStringLiteral(".new"),
          [&] {
              fx.env.settings->write(QStringLiteral("x:1"), QStringLiteral("Password"),
