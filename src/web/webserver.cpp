@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <QWebSocket>
+#include <QWebSocketServer>
 #include <algorithm>
 #include <cmath>
 
@@ -17,14 +18,17 @@ namespace web {
 
 // Accepts connections up to a cap and watches every request's size: a connection over the
 // cap is answered 503 and closed; one that sends a request larger than the limit, more header
-// lines than the limit or no request at all in time is answered and closed before the HTTP
-// parser sees more of it.
+// lines than the limit or no complete request head in time is answered and closed before the
+// HTTP parser sees more of it. A connection's first request head decides where it goes: a
+// WebSocket upgrade to the live path goes to the WebSocket server, everything else to HTTP.
 class ConnectionCap : public QTcpServer {
 public:
     ConnectionCap(const Limits &limits, QObject *parent)
-        : QTcpServer(parent), m_limits(limits), m_open(std::make_shared<int>(0)) {}
+        : QTcpServer(parent), m_limits(limits), m_open(std::make_shared<int>(0)),
+          m_live(QStringLiteral("vexmoor"), QWebSocketServer::NonSecureMode) {}
 
     int open() const { return *m_open; }
+    QWebSocketServer &live() { return m_live; }
 
 protected:
     void incomingConnection(qintptr descriptor) override {
@@ -43,42 +47,70 @@ protected:
         struct Watch {
             qint64 bytes = 0;
             qint64 lines = 0;
-            bool answered = false;
+            bool routed = false; // handed to HTTP or the WebSocket server
+            bool replay = false; // the first chunk handed on again
         };
         auto watch = std::make_shared<Watch>();
         // Connected before the HTTP server's own reader, so it sees each chunk first.
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, watch] {
+            if (watch->replay) return;
             const QByteArray chunk = socket->peek(socket->bytesAvailable());
-            watch->bytes += chunk.size();
-            watch->lines += chunk.count('\n');
-            if (watch->lines > m_limits.maxHeaderLines)
+            if (watch->routed) { // the parser took what came before
+                watch->bytes += chunk.size();
+                watch->lines += chunk.count('\n');
+            } else { // nothing was taken yet: the chunk is all of it
+                watch->bytes = chunk.size();
+                watch->lines = chunk.count('\n');
+            }
+            if (watch->lines > m_limits.maxHeaderLines) {
                 refuse(socket, "431 Request Header Fields Too Large");
-            else if (watch->bytes > m_limits.maxRequestBytes)
+                return;
+            }
+            if (watch->bytes > m_limits.maxRequestBytes) {
                 refuse(socket, "413 Payload Too Large");
+                return;
+            }
+            if (watch->routed) return;
+            const qsizetype end = chunk.indexOf("\r\n\r\n");
+            if (end < 0) return; // the head is not complete yet
+            watch->routed = true;
+            const QByteArray head = chunk.left(end).toLower();
+            if (head.startsWith("get /live") && head.contains("\r\nupgrade: websocket")) {
+                QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+                QObject::disconnect(socket, &QTcpSocket::bytesWritten, nullptr, nullptr);
+                m_live.handleConnection(socket);
+                emit socket->readyRead(); // the handshake reads what is waiting
+                return;
+            }
+            addPendingConnection(socket);
+            emit newConnection();
+            watch->replay = true;
+            emit socket->readyRead(); // the HTTP server reads what is waiting
+            watch->replay = false;
         });
         QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [watch](qint64) {
             watch->bytes = 0;
             watch->lines = 0;
-            watch->answered = true;
         });
         QTimer::singleShot(m_limits.firstRequestTimeoutMs, socket, [socket, watch] {
-            if (!watch->answered) socket->abort();
+            if (!watch->routed) socket->abort();
         });
-        addPendingConnection(socket);
     }
 
 private:
     static void refuse(QTcpSocket *socket, const char *status) {
+        if (!socket->isOpen()) return;
         socket->readAll(); // the parser gets nothing more of this connection
         socket->write(QByteArray("HTTP/1.1 ") + status +
                       "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater,
+                         Qt::UniqueConnection);
         socket->disconnectFromHost();
-        if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     }
 
     const Limits &m_limits;
     std::shared_ptr<int> m_open;
+    QWebSocketServer m_live;
 };
 
 namespace {
@@ -245,7 +277,6 @@ WebServer::WebServer(Source &source, Limits limits, QObject *parent)
     m_push.setSingleShot(true);
     m_push.setInterval(0);
     connect(&m_push, &QTimer::timeout, this, &WebServer::pushChanges);
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this, &WebServer::acceptWebSocket);
     connect(&m_source, &Source::serverChanged, this, &WebServer::markChanged);
     connect(&m_source, &Source::serverListChanged, this, [this] {
         m_listChanged = true;
@@ -269,6 +300,7 @@ bool WebServer::listen(const QHostAddress &address, quint16 port) {
     }
     m_port = m_tcp->serverPort();
     bind(m_tcp);
+    connect(&m_tcp->live(), &QWebSocketServer::newConnection, this, &WebServer::acceptWebSocket);
     return true;
 }
 
@@ -385,7 +417,8 @@ WebServer::Reply WebServer::api(const QStringList &seg, const QByteArray &query)
     if (seg.size() == 3 && what == QLatin1String("events")) {
         qint64 after = 0;
         if (q.hasQueryItem(QStringLiteral("after"))) {
-            after = parseCount(q.queryItemValue(QStringLiteral("after")), 1LL << 53);
+            after = parseCount(q.queryItemValue(QStringLiteral("after"), QUrl::FullyDecoded),
+                               1LL << 53);
             if (after < 0) return failure(400, QStringLiteral("after must be a whole number"));
         }
         qint64 last = 0;
@@ -456,7 +489,7 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
     const QUrlQuery q(QString::fromUtf8(query));
     SortKey key = SortKey::Kills;
     if (q.hasQueryItem(QStringLiteral("sort"))) {
-        const QString name = q.queryItemValue(QStringLiteral("sort"));
+        const QString name = q.queryItemValue(QStringLiteral("sort"), QUrl::FullyDecoded);
         const auto *found = std::find_if(std::begin(SortNames), std::end(SortNames),
                                          [&](const char *n) { return name == QLatin1String(n); });
         if (found == std::end(SortNames))
@@ -466,11 +499,13 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
     }
     qint64 offset = 0, limit = 25;
     if (q.hasQueryItem(QStringLiteral("offset"))) {
-        offset = parseCount(q.queryItemValue(QStringLiteral("offset")), 0x7fffffff);
+        offset =
+            parseCount(q.queryItemValue(QStringLiteral("offset"), QUrl::FullyDecoded), 0x7fffffff);
         if (offset < 0) return failure(400, QStringLiteral("offset must be a whole number"));
     }
     if (q.hasQueryItem(QStringLiteral("limit"))) {
-        limit = parseCount(q.queryItemValue(QStringLiteral("limit")), m_limits.maxPageSize);
+        limit = parseCount(q.queryItemValue(QStringLiteral("limit"), QUrl::FullyDecoded),
+                           m_limits.maxPageSize);
         if (limit < 1)
             return failure(400,
                            QStringLiteral("limit must be from 1 to %1").arg(m_limits.maxPageSize));
@@ -530,15 +565,15 @@ void WebServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *so
 // --- live pages -------------------------------------------------------------------------
 
 void WebServer::acceptWebSocket() {
-    while (hasPendingWebSocketConnections()) {
-        std::unique_ptr<QWebSocket> ws = nextPendingWebSocketConnection();
-        if (!ws) continue;
-        QWebSocket *socket = ws.release();
+    while (m_tcp->live().hasPendingConnections()) {
+        QWebSocket *socket = m_tcp->live().nextPendingConnection();
+        if (!socket) continue;
         socket->setParent(this);
         socket->setMaxAllowedIncomingFrameSize(1024);
         socket->setMaxAllowedIncomingMessageSize(1024);
         const QUrl url = socket->requestUrl();
-        const QString server = QUrlQuery(url).queryItemValue(QStringLiteral("server"));
+        const QString server =
+            QUrlQuery(url).queryItemValue(QStringLiteral("server"), QUrl::FullyDecoded);
         const bool known = server.isEmpty() || m_source.server(server).has_value();
         if (url.path() != QLatin1String("/live") || !known ||
             m_subscribers.size() >= m_limits.maxSubscribers) {
