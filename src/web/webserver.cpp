@@ -53,7 +53,7 @@ protected:
         auto watch = std::make_shared<Watch>();
         // Connected before the HTTP server's own reader, so it sees each chunk first.
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, watch] {
-            if (watch->replay) return;
+            if (watch->replay || !socket->isOpen()) return;
             const QByteArray chunk = socket->peek(socket->bytesAvailable());
             if (watch->routed) { // the parser took what came before
                 watch->bytes += chunk.size();

@@ -214,7 +214,11 @@ private:
 
     void add(TVexmoorServer *p) {
         if (m_entries.contains(p)) return;
-        m_entries.insert(p, Entry{});
+        // What the log holds from before is known without its category.
+        Entry entry;
+        for (const QString &line : std::as_const(p->eventLog.EventHistory))
+            entry.events.push_back({++entry.seq, line.mid(1, 8), line.mid(11), -1});
+        m_entries.insert(p, entry);
         auto &tap = m_taps[p];
         tap = std::make_unique<Tap>(*this, p);
         p->eventLog.addListener(tap.get());
