@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and builds Vexmoor, starts the demo game server on 127.0.0.1 and opens Vexmoor
 # with a demo profile pointed at it. Without a display it runs the headless companion
-# against the demo server and prints what happens until Ctrl-C.
+# against the demo server with its web pages on http://127.0.0.1:8080/ and prints what
+# happens until Ctrl-C.
 # The demo keeps its own settings and data under .demo/, apart from the operator's.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
@@ -43,8 +44,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Press the connect button to go online."
     "$build/src/app/vexmoor"
 else
+    web="127.0.0.1:${VEXMOOR_WEB_PORT:-8080}"
     echo "No display: running the headless companion (Ctrl-C to stop)."
-    "$build/src/app/vexmoord" &
+    echo "Web pages: http://$web/"
+    "$build/src/app/vexmoord" --web "$web" &
     daemon=$!
     tail -n +1 -F "$XDG_DATA_HOME/vexmoor/127.0.0.1.$port/events.log" 2>/dev/null &
     tailer=$!

@@ -23,6 +23,8 @@ void EventLog::LogEvent(const QString &text, const QString &spoken, int category
     while (EventHistory.size() >= HistoryLimit)
         EventHistory.removeFirst();
     EventHistory.append(entry);
+    for (EventLogListener *listener : std::as_const(m_listeners))
+        listener->eventLogged(entry, text, category);
     if (!m_view) return; // a profile that is not displayed is neither shown nor spoken
     m_view->PlayByPlay_add(entry);
     if (m_speech && m_speech->categoryOn(category))

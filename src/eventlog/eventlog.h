@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +24,14 @@ enum SpeechCategory {
 // terminal. The log file, 8-bit text, holds "?" in its place.
 QString visibleText(const QString &text);
 
+// Hears of every entry a profile's event log takes, displayed or not.
+class EventLogListener {
+public:
+    virtual ~EventLogListener() = default;
+    // entry: "[hh:nn:ss] " + text, as the history holds it.
+    virtual void eventLogged(const QString &entry, const QString &text, int category) = 0;
+};
+
 // The time-stamped event entries of a profile: the history of the newest 100, the
 // play-by-play view while the profile is displayed, events.log when logging to file is on,
 // and speech for the displayed profile.
@@ -35,6 +44,9 @@ public:
 
     // The play-by-play view while the profile is displayed, else nullptr.
     void setView(EventLogView *view) { m_view = view; }
+    // Listeners are told of each entry after the history took it.
+    void addListener(EventLogListener *listener) { m_listeners.append(listener); }
+    void removeListener(EventLogListener *listener) { m_listeners.removeAll(listener); }
 
     QStringList EventHistory;  // the newest entries, oldest first
     bool LogFileReady = false; // events.log exists or could be created
@@ -58,4 +70,5 @@ private:
     Profile &m_profile;
     Announcer *const &m_speech;
     EventLogView *m_view = nullptr;
+    QList<EventLogListener *> m_listeners;
 };

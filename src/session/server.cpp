@@ -368,6 +368,7 @@ void TVexmoorServer::DispatchReport(const QString &line) {
     // A line without a complete field, or with an empty field 0, carries no code.
     if (Report.FieldCount > 0) m_dispatch.dispatch(Report.code());
     if (View && !View->muteCodes()) View->Console_add(line, ConsoleColor::StatText);
+    emit reportHandled();
 }
 
 void TVexmoorServer::HandleChatLine(const QString &line) {

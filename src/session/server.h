@@ -108,6 +108,8 @@ signals:
     // "Offline".
     void stateChanged(const QString &state);
     void listNameChanged();
+    // A report line was handled: rosters, mission, statistics or variables may have changed.
+    void reportHandled();
 
 private:
     void SendPassword();

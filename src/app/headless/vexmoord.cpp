@@ -11,9 +11,11 @@
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
 #include "app/core/stopsignals.h"
+#include "app/headless/webadapter.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
+#include "web/webserver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,10 +32,13 @@ namespace {
 
 enum ExitStatus { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNotConfigured = 6 };
 
-const char *kUsage = "usage: vexmoord [--check]\n"
+const char *kUsage = "usage: vexmoord [--check] [--web ADDRESS:PORT]\n"
                      "Runs the server profiles of the settings file without a window.\n"
                      "  --check    report the settings file and each profile with its directory,\n"
                      "             without connecting, and exit\n"
+                     "  --web ADDRESS:PORT\n"
+                     "             serve the web pages on this address (also Web= in section\n"
+                     "             [Vexmoor]; off unless given)\n"
                      "  --help     show this text\n"
                      "  --version  show the version\n"
                      "Exit status: 0 ok, 1 settings or profile directory unusable, 2 bad command\n"
@@ -133,8 +138,10 @@ int main(int argc, char *argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(VEXMOOR_VERSION));
 
     bool checkOnly = false;
+    QString webAddress;
     const QStringList args = QCoreApplication::arguments().mid(1);
-    for (const QString &a : args) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             std::fputs(kUsage, stdout);
             return ExitOk;
@@ -145,6 +152,24 @@ int main(int argc, char *argv[]) {
         }
         if (a == QLatin1String("--check")) {
             checkOnly = true;
+            continue;
+        }
+        if (a == QLatin1String("--web") || a.startsWith(QLatin1String("--web="))) {
+            if (a.size() > 5) {
+                webAddress = a.mid(6);
+            } else if (i + 1 < args.size()) {
+                webAddress = args[++i];
+            } else {
+                complain(QStringLiteral("--web needs ADDRESS:PORT (see vexmoord --help)"));
+                return ExitUsage;
+            }
+            QHostAddress address;
+            quint16 port = 0;
+            if (!web::WebServer::parseAddress(webAddress, address, port)) {
+                complain(QStringLiteral("--web needs ADDRESS:PORT with an IP address, not ") +
+                         webAddress);
+                return ExitUsage;
+            }
             continue;
         }
         complain((a.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option ")
@@ -200,6 +225,31 @@ int main(int argc, char *argv[]) {
     }
     say(QStringLiteral("settings: ") + settings.fileName());
     say(QStringLiteral("profile data: ") + platform::dataDir());
+
+    // The web face, when the command line or the settings ask for it.
+    if (webAddress.isEmpty())
+        webAddress = settings.read(GlobalSection, QStringLiteral("Web")).trimmed();
+    std::unique_ptr<web::Source> source;
+    std::unique_ptr<web::WebServer> webServer;
+    if (!webAddress.isEmpty()) {
+        QHostAddress address;
+        quint16 port = 0;
+        if (!web::WebServer::parseAddress(webAddress, address, port)) {
+            complain(QStringLiteral("Web=%1 in [Vexmoor] is not ADDRESS:PORT").arg(webAddress));
+            return ExitFailure;
+        }
+        source = makeProfileSource(profiles);
+        webServer = std::make_unique<web::WebServer>(*source);
+        if (!webServer->listen(address, port)) {
+            complain(QStringLiteral("cannot serve the web on %1: %2")
+                         .arg(webAddress, webServer->errorString()));
+            return ExitFailure;
+        }
+        const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+                                 : address.toString();
+        say(QStringLiteral("web: http://%1:%2/").arg(host).arg(webServer->port()));
+    }
     for (int i = 0; i < profiles.count(); ++i)
         profiles.at(i)->ToggleConnection();
     // Connections the operator of this daemon started are kept up whoever closes them.
