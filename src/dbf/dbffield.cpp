@@ -1,6 +1,7 @@
 // Field definitions and layout, the date form, the stored text of numbers and the typed field
 // buffer of dBASE tables (the table files themselves: dbffile.cpp).
 #include "dbf/dbffile.h"
+#include "dbf/storedint_p.h"
 
 #include "dbf/codepage.h"
 #include "dbf/dbferror.h"
@@ -307,36 +308,6 @@ double ParseNumber(std::string_view text) {
 std::int32_t ParseInt32(std::string_view text) {
     return SaturateInt32(ParseNumber(text));
 }
-
-namespace {
-
-constexpr std::uint64_t EveryByte(std::uint8_t b) {
-    return 0x0101010101010101ull * b;
-}
-
-// Eight characters read as one little-endian word (the first character in the lowest byte):
-// blanks followed by digits. Returns their value, or -1 for anything else; `blank` gets 0x80 in
-// every byte that is a blank.
-inline std::int64_t EightDigits(std::uint64_t text, std::uint64_t &blank) {
-    const std::uint64_t x = text ^ EveryByte(' ');
-    // Exact per byte: no carries between bytes.
-    blank = ~(((x & EveryByte(0x7F)) + EveryByte(0x7F)) | x) & EveryByte(0x80);
-    // The blanks must lead: 0xFF in each blank byte then forms a mask of the low bytes.
-    const std::uint64_t lead = (blank >> 7) * 0xFF;
-    if ((lead & (lead + 1)) != 0) return -1;
-    std::uint64_t v = text + (blank >> 3); // a blank (0x20) becomes '0' (0x30)
-    if ((v & EveryByte(0xF0)) != EveryByte(0x30) ||
-        ((v + EveryByte(0x06)) & EveryByte(0xF0)) != EveryByte(0x30))
-        return -1;
-    v -= EveryByte('0');
-    v = v * 10 + (v >> 8); // pairs of digits
-    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-        32;
-    return static_cast<std::int64_t>(static_cast<std::uint32_t>(v));
-}
-
-} // namespace
 
 std::int32_t ReadFieldInt32(const std::uint8_t *field, int width) {
     if (width <= 0) return 0;

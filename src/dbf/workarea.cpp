@@ -784,6 +784,31 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
     if (take < count) RaiseError(kErrRange, DbName(*wa) + " is full. [APPEND]");
 }
 
+std::uint8_t *AppendRoom(std::int32_t &count) {
+    ClearError();
+    WorkArea *wa = Need("APPEND");
+    if (!wa || count <= 0 || !wa->inMemory || wa->mode != AppendMode::FIFO) return nullptr;
+    count = std::min(count, 0x7FFFFFFF - wa->store.Count());
+    if (count <= 0) return nullptr;
+    return wa->store.AppendRoom(count);
+}
+
+void KeepAppended(std::int32_t count) {
+    ClearError();
+    WorkArea *wa = Need("APPEND");
+    if (!wa || count <= 0) return;
+    const std::int32_t first = wa->store.Count() + 1;
+    wa->store.TakeRoom(count);
+    const auto size = static_cast<std::size_t>(wa->bufSize);
+    for (std::int32_t n = first; n <= wa->store.Count() && !wa->sync.deletedSeen; ++n)
+        if (wa->store.Record(n)[0] != 0) wa->sync.deletedSeen = true;
+    std::memcpy(wa->buffer, wa->store.Record(wa->store.Count()), size);
+    wa->current = wa->store.Count();
+    wa->eof = wa->bof = false;
+    wa->memState = ChangeState::Grown;
+    Moved(*wa);
+}
+
 void Replace() {
     ClearError();
     WorkArea *wa = Cur().open ? &Cur() : nullptr;

@@ -105,6 +105,11 @@ void Append();
 // (each placed by the append mode, the table left on the last one), notifying a move once
 // (not at all when an append fails).
 void AppendRecords(const std::uint8_t *records, std::int32_t count);
+// Loading an in-memory table that appends at its end: room for up to count records after the
+// last (count becomes what it holds), written in place and then kept by KeepAppended as
+// AppendRecords would keep them. Null when the table places its appends otherwise.
+std::uint8_t *AppendRoom(std::int32_t &count);
+void KeepAppended(std::int32_t count);
 void Replace();
 void DeleteRec();
 void RecallRec();
