@@ -156,6 +156,15 @@ bool WriteDbfHeaderPrefix(DbfTable &t) {
     return WriteAt(t.fd, prefix, sizeof prefix, 0) == static_cast<long long>(sizeof prefix);
 }
 
+bool EmptyDbf(DbfTable &t) {
+    const std::uint8_t eofMark = 0x1A;
+    bool ok = ::ftruncate(t.fd, static_cast<off_t>(t.headerLength)) == 0 &&
+              WriteAt(t.fd, &eofMark, 1, t.headerLength) == 1;
+    t.recCount = 0;
+    t.state = ChangeState::Grown;
+    return ok && WriteDbfHeaderPrefix(t);
+}
+
 bool CloseDbf(std::unique_ptr<DbfTable> table) {
     if (!table) return true;
     bool ok = true;

@@ -229,6 +229,10 @@ bool PutDbfDeleteFlag(DbfTable &table, std::int32_t n, bool deleted);
 // after the last record when it grew, and closes the file. The table object is released.
 bool CloseDbf(std::unique_ptr<DbfTable> table);
 
+// Cuts the file back to its header and end mark and counts no records in the header (Zap).
+// Returns success.
+bool EmptyDbf(DbfTable &table);
+
 // Header bytes 0-7 only (used by Zap and CloseDbf).
 bool WriteDbfHeaderPrefix(DbfTable &table);
 

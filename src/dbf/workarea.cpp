@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <utility>
 
 namespace dbf {
@@ -888,13 +887,7 @@ bool Zap() {
         }
         wa->disk = std::move(t);
     }
-    DbfTable &t = *wa->disk;
-    const std::uint8_t eofMark = 0x1A;
-    bool ok =
-        ::ftruncate(t.fd, t.headerLength) == 0 && ::pwrite(t.fd, &eofMark, 1, t.headerLength) == 1;
-    t.recCount = 0;
-    t.state = ChangeState::Grown;
-    ok = ok && WriteDbfHeaderPrefix(t);
+    const bool ok = EmptyDbf(*wa->disk);
     if (shared) {
         CloseDbf(std::move(wa->disk));
         auto [back, code, message] = reopen(false);
