@@ -41,8 +41,6 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
 enum class TFieldType { ftString, ftDate, ftFloat, ftInteger, ftBoolean, ftMemo };
 
-enum class TTzTableLanguage { tlOem, tlAnsi };
-
 // Options of the multi-field Locate.
 struct TLocateOptions {
     bool caseInsensitive = false; // loCaseInsensitive

@@ -476,12 +476,11 @@ bool TTzLLDataSet::OpenTable() {
 void TTzLLDataSet::AfterOpenTable() {
     if (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING) {
         SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
-        SetAppendMode(appendMode_ == LStatusType::ASCENDING ? AppendMode::ASCENDING
-                                                            : AppendMode::DESCENDING);
+        dbf::SetAppendMode(appendMode_);
     }
     if (PopulateFromDisk) ReadFromDisk();
-    if (appendMode_ == LStatusType::LIFO) SetAppendMode(AppendMode::LIFO);
-    if (appendMode_ == LStatusType::INSERTION) SetAppendMode(AppendMode::INSERTION);
+    if (appendMode_ == LStatusType::LIFO || appendMode_ == LStatusType::INSERTION)
+        dbf::SetAppendMode(appendMode_);
 }
 
 void TTzLLDataSet::CloseTable() {
@@ -535,7 +534,7 @@ bool TTzLLDataSet::PutRecord(std::int32_t recNo, const std::uint8_t *record, std
     if (!Active() || size != buffer_.size() || !SelectWorkArea("PutRecord")) return false;
     const std::int32_t count = dbf::RecCount();
     if (recNo < 1 || recNo > count + 1) return false;
-    if (recNo > count && CurrentAppendMode() != AppendMode::FIFO) return false;
+    if (recNo > count && CurrentAppendMode() != LStatusType::FIFO) return false;
     if (recNo <= count) GO(recNo);
     std::memcpy(buffer_.data(), record, size);
     if (recNo <= count)
@@ -954,24 +953,10 @@ void TTzVFile::SetAppendMode(LStatusType mode) {
     const EngineScope scope(Engine());
     appendMode_ = mode;
     if (!Active() || !SelectWorkArea("AppendMode")) return;
-    switch (mode) {
-    case LStatusType::ASCENDING:
-    case LStatusType::DESCENDING:
-        SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
-        dbf::SetAppendMode(mode == LStatusType::ASCENDING ? AppendMode::ASCENDING
-                                                          : AppendMode::DESCENDING);
-        First();
-        break;
-    case LStatusType::FIFO:
-        dbf::SetAppendMode(AppendMode::FIFO);
-        break;
-    case LStatusType::LIFO:
-        dbf::SetAppendMode(AppendMode::LIFO);
-        break;
-    case LStatusType::INSERTION:
-        dbf::SetAppendMode(AppendMode::INSERTION);
-        break;
-    }
+    const bool sorted = mode == LStatusType::ASCENDING || mode == LStatusType::DESCENDING;
+    if (sorted) SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
+    dbf::SetAppendMode(mode);
+    if (sorted) First();
 }
 
 void TTzVFile::SetKeyMakerAddress(KeyMaker keyMaker) {

@@ -32,9 +32,6 @@
 
 namespace dbf {
 
-// Where appended records go in the in-memory table.
-enum class LStatusType { FIFO, LIFO, INSERTION, ASCENDING, DESCENDING };
-
 // File operations of WriteToDisk, replaceable for tests (a device that fails after N bytes).
 class TTzWriteIO {
 public:

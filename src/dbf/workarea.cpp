@@ -228,11 +228,11 @@ bool UseMemory(WorkArea &wa, const std::string &command, void *buffer, std::size
         RaiseError(kErrInvalidParameter, "Alias name \"" + alias + "\" already in use. [USE]");
         return false;
     }
-    AppendMode mode = AppendMode::FIFO;
-    if (FindWord(upper, "LIFO") != std::string::npos) mode = AppendMode::LIFO;
-    if (FindWord(upper, "INSERTION") != std::string::npos) mode = AppendMode::INSERTION;
-    if (FindWord(upper, "ASCENDING") != std::string::npos) mode = AppendMode::ASCENDING;
-    if (FindWord(upper, "DESCENDING") != std::string::npos) mode = AppendMode::DESCENDING;
+    LStatusType mode = LStatusType::FIFO;
+    if (FindWord(upper, "LIFO") != std::string::npos) mode = LStatusType::LIFO;
+    if (FindWord(upper, "INSERTION") != std::string::npos) mode = LStatusType::INSERTION;
+    if (FindWord(upper, "ASCENDING") != std::string::npos) mode = LStatusType::ASCENDING;
+    if (FindWord(upper, "DESCENDING") != std::string::npos) mode = LStatusType::DESCENDING;
     // Storage places other than the heap (TO EMS, TO XMS ...) do not exist here.
     wa.open = true;
     wa.inMemory = true;
@@ -282,7 +282,8 @@ bool UseDisk(WorkArea &wa, const std::string &command, void *buffer, std::size_t
         alias = Upper(base);
     }
     alias = alias.substr(0, 64);
-    std::unique_ptr<DbfTable> table = OpenDbf(file, exclusive, E().language == TableLanguage::Oem);
+    std::unique_ptr<DbfTable> table =
+        OpenDbf(file, exclusive, E().language == TTzTableLanguage::tlOem);
     if (!table) return false;
     if (buffer && size != static_cast<std::size_t>(table->bufferSize)) {
         const int tableSize = table->bufferSize;
@@ -327,10 +328,10 @@ void SetHideDeleted(bool on) {
 bool HideDeleted() {
     return E().hideDeleted;
 }
-void SetTableLanguage(TableLanguage lang) {
+void SetTableLanguage(TTzTableLanguage lang) {
     E().language = lang;
 }
-TableLanguage CurrentTableLanguage() {
+TTzTableLanguage CurrentTableLanguage() {
     return E().language;
 }
 
@@ -644,23 +645,23 @@ void Append() {
         }
         std::int32_t pos = count;
         switch (wa->mode) {
-        case AppendMode::FIFO:
+        case LStatusType::FIFO:
             break;
-        case AppendMode::LIFO:
+        case LStatusType::LIFO:
             pos = 0;
             break;
-        case AppendMode::INSERTION:
+        case LStatusType::INSERTION:
             if (wa->current >= 1 && wa->current <= count) pos = wa->current;
             break;
-        case AppendMode::ASCENDING:
-        case AppendMode::DESCENDING: {
+        case LStatusType::ASCENDING:
+        case LStatusType::DESCENDING: {
             if (!wa->keyMaker) {
                 RaiseError(kErrLinkedList,
                            "No key maker for the sorted table " + wa->alias + " [APPEND]");
                 return;
             }
             const std::string key = wa->keyMaker(wa->buffer);
-            const bool asc = wa->mode == AppendMode::ASCENDING;
+            const bool asc = wa->mode == LStatusType::ASCENDING;
             std::int32_t lo = 0, hi = count; // first position whose key sorts after `key`
             while (lo < hi) {
                 const std::int32_t mid = lo + (hi - lo) / 2;
@@ -749,7 +750,7 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
     WorkArea *wa = Need("APPEND");
     if (!wa || count <= 0) return;
     const auto size = static_cast<std::size_t>(wa->bufSize);
-    if (!wa->inMemory || wa->mode != AppendMode::FIFO) {
+    if (!wa->inMemory || wa->mode != LStatusType::FIFO) {
         // One by one, through the append mode's placing (or the disk and its locks), with the
         // move notifier held back (and put back however the loop is left).
         struct HeldNotifier {
@@ -786,7 +787,7 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
 std::uint8_t *AppendRoom(std::int32_t &count) {
     ClearError();
     WorkArea *wa = Need("APPEND");
-    if (!wa || count <= 0 || !wa->inMemory || wa->mode != AppendMode::FIFO) return nullptr;
+    if (!wa || count <= 0 || !wa->inMemory || wa->mode != LStatusType::FIFO) return nullptr;
     count = std::min(count, 0x7FFFFFFF - wa->store.Count());
     if (count <= 0) return nullptr;
     return wa->store.AppendRoom(count);
