@@ -16,19 +16,26 @@
 
 namespace dbf {
 
-namespace {
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) < 33;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) < 33)
         s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
+    while (!s.empty() && static_cast<unsigned char>(s.back()) < 33)
         s.remove_suffix(1);
     return s;
 }
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = Upper(c);
+    return out;
+}
+
+namespace {
 
 std::int32_t GetInt32(const std::uint8_t *p) {
     std::int32_t v;
@@ -117,7 +124,7 @@ ParsedFieldDef ParseFieldDef(std::string_view text, std::string_view componentNa
     std::size_t start = 0;
     for (int i = 0; i < 4; ++i) {
         std::size_t comma = i < 3 ? text.find(',', start) : text.size();
-        items[i] = TrimBlanks(text.substr(start, comma - start));
+        items[i] = Trim(text.substr(start, comma - start));
         start = comma + 1;
     }
     auto readInt = [](std::string_view s) {
@@ -172,9 +179,7 @@ ParsedFieldDef ParseFieldDef(std::string_view text, std::string_view componentNa
 
 DateForm DateFormFromSystem(std::string_view fmt, char separator) {
     DateForm form;
-    std::string upper(fmt);
-    for (char &c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = Upper(fmt);
     form.fourDigitYear = upper.find("YYYY") != std::string::npos;
     const char first = upper.empty() ? ' ' : upper.front();
     if (first == 'Y') {
@@ -229,7 +234,7 @@ std::string BlankDateForm(const DateForm &form) {
 }
 
 std::string StoredToDateForm(std::string_view stored, const DateForm &form) {
-    if (stored.size() < 8 || TrimBlanks(stored.substr(0, 8)).empty()) return BlankDateForm(form);
+    if (stored.size() < 8 || Trim(stored.substr(0, 8)).empty()) return BlankDateForm(form);
     std::string_view year = stored.substr(0, 4);
     if (!form.fourDigitYear) year = year.substr(2, 2);
     return ComposeDate(form, year, stored.substr(4, 2), stored.substr(6, 2));
@@ -237,7 +242,7 @@ std::string StoredToDateForm(std::string_view stored, const DateForm &form) {
 
 std::string DateFormToStored(std::string_view text, const DateForm &form) {
     const std::string blank(8, ' ');
-    std::string_view t = TrimBlanks(text);
+    std::string_view t = Trim(text);
     if (t.empty()) return blank;
     // Split at the separators (any of "/-." is accepted).
     std::string_view parts[3];
@@ -246,7 +251,7 @@ std::string DateFormToStored(std::string_view text, const DateForm &form) {
     for (std::size_t i = 0; i <= t.size(); ++i) {
         if (i == t.size() || t[i] == '/' || t[i] == '-' || t[i] == '.') {
             if (n == 3) return blank;
-            parts[n++] = TrimBlanks(t.substr(start, i - start));
+            parts[n++] = Trim(t.substr(start, i - start));
             start = i + 1;
         }
     }
@@ -297,7 +302,7 @@ std::string FormatNumber(double value, int width, int decimals) {
 }
 
 double ParseNumber(std::string_view text) {
-    text = TrimBlanks(text);
+    text = Trim(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double v = 0;
     auto res = std::from_chars(text.data(), text.data() + text.size(), v);

@@ -214,7 +214,7 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
             valid = false;
             break;
         }
-        const char type = static_cast<char>(std::toupper(static_cast<unsigned char>(def.type)));
+        const char type = Upper(def.type);
         int width = def.width;
         int dec = def.decimals;
         switch (type) {
@@ -242,7 +242,7 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
         if (!valid) break;
         std::uint8_t *d = header.data() + 32 + 32 * i;
         for (std::size_t k = 0; k < fname.size(); ++k)
-            d[k] = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(fname[k])));
+            d[k] = static_cast<std::uint8_t>(Upper(fname[k]));
         d[11] = static_cast<std::uint8_t>(type);
         d[16] = static_cast<std::uint8_t>(width);
         d[17] = static_cast<std::uint8_t>(dec);
@@ -383,8 +383,7 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
                           NotDbase(name, "Number of fields is out of range", " [Use/OpenDbf]"));
     }
     for (FieldDesc &f : fields) {
-        for (char &c : f.name)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        f.name = Upper(f.name);
         if (f.type == 'B' || f.type == 'G' || f.type == 'b' || f.type == 'g') f.type = 'M';
         if (!IsFieldType(f.type))
             return refuse(kErrFieldType, "Field: " + f.name + " [" + std::string(1, f.type) +

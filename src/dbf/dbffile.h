@@ -120,6 +120,15 @@ std::string StoredToDateForm(std::string_view stored, const DateForm &form = Cur
 std::string DateFormToStored(std::string_view text, const DateForm &form = CurrentDateForm());
 
 // ---------------------------------------------------------------------------------------------
+// Text of names, commands and values
+
+// Without the blanks and control characters (below 33) at both ends.
+std::string_view Trim(std::string_view s);
+// ASCII letters upper-cased, every other byte kept (names and commands are ASCII).
+char Upper(char c);
+std::string Upper(std::string_view s);
+
+// ---------------------------------------------------------------------------------------------
 // Stored text of numbers
 
 // Right-aligned text of value with the given decimals in width characters ("." as the decimal

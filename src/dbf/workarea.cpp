@@ -31,21 +31,6 @@ const std::vector<FieldDesc> &NoFields() {
     return none;
 }
 
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char &c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) < 33)
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) < 33)
-        s.remove_suffix(1);
-    return s;
-}
-
 std::string DbName(const WorkArea &wa) {
     return "Database \"" + wa.tableName + "\"";
 }
@@ -427,7 +412,7 @@ bool AddStru(const std::vector<FieldDef> &defs) {
         name = Upper(name.substr(0, 10));
         FieldDesc f;
         f.name = name;
-        f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(d.type)));
+        f.type = Upper(d.type);
         f.width = d.width;
         f.decimals = d.decimals;
         switch (f.type) {

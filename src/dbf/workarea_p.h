@@ -82,9 +82,6 @@ TableEngine::Areas &E();
 WorkArea &Cur();
 const std::vector<FieldDesc> &NoFields();
 
-std::string Upper(std::string_view s);
-// Without the blanks and control characters at both ends.
-std::string_view Trim(std::string_view s);
 // "Database \"<table name>\"", as messages name a table.
 std::string DbName(const WorkArea &wa);
 
