@@ -170,7 +170,6 @@ public:
     virtual ~TTzDataSet();
 
     const std::string &Name() const { return name_; }
-    void SetName(std::string name) { name_ = std::move(name); }
 
     // Opening and closing.
     bool Active() const { return state_ != TDataSetState::dsInactive; }
