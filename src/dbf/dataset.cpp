@@ -678,8 +678,7 @@ TTzCDataSet::TTzCDataSet(std::string name) : TTzDataSet(std::move(name)) {}
 
 void TTzCDataSet::ApplyEngineSettings() {
     SetHideDeleted(HideDeletedRecs);
-    SetTableLanguage(TableLanguage == TTzTableLanguage::tlAnsi ? dbf::TableLanguage::Ansi
-                                                               : dbf::TableLanguage::Oem);
+    SetTableLanguage(TableLanguage);
 }
 
 bool TTzCDataSet::CanOpen() {

@@ -41,8 +41,6 @@ enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
 enum class TFieldType { ftString, ftDate, ftFloat, ftInteger, ftBoolean, ftMemo };
 
-enum class TTzTableLanguage { tlOem, tlAnsi };
-
 // Options of the multi-field Locate.
 struct TLocateOptions {
     bool caseInsensitive = false; // loCaseInsensitive
@@ -172,7 +170,6 @@ public:
     virtual ~TTzDataSet();
 
     const std::string &Name() const { return name_; }
-    void SetName(std::string name) { name_ = std::move(name); }
 
     // Opening and closing.
     bool Active() const { return state_ != TDataSetState::dsInactive; }

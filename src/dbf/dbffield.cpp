@@ -1,6 +1,7 @@
 // Field definitions and layout, the date form, the stored text of numbers and the typed field
 // buffer of dBASE tables (the table files themselves: dbffile.cpp).
 #include "dbf/dbffile.h"
+#include "dbf/storedint_p.h"
 
 #include "dbf/codepage.h"
 #include "dbf/dbferror.h"
@@ -15,19 +16,26 @@
 
 namespace dbf {
 
-namespace {
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) < 33;
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front()))
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) < 33)
         s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
+    while (!s.empty() && static_cast<unsigned char>(s.back()) < 33)
         s.remove_suffix(1);
     return s;
 }
+
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string Upper(std::string_view s) {
+    std::string out(s);
+    for (char &c : out)
+        c = Upper(c);
+    return out;
+}
+
+namespace {
 
 std::int32_t GetInt32(const std::uint8_t *p) {
     std::int32_t v;
@@ -116,7 +124,7 @@ ParsedFieldDef ParseFieldDef(std::string_view text, std::string_view componentNa
     std::size_t start = 0;
     for (int i = 0; i < 4; ++i) {
         std::size_t comma = i < 3 ? text.find(',', start) : text.size();
-        items[i] = TrimBlanks(text.substr(start, comma - start));
+        items[i] = Trim(text.substr(start, comma - start));
         start = comma + 1;
     }
     auto readInt = [](std::string_view s) {
@@ -171,9 +179,7 @@ ParsedFieldDef ParseFieldDef(std::string_view text, std::string_view componentNa
 
 DateForm DateFormFromSystem(std::string_view fmt, char separator) {
     DateForm form;
-    std::string upper(fmt);
-    for (char &c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string upper = Upper(fmt);
     form.fourDigitYear = upper.find("YYYY") != std::string::npos;
     const char first = upper.empty() ? ' ' : upper.front();
     if (first == 'Y') {
@@ -228,7 +234,7 @@ std::string BlankDateForm(const DateForm &form) {
 }
 
 std::string StoredToDateForm(std::string_view stored, const DateForm &form) {
-    if (stored.size() < 8 || TrimBlanks(stored.substr(0, 8)).empty()) return BlankDateForm(form);
+    if (stored.size() < 8 || Trim(stored.substr(0, 8)).empty()) return BlankDateForm(form);
     std::string_view year = stored.substr(0, 4);
     if (!form.fourDigitYear) year = year.substr(2, 2);
     return ComposeDate(form, year, stored.substr(4, 2), stored.substr(6, 2));
@@ -236,7 +242,7 @@ std::string StoredToDateForm(std::string_view stored, const DateForm &form) {
 
 std::string DateFormToStored(std::string_view text, const DateForm &form) {
     const std::string blank(8, ' ');
-    std::string_view t = TrimBlanks(text);
+    std::string_view t = Trim(text);
     if (t.empty()) return blank;
     // Split at the separators (any of "/-." is accepted).
     std::string_view parts[3];
@@ -245,7 +251,7 @@ std::string DateFormToStored(std::string_view text, const DateForm &form) {
     for (std::size_t i = 0; i <= t.size(); ++i) {
         if (i == t.size() || t[i] == '/' || t[i] == '-' || t[i] == '.') {
             if (n == 3) return blank;
-            parts[n++] = TrimBlanks(t.substr(start, i - start));
+            parts[n++] = Trim(t.substr(start, i - start));
             start = i + 1;
         }
     }
@@ -296,7 +302,7 @@ std::string FormatNumber(double value, int width, int decimals) {
 }
 
 double ParseNumber(std::string_view text) {
-    text = TrimBlanks(text);
+    text = Trim(text);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     double v = 0;
     auto res = std::from_chars(text.data(), text.data() + text.size(), v);
@@ -307,36 +313,6 @@ double ParseNumber(std::string_view text) {
 std::int32_t ParseInt32(std::string_view text) {
     return SaturateInt32(ParseNumber(text));
 }
-
-namespace {
-
-constexpr std::uint64_t EveryByte(std::uint8_t b) {
-    return 0x0101010101010101ull * b;
-}
-
-// Eight characters read as one little-endian word (the first character in the lowest byte):
-// blanks followed by digits. Returns their value, or -1 for anything else; `blank` gets 0x80 in
-// every byte that is a blank.
-inline std::int64_t EightDigits(std::uint64_t text, std::uint64_t &blank) {
-    const std::uint64_t x = text ^ EveryByte(' ');
-    // Exact per byte: no carries between bytes.
-    blank = ~(((x & EveryByte(0x7F)) + EveryByte(0x7F)) | x) & EveryByte(0x80);
-    // The blanks must lead: 0xFF in each blank byte then forms a mask of the low bytes.
-    const std::uint64_t lead = (blank >> 7) * 0xFF;
-    if ((lead & (lead + 1)) != 0) return -1;
-    std::uint64_t v = text + (blank >> 3); // a blank (0x20) becomes '0' (0x30)
-    if ((v & EveryByte(0xF0)) != EveryByte(0x30) ||
-        ((v + EveryByte(0x06)) & EveryByte(0xF0)) != EveryByte(0x30))
-        return -1;
-    v -= EveryByte('0');
-    v = v * 10 + (v >> 8); // pairs of digits
-    v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
-         (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
-        32;
-    return static_cast<std::int64_t>(static_cast<std::uint32_t>(v));
-}
-
-} // namespace
 
 std::int32_t ReadFieldInt32(const std::uint8_t *field, int width) {
     if (width <= 0) return 0;

@@ -156,6 +156,15 @@ bool WriteDbfHeaderPrefix(DbfTable &t) {
     return WriteAt(t.fd, prefix, sizeof prefix, 0) == static_cast<long long>(sizeof prefix);
 }
 
+bool EmptyDbf(DbfTable &t) {
+    const std::uint8_t eofMark = 0x1A;
+    bool ok = ::ftruncate(t.fd, static_cast<off_t>(t.headerLength)) == 0 &&
+              WriteAt(t.fd, &eofMark, 1, t.headerLength) == 1;
+    t.recCount = 0;
+    t.state = ChangeState::Grown;
+    return ok && WriteDbfHeaderPrefix(t);
+}
+
 bool CloseDbf(std::unique_ptr<DbfTable> table) {
     if (!table) return true;
     bool ok = true;
@@ -205,7 +214,7 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
             valid = false;
             break;
         }
-        const char type = static_cast<char>(std::toupper(static_cast<unsigned char>(def.type)));
+        const char type = Upper(def.type);
         int width = def.width;
         int dec = def.decimals;
         switch (type) {
@@ -233,7 +242,7 @@ bool CreateDbf(const std::string &fileName, const std::vector<FieldDef> &defs) {
         if (!valid) break;
         std::uint8_t *d = header.data() + 32 + 32 * i;
         for (std::size_t k = 0; k < fname.size(); ++k)
-            d[k] = static_cast<std::uint8_t>(std::toupper(static_cast<unsigned char>(fname[k])));
+            d[k] = static_cast<std::uint8_t>(Upper(fname[k]));
         d[11] = static_cast<std::uint8_t>(type);
         d[16] = static_cast<std::uint8_t>(width);
         d[17] = static_cast<std::uint8_t>(dec);
@@ -374,8 +383,7 @@ std::unique_ptr<DbfTable> OpenDbf(const std::string &fileName, bool exclusive, b
                           NotDbase(name, "Number of fields is out of range", " [Use/OpenDbf]"));
     }
     for (FieldDesc &f : fields) {
-        for (char &c : f.name)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        f.name = Upper(f.name);
         if (f.type == 'B' || f.type == 'G' || f.type == 'b' || f.type == 'g') f.type = 'M';
         if (!IsFieldType(f.type))
             return refuse(kErrFieldType, "Field: " + f.name + " [" + std::string(1, f.type) +

@@ -120,6 +120,15 @@ std::string StoredToDateForm(std::string_view stored, const DateForm &form = Cur
 std::string DateFormToStored(std::string_view text, const DateForm &form = CurrentDateForm());
 
 // ---------------------------------------------------------------------------------------------
+// Text of names, commands and values
+
+// Without the blanks and control characters (below 33) at both ends.
+std::string_view Trim(std::string_view s);
+// ASCII letters upper-cased, every other byte kept (names and commands are ASCII).
+char Upper(char c);
+std::string Upper(std::string_view s);
+
+// ---------------------------------------------------------------------------------------------
 // Stored text of numbers
 
 // Right-aligned text of value with the given decimals in width characters ("." as the decimal
@@ -228,6 +237,10 @@ bool PutDbfDeleteFlag(DbfTable &table, std::int32_t n, bool deleted);
 // Rewrites header bytes 0-7 (version, today's date, count) when the table changed, writes 0x1A
 // after the last record when it grew, and closes the file. The table object is released.
 bool CloseDbf(std::unique_ptr<DbfTable> table);
+
+// Cuts the file back to its header and end mark and counts no records in the header (Zap).
+// Returns success.
+bool EmptyDbf(DbfTable &table);
 
 // Header bytes 0-7 only (used by Zap and CloseDbf).
 bool WriteDbfHeaderPrefix(DbfTable &table);

@@ -34,9 +34,9 @@ void MemStore::Clear() {
 }
 
 MemStore::Chunk &MemStore::ChunkWithRoom(std::size_t records) {
-    if (slots_ % perChunk_ == 0) chunks_.emplace_back();
-    Chunk &chunk = chunks_.back();
     const std::size_t full = perChunk_ * recSize_;
+    if (chunks_.empty() || chunks_.back().used == full) chunks_.emplace_back();
+    Chunk &chunk = chunks_.back();
     const std::size_t needed = chunk.used + records * recSize_;
     // Only the first chunk grows step by step: a table with a second one is a large table.
     if (needed > chunk.capacity)
@@ -83,6 +83,23 @@ void MemStore::Append(const std::uint8_t *data, std::int32_t n) {
         data += static_cast<std::size_t>(take) * recSize_;
         n -= take;
     }
+}
+
+std::uint8_t *MemStore::AppendRoom(std::int32_t &n) {
+    const auto room = static_cast<std::int32_t>(perChunk_ - slots_ % perChunk_);
+    n = std::max(1, std::min(n, room));
+    Chunk &chunk = ChunkWithRoom(static_cast<std::size_t>(n));
+    return chunk.bytes.get() + chunk.used;
+}
+
+void MemStore::TakeRoom(std::int32_t n) {
+    if (n <= 0) return;
+    if (!identity_)
+        for (std::int32_t i = 0; i < n; ++i)
+            order_.push_back(slots_ + static_cast<std::uint32_t>(i));
+    chunks_.back().used += static_cast<std::size_t>(n) * recSize_;
+    slots_ += static_cast<std::uint32_t>(n);
+    count_ += n;
 }
 
 void MemStore::Reorder(const std::vector<std::int32_t> &newOrder) {

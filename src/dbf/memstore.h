@@ -46,6 +46,13 @@ public:
     // Appends n records stored one after another at data (each RecordSize() bytes).
     void Append(const std::uint8_t *data, std::int32_t n);
 
+    // Room for up to n more records after the last, contiguous and uninitialised (fewer when
+    // the chunk they go into fills first: n becomes what it holds). They become records when
+    // TakeRoom counts them.
+    std::uint8_t *AppendRoom(std::int32_t &n);
+    // The first n records of the room AppendRoom gave are records now.
+    void TakeRoom(std::int32_t n);
+
     // Reorders the records: newOrder[i] is the current record number (1-based) that becomes
     // record i + 1.
     void Reorder(const std::vector<std::int32_t> &newOrder);

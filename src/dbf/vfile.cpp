@@ -3,6 +3,7 @@
 #include "dbf/codepage.h"
 #include "dbf/dbferror.h"
 #include "dbf/progress.h"
+#include "dbf/storedint_p.h"
 #include "dbf/tablejournal.h"
 
 #include <algorithm>
@@ -220,42 +221,19 @@ std::string_view TrimmedText(const std::uint8_t *p, int width) {
     return s;
 }
 
-// Reads a stored integer field that is in the form the engine writes (blanks, then the
-// digits, a "-" before them, up to the field's end, no leading zero) in one pass from its end.
-// False for any other text, which ReadFieldInt32 then reads.
-bool ReadEngineInt(const std::uint8_t *f, int width, std::int32_t &v) {
-    static constexpr std::uint64_t Powers[] = {
-        1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000, 10000000000};
-    int i = width - 1;
-    std::uint64_t value = 0;
-    int digits = 0;
-    while (i >= 0 && digits <= 10) {
-        const unsigned d = static_cast<unsigned>(f[i] - '0');
-        if (d > 9) break;
-        value += d * Powers[digits];
-        ++digits;
-        --i;
-    }
-    if (digits == 0 || digits > 10 || (digits > 1 && f[i + 1] == '0')) return false;
-    const bool negative = i >= 0 && f[i] == '-';
-    if (negative) {
-        if (value == 0) return false; // "-0"
-        --i;
-    }
-    if (value > (negative ? 2147483648ull : 2147483647ull)) return false;
-    // Blanks before, eight at a time.
-    static constexpr std::uint64_t Blanks = 0x2020202020202020ull;
-    int at = 0;
-    for (; at + 8 <= i + 1; at += 8) {
+// Whether the bytes are all ASCII (which both code pages hold alike).
+bool IsAscii(const std::uint8_t *p, std::size_t size) {
+    constexpr std::uint64_t High = 0x8080808080808080ull;
+    std::uint64_t any = 0;
+    std::size_t at = 0;
+    for (; at + 8 <= size; at += 8) {
         std::uint64_t w;
-        std::memcpy(&w, f + at, 8);
-        if (w != Blanks) return false;
+        std::memcpy(&w, p + at, 8);
+        any |= w;
     }
-    for (; at <= i; ++at)
-        if (f[at] != ' ') return false;
-    v = negative ? static_cast<std::int32_t>(-static_cast<std::int64_t>(value))
-                 : static_cast<std::int32_t>(value);
-    return true;
+    for (; at < size; ++at)
+        any |= p[at];
+    return (any & High) == 0;
 }
 
 // Decodes a file record into the blank-initialised table buffer `buf`. With `canonical`, it
@@ -306,7 +284,7 @@ void DecodeRecord(const std::vector<FieldMapping> &map, const std::uint8_t *raw,
                     }
                 } else {
                     std::int32_t v = 0;
-                    if (!ReadEngineInt(src, d.width, v)) {
+                    if (!ReadEngineInt32(src, d.width, v)) {
                         v = ReadFieldInt32(src, d.width);
                         if (canonical) *canonical = false;
                     }
@@ -498,12 +476,11 @@ bool TTzLLDataSet::OpenTable() {
 void TTzLLDataSet::AfterOpenTable() {
     if (appendMode_ == LStatusType::ASCENDING || appendMode_ == LStatusType::DESCENDING) {
         SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
-        SetAppendMode(appendMode_ == LStatusType::ASCENDING ? AppendMode::ASCENDING
-                                                            : AppendMode::DESCENDING);
+        dbf::SetAppendMode(appendMode_);
     }
     if (PopulateFromDisk) ReadFromDisk();
-    if (appendMode_ == LStatusType::LIFO) SetAppendMode(AppendMode::LIFO);
-    if (appendMode_ == LStatusType::INSERTION) SetAppendMode(AppendMode::INSERTION);
+    if (appendMode_ == LStatusType::LIFO || appendMode_ == LStatusType::INSERTION)
+        dbf::SetAppendMode(appendMode_);
 }
 
 void TTzLLDataSet::CloseTable() {
@@ -557,7 +534,7 @@ bool TTzLLDataSet::PutRecord(std::int32_t recNo, const std::uint8_t *record, std
     if (!Active() || size != buffer_.size() || !SelectWorkArea("PutRecord")) return false;
     const std::int32_t count = dbf::RecCount();
     if (recNo < 1 || recNo > count + 1) return false;
-    if (recNo > count && CurrentAppendMode() != AppendMode::FIFO) return false;
+    if (recNo > count && CurrentAppendMode() != LStatusType::FIFO) return false;
     if (recNo <= count) GO(recNo);
     std::memcpy(buffer_.data(), record, size);
     if (recNo <= count)
@@ -579,6 +556,7 @@ std::size_t TTzLLDataSet::MemoryBytes() {
 
 bool TTzLLDataSet::ReadFromDisk() {
     const EngineScope scope(Engine());
+    loadVisited_ = false;
     if (dbfFileName_.empty()) return true;
     // A write that was cut off is finished (or dropped) first.
     if (int rc = RecoverTable(dbfFileName_); rc != 0) {
@@ -666,13 +644,26 @@ bool TTzLLDataSet::ReadFromDisk() {
         std::max<std::size_t>(1, (1u << 20) / std::max<std::size_t>(recLen, 1)),
         std::max<std::int32_t>(count, 1));
     std::vector<std::uint8_t> chunk(perChunk * recLen);
-    std::vector<std::uint8_t> decoded(perChunk * recSize); // a chunk's records, appended at once
+    // A chunk's records are decoded straight into the record store when the table appends at
+    // its end, else into `decoded` and appended from there.
+    std::vector<std::uint8_t> decoded;
     std::vector<std::uint8_t> scratch;
     std::vector<std::uint8_t> original(recLen);
+    bool visited = wasEmpty && loadVisitor_;
+    if (visited) loadVisitor_->BeginLoad(count);
     bool ok = true;
     std::int32_t recNo = 0;
     while (recNo < count && ok) {
         std::size_t want = std::min<std::size_t>(perChunk, static_cast<std::size_t>(count - recNo));
+        auto room = static_cast<std::int32_t>(want);
+        std::uint8_t *store = AppendRoom(room);
+        if (store) {
+            want = std::min(want, static_cast<std::size_t>(room));
+        } else {
+            visited = false;
+            decoded.resize(perChunk * recSize);
+        }
+        std::uint8_t *into = store ? store : decoded.data();
         std::size_t bytes = want * recLen;
         off_t at = static_cast<off_t>(table->headerLength) +
                    static_cast<off_t>(recNo) * static_cast<off_t>(recLen);
@@ -697,25 +688,41 @@ bool TTzLLDataSet::ReadFromDisk() {
                 canonical = false;
                 continue;
             }
-            if (canonical && oem) std::memcpy(original.data(), raw, recLen);
             // Only character data can hold text of the code page; numbers, dates and logicals
-            // read the same either way.
+            // read the same either way, and so does plain ASCII text.
+            bool converted = false;
             if (oem)
-                for (const FieldMapping &fm : map)
-                    if (fm.disk && (fm.disk->type == 'C' || fm.mem->type == 'C'))
-                        OemToAnsi(raw + fm.disk->offset, static_cast<std::size_t>(fm.disk->width));
-            std::uint8_t *record = decoded.data() + static_cast<std::size_t>(kept) * recSize;
+                for (const FieldMapping &fm : map) {
+                    if (!fm.disk || (fm.disk->type != 'C' && fm.mem->type != 'C')) continue;
+                    std::uint8_t *text = raw + fm.disk->offset;
+                    const auto width = static_cast<std::size_t>(fm.disk->width);
+                    if (IsAscii(text, width)) continue;
+                    if (!converted && canonical) std::memcpy(original.data(), raw, recLen);
+                    converted = true;
+                    OemToAnsi(text, width);
+                }
+            std::uint8_t *record = into + static_cast<std::size_t>(kept) * recSize;
             std::memcpy(record, blank.data(), recSize);
             if (canonical)
                 DecodeRecord(map, raw, record, scratch, &canonical,
-                             oem ? original.data() : nullptr);
+                             converted ? original.data() : nullptr);
             else
                 DecodeRecord(map, raw, record, scratch);
             ++kept;
         }
-        AppendRecords(decoded.data(), kept);
+        if (store) {
+            const std::int32_t first = dbf::RecCount() + 1;
+            KeepAppended(kept);
+            if (visited)
+                for (std::int32_t i = 0; i < kept; ++i)
+                    loadVisitor_->VisitLoaded(first + i,
+                                              store + static_cast<std::size_t>(i) * recSize);
+        } else {
+            AppendRecords(decoded.data(), kept);
+        }
         if (LastErrorCode() != 0) ok = false;
     }
+    loadVisited_ = ok && visited;
     std::string fileName = table->fileName;
     {
         ReportingScope quiet(false);
@@ -946,24 +953,10 @@ void TTzVFile::SetAppendMode(LStatusType mode) {
     const EngineScope scope(Engine());
     appendMode_ = mode;
     if (!Active() || !SelectWorkArea("AppendMode")) return;
-    switch (mode) {
-    case LStatusType::ASCENDING:
-    case LStatusType::DESCENDING:
-        SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
-        dbf::SetAppendMode(mode == LStatusType::ASCENDING ? AppendMode::ASCENDING
-                                                          : AppendMode::DESCENDING);
-        First();
-        break;
-    case LStatusType::FIFO:
-        dbf::SetAppendMode(AppendMode::FIFO);
-        break;
-    case LStatusType::LIFO:
-        dbf::SetAppendMode(AppendMode::LIFO);
-        break;
-    case LStatusType::INSERTION:
-        dbf::SetAppendMode(AppendMode::INSERTION);
-        break;
-    }
+    const bool sorted = mode == LStatusType::ASCENDING || mode == LStatusType::DESCENDING;
+    if (sorted) SetKeyMaker(keyMaker_ ? keyMaker_ : DefaultKey());
+    dbf::SetAppendMode(mode);
+    if (sorted) First();
 }
 
 void TTzVFile::SetKeyMakerAddress(KeyMaker keyMaker) {

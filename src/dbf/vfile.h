@@ -32,9 +32,6 @@
 
 namespace dbf {
 
-// Where appended records go in the in-memory table.
-enum class LStatusType { FIFO, LIFO, INSERTION, ASCENDING, DESCENDING };
-
 // File operations of WriteToDisk, replaceable for tests (a device that fails after N bytes).
 class TTzWriteIO {
 public:
@@ -90,6 +87,21 @@ public:
     bool PutRecord(std::int32_t recNo, const std::uint8_t *record, std::size_t size);
     std::size_t FieldBufferBytes() const { return buffer_.size(); }
 
+    // Sees the records of a load as they are read, so that indexes over them are built in the
+    // same pass over the file.
+    class LoadVisitor {
+    public:
+        virtual ~LoadVisitor() = default;
+        // A load of up to `records` records begins.
+        virtual void BeginLoad(std::int32_t records) = 0;
+        // Record recNo as loaded (its field buffer).
+        virtual void VisitLoaded(std::int32_t recNo, const std::uint8_t *record) = 0;
+    };
+    void SetLoadVisitor(LoadVisitor *visitor) { loadVisitor_ = visitor; }
+    // Whether the last ReadFromDisk showed every record the table holds to the load visitor, in
+    // table order (not when the table held records before or places its appends itself).
+    bool LoadVisited() const { return loadVisited_; }
+
     // Replaces the file operations of WriteToDisk (nullptr: the plain file system).
     void SetWriteIO(TTzWriteIO *io) { io_ = io; }
 
@@ -135,6 +147,8 @@ private:
     RecordSink sink_;
     std::vector<std::uint8_t> buffer_; // the in-memory table's field buffer
     TTzWriteIO *io_ = nullptr;
+    LoadVisitor *loadVisitor_ = nullptr;
+    bool loadVisited_ = false;
 };
 
 class TTzVFile : public TTzLLDataSet {

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 #include <utility>
 
 namespace dbf {
@@ -30,21 +29,6 @@ WorkArea &Cur() {
 const std::vector<FieldDesc> &NoFields() {
     static const std::vector<FieldDesc> none;
     return none;
-}
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char &c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) < 33)
-        s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) < 33)
-        s.remove_suffix(1);
-    return s;
 }
 
 std::string DbName(const WorkArea &wa) {
@@ -229,11 +213,11 @@ bool UseMemory(WorkArea &wa, const std::string &command, void *buffer, std::size
         RaiseError(kErrInvalidParameter, "Alias name \"" + alias + "\" already in use. [USE]");
         return false;
     }
-    AppendMode mode = AppendMode::FIFO;
-    if (FindWord(upper, "LIFO") != std::string::npos) mode = AppendMode::LIFO;
-    if (FindWord(upper, "INSERTION") != std::string::npos) mode = AppendMode::INSERTION;
-    if (FindWord(upper, "ASCENDING") != std::string::npos) mode = AppendMode::ASCENDING;
-    if (FindWord(upper, "DESCENDING") != std::string::npos) mode = AppendMode::DESCENDING;
+    LStatusType mode = LStatusType::FIFO;
+    if (FindWord(upper, "LIFO") != std::string::npos) mode = LStatusType::LIFO;
+    if (FindWord(upper, "INSERTION") != std::string::npos) mode = LStatusType::INSERTION;
+    if (FindWord(upper, "ASCENDING") != std::string::npos) mode = LStatusType::ASCENDING;
+    if (FindWord(upper, "DESCENDING") != std::string::npos) mode = LStatusType::DESCENDING;
     // Storage places other than the heap (TO EMS, TO XMS ...) do not exist here.
     wa.open = true;
     wa.inMemory = true;
@@ -283,7 +267,8 @@ bool UseDisk(WorkArea &wa, const std::string &command, void *buffer, std::size_t
         alias = Upper(base);
     }
     alias = alias.substr(0, 64);
-    std::unique_ptr<DbfTable> table = OpenDbf(file, exclusive, E().language == TableLanguage::Oem);
+    std::unique_ptr<DbfTable> table =
+        OpenDbf(file, exclusive, E().language == TTzTableLanguage::tlOem);
     if (!table) return false;
     if (buffer && size != static_cast<std::size_t>(table->bufferSize)) {
         const int tableSize = table->bufferSize;
@@ -328,10 +313,10 @@ void SetHideDeleted(bool on) {
 bool HideDeleted() {
     return E().hideDeleted;
 }
-void SetTableLanguage(TableLanguage lang) {
+void SetTableLanguage(TTzTableLanguage lang) {
     E().language = lang;
 }
-TableLanguage CurrentTableLanguage() {
+TTzTableLanguage CurrentTableLanguage() {
     return E().language;
 }
 
@@ -427,7 +412,7 @@ bool AddStru(const std::vector<FieldDef> &defs) {
         name = Upper(name.substr(0, 10));
         FieldDesc f;
         f.name = name;
-        f.type = static_cast<char>(std::toupper(static_cast<unsigned char>(d.type)));
+        f.type = Upper(d.type);
         f.width = d.width;
         f.decimals = d.decimals;
         switch (f.type) {
@@ -645,23 +630,23 @@ void Append() {
         }
         std::int32_t pos = count;
         switch (wa->mode) {
-        case AppendMode::FIFO:
+        case LStatusType::FIFO:
             break;
-        case AppendMode::LIFO:
+        case LStatusType::LIFO:
             pos = 0;
             break;
-        case AppendMode::INSERTION:
+        case LStatusType::INSERTION:
             if (wa->current >= 1 && wa->current <= count) pos = wa->current;
             break;
-        case AppendMode::ASCENDING:
-        case AppendMode::DESCENDING: {
+        case LStatusType::ASCENDING:
+        case LStatusType::DESCENDING: {
             if (!wa->keyMaker) {
                 RaiseError(kErrLinkedList,
                            "No key maker for the sorted table " + wa->alias + " [APPEND]");
                 return;
             }
             const std::string key = wa->keyMaker(wa->buffer);
-            const bool asc = wa->mode == AppendMode::ASCENDING;
+            const bool asc = wa->mode == LStatusType::ASCENDING;
             std::int32_t lo = 0, hi = count; // first position whose key sorts after `key`
             while (lo < hi) {
                 const std::int32_t mid = lo + (hi - lo) / 2;
@@ -750,7 +735,7 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
     WorkArea *wa = Need("APPEND");
     if (!wa || count <= 0) return;
     const auto size = static_cast<std::size_t>(wa->bufSize);
-    if (!wa->inMemory || wa->mode != AppendMode::FIFO) {
+    if (!wa->inMemory || wa->mode != LStatusType::FIFO) {
         // One by one, through the append mode's placing (or the disk and its locks), with the
         // move notifier held back (and put back however the loop is left).
         struct HeldNotifier {
@@ -782,6 +767,31 @@ void AppendRecords(const std::uint8_t *records, std::int32_t count) {
         Moved(*wa);
     }
     if (take < count) RaiseError(kErrRange, DbName(*wa) + " is full. [APPEND]");
+}
+
+std::uint8_t *AppendRoom(std::int32_t &count) {
+    ClearError();
+    WorkArea *wa = Need("APPEND");
+    if (!wa || count <= 0 || !wa->inMemory || wa->mode != LStatusType::FIFO) return nullptr;
+    count = std::min(count, 0x7FFFFFFF - wa->store.Count());
+    if (count <= 0) return nullptr;
+    return wa->store.AppendRoom(count);
+}
+
+void KeepAppended(std::int32_t count) {
+    ClearError();
+    WorkArea *wa = Need("APPEND");
+    if (!wa || count <= 0) return;
+    const std::int32_t first = wa->store.Count() + 1;
+    wa->store.TakeRoom(count);
+    const auto size = static_cast<std::size_t>(wa->bufSize);
+    for (std::int32_t n = first; n <= wa->store.Count() && !wa->sync.deletedSeen; ++n)
+        if (wa->store.Record(n)[0] != 0) wa->sync.deletedSeen = true;
+    std::memcpy(wa->buffer, wa->store.Record(wa->store.Count()), size);
+    wa->current = wa->store.Count();
+    wa->eof = wa->bof = false;
+    wa->memState = ChangeState::Grown;
+    Moved(*wa);
 }
 
 void Replace() {
@@ -863,13 +873,7 @@ bool Zap() {
         }
         wa->disk = std::move(t);
     }
-    DbfTable &t = *wa->disk;
-    const std::uint8_t eofMark = 0x1A;
-    bool ok =
-        ::ftruncate(t.fd, t.headerLength) == 0 && ::pwrite(t.fd, &eofMark, 1, t.headerLength) == 1;
-    t.recCount = 0;
-    t.state = ChangeState::Grown;
-    ok = ok && WriteDbfHeaderPrefix(t);
+    const bool ok = EmptyDbf(*wa->disk);
     if (shared) {
         CloseDbf(std::move(wa->disk));
         auto [back, code, message] = reopen(false);

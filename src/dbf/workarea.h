@@ -35,12 +35,13 @@ namespace dbf {
 
 constexpr int kWorkAreaCount = 33;
 
-// Append modes of in-memory tables. FIFO appends at the end, LIFO at the front, INSERTION right
-// after the current record (at the end when at EOF), ASCENDING/DESCENDING keep the records
-// ordered by the key-maker text (equal keys keep their arrival order).
-enum class AppendMode { FIFO, LIFO, INSERTION, ASCENDING, DESCENDING };
+// Where appended records go in an in-memory table. FIFO appends at the end, LIFO at the front,
+// INSERTION right after the current record (at the end when at EOF), ASCENDING/DESCENDING keep
+// the records ordered by the key-maker text (equal keys keep their arrival order).
+enum class LStatusType { FIFO, LIFO, INSERTION, ASCENDING, DESCENDING };
 
-enum class TableLanguage { Oem, Ansi };
+// The code page of text in a table file: OEM (code page 437) or ANSI (Windows-1252).
+enum class TTzTableLanguage { tlOem, tlAnsi };
 
 enum class LockState { None, File, Append, Records };
 
@@ -59,8 +60,8 @@ using LocateValue = std::variant<std::string, double, std::int32_t, bool>;
 
 void SetHideDeleted(bool on); // skip deleted records when moving (default off)
 bool HideDeleted();
-void SetTableLanguage(TableLanguage lang); // taken by USE for the table it opens (default OEM)
-TableLanguage CurrentTableLanguage();
+void SetTableLanguage(TTzTableLanguage lang); // taken by USE for the table it opens (default OEM)
+TTzTableLanguage CurrentTableLanguage();
 
 // ---------------------------------------------------------------------------------------------
 // Work areas
@@ -105,6 +106,11 @@ void Append();
 // (each placed by the append mode, the table left on the last one), notifying a move once
 // (not at all when an append fails).
 void AppendRecords(const std::uint8_t *records, std::int32_t count);
+// Loading an in-memory table that appends at its end: room for up to count records after the
+// last (count becomes what it holds), written in place and then kept by KeepAppended as
+// AppendRecords would keep them. Null when the table places its appends otherwise.
+std::uint8_t *AppendRoom(std::int32_t &count);
+void KeepAppended(std::int32_t count);
 void Replace();
 void DeleteRec();
 void RecallRec();
@@ -162,7 +168,7 @@ std::size_t InMemoryBytes();
 // order, with the stored field buffer read in place: the cursor does not move and nobody is
 // notified. Does nothing for a disk table. visit must not change the table.
 void VisitRecords(const std::function<void(std::int32_t, const std::uint8_t *)> &visit);
-void SetAppendMode(AppendMode mode); // ASCENDING/DESCENDING re-sort the existing records
+void SetAppendMode(LStatusType mode); // ASCENDING/DESCENDING re-sort the existing records
 
 // What changed in the current in-memory table since MarkInSyncWithFile.
 struct FileChanges {
@@ -176,7 +182,7 @@ void MarkInSyncWithFile();
 // The records are no longer known to match the file.
 void ForgetFileSync();
 FileChanges ChangesSinceSync();
-AppendMode CurrentAppendMode();
+LStatusType CurrentAppendMode();
 void SetKeyMaker(KeyMaker keyMaker); // re-sorts when the table is sorted
 
 void SetAfterMoveNotifier(AfterMoveNotifier notifier);

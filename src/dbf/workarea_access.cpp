@@ -225,7 +225,7 @@ void SortStore(WorkArea &wa) {
         keys[static_cast<std::size_t>(n - 1)] = wa.keyMaker(wa.store.Record(n));
     std::vector<std::int32_t> order(static_cast<std::size_t>(count));
     std::iota(order.begin(), order.end(), 1);
-    const bool asc = wa.mode == AppendMode::ASCENDING;
+    const bool asc = wa.mode == LStatusType::ASCENDING;
     std::stable_sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
         const std::string &ka = keys[static_cast<std::size_t>(a - 1)];
         const std::string &kb = keys[static_cast<std::size_t>(b - 1)];
@@ -238,7 +238,7 @@ void SortStore(WorkArea &wa) {
 
 } // namespace
 
-void SetAppendMode(AppendMode mode) {
+void SetAppendMode(LStatusType mode) {
     WorkArea *wa = Need("SetAppendMode");
     if (!wa) return;
     if (!wa->inMemory) {
@@ -246,20 +246,20 @@ void SetAppendMode(AppendMode mode) {
         return;
     }
     const bool resort =
-        (mode == AppendMode::ASCENDING || mode == AppendMode::DESCENDING) && mode != wa->mode;
+        (mode == LStatusType::ASCENDING || mode == LStatusType::DESCENDING) && mode != wa->mode;
     wa->mode = mode;
     if (resort) SortStore(*wa);
 }
 
-AppendMode CurrentAppendMode() {
-    return Cur().open ? Cur().mode : AppendMode::FIFO;
+LStatusType CurrentAppendMode() {
+    return Cur().open ? Cur().mode : LStatusType::FIFO;
 }
 
 void SetKeyMaker(KeyMaker keyMaker) {
     WorkArea *wa = Need("SetKeyMaker");
     if (!wa) return;
     wa->keyMaker = std::move(keyMaker);
-    if (wa->inMemory && (wa->mode == AppendMode::ASCENDING || wa->mode == AppendMode::DESCENDING))
+    if (wa->inMemory && (wa->mode == LStatusType::ASCENDING || wa->mode == LStatusType::DESCENDING))
         SortStore(*wa);
 }
 

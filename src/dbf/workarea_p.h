@@ -58,7 +58,7 @@ struct WorkArea {
     LockState lock = LockState::None;
     std::vector<std::int32_t> lockedRecs;
     AfterMoveNotifier notifier;
-    AppendMode mode = AppendMode::FIFO;
+    LStatusType mode = LStatusType::FIFO;
     KeyMaker keyMaker;
     MemStore store;
     ChangeState memState = ChangeState::Unchanged;
@@ -72,7 +72,7 @@ struct TableEngine::Areas {
     std::array<area_detail::WorkArea, kWorkAreaCount + 1> areas; // index 0 unused
     int current = 1;
     bool hideDeleted = false;
-    TableLanguage language = TableLanguage::Oem;
+    TTzTableLanguage language = TTzTableLanguage::tlOem;
 };
 
 namespace area_detail {
@@ -82,9 +82,6 @@ TableEngine::Areas &E();
 WorkArea &Cur();
 const std::vector<FieldDesc> &NoFields();
 
-std::string Upper(std::string_view s);
-// Without the blanks and control characters at both ends.
-std::string_view Trim(std::string_view s);
 // "Database \"<table name>\"", as messages name a table.
 std::string DbName(const WorkArea &wa);
 

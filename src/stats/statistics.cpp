@@ -9,8 +9,11 @@
 
 #include <QFile>
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 const char *const Statistics::PlayersFields[17] = {
     "Name,C,30,0",     "dbID,N,10,0",    "GameID,N,4,0", "Connect,N,20,13", "TotalTime,N,20,13",
@@ -73,18 +76,6 @@ void addTo(StatsTable &table, const char *field, int amount) {
 
 std::uint64_t idKey(std::int32_t id) {
     return static_cast<std::uint32_t>(id);
-}
-
-// Fills index afresh with keyOf(record) of every row of table, each under its row number.
-template <typename KeyOf> void fillIndex(RowIndex &index, StatsTable &table, KeyOf &&keyOf) {
-    index.clear();
-    auto entries =
-        dbf::MakeLargeBlock<RowIndex::Entry>(static_cast<std::size_t>(table.RecordCount()));
-    std::size_t count = 0;
-    table.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
-        entries[count++] = {keyOf(buffer), recNo};
-    });
-    index.insertAll(entries.get(), count);
 }
 
 // Re-enables a table's controls however the block is left.
@@ -235,7 +226,7 @@ QString Statistics::journalPath() const {
     return m_profile.directory() + QLatin1String("/Stats.jnl");
 }
 
-void Statistics::replayJournal() {
+void Statistics::replayJournal(bool (&replayed)[3]) {
     if (m_journal.isOpen()) return;
     std::vector<RecordingJournal::Layout> layouts;
     for (int i = 0; i < 3; ++i)
@@ -250,59 +241,119 @@ void Statistics::replayJournal() {
                        else if (!t.PutRecord(row, bytes, size))
                            return false;
                        *marks[i] = true;
+                       replayed[i] = true;
                        return true;
                    });
 }
 
-void Statistics::indexPlayers() {
-    StatsTable &t = *PlayersTable;
-    m_playerByName.clear();
-    m_playerById.clear();
-    m_connectedRows.clear();
-    m_maxDbId = 0;
-    const dbf::FieldDesc *name = t.Desc("NAME");
-    const dbf::FieldDesc *id = t.Desc("DBID");
-    const dbf::FieldDesc *connect = t.Desc("CONNECT");
-    const std::int32_t count = t.RecordCount();
-    m_playerByName.reserve(static_cast<std::size_t>(count));
-    m_playerById.reserve(static_cast<std::size_t>(count));
-    t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) {
-        const std::int32_t dbId = StatsTable::IntAt(*id, buffer);
-        const std::string_view playerName = StatsTable::TextAt(*name, buffer);
-        if (m_playerByName.find(playerName) == m_playerByName.end())
-            m_playerByName.emplace(playerName, recNo);
-        m_playerById.insert(idKey(dbId), recNo);
-        m_maxDbId = std::max(m_maxDbId, dbId);
-        if (StatsTable::FloatAt(*connect, buffer) != 0) m_connectedRows.insert(recNo);
-    });
-}
+// The indexes of one table, built from its rows in table order: while the table loads (the
+// engine shows each record as it is read) or by a scan of the rows in memory.
+class Statistics::TableIndexer : public dbf::TTzLLDataSet::LoadVisitor {
+public:
+    TableIndexer(Statistics &stats, int table) : m_stats(stats), m_table(table) {}
 
-void Statistics::indexKills() {
-    const dbf::FieldDesc *killer = KillsTable->Desc("KILLERID");
-    const dbf::FieldDesc *victim = KillsTable->Desc("VICTIMID");
-    fillIndex(m_killRow, *KillsTable, [&](const std::uint8_t *buffer) {
-        return RowIndex::pair(StatsTable::IntAt(*killer, buffer),
-                              StatsTable::IntAt(*victim, buffer));
-    });
-}
+    void BeginLoad(std::int32_t records) override { begin(records, dbf::HideDeleted()); }
 
-void Statistics::indexMissions() {
-    m_missionNumbers.clear();
-    const dbf::FieldDesc *id = MissionsTable->Desc("DBID");
-    const dbf::FieldDesc *mission = MissionsTable->Desc("MISSION");
-    // Rows of one mission tend to follow each other: remember the last name looked up (the
-    // records stay where they are during the scan).
-    std::string_view lastName;
-    std::int32_t lastNumber = -1;
-    fillIndex(m_missionRow, *MissionsTable, [&](const std::uint8_t *buffer) {
-        const std::string_view name = StatsTable::TextAt(*mission, buffer);
-        if (lastNumber < 0 || name != lastName) {
-            lastName = name;
-            lastNumber = missionNumber(name, true);
+    void VisitLoaded(std::int32_t recNo, const std::uint8_t *buffer) override {
+        if (m_hideDeleted && buffer[0] != 0) return;
+        index(recNo, buffer);
+    }
+
+    // The rows seen are indexed.
+    void finish() {
+        RowIndex *index = m_table == 1   ? &m_stats.m_killRow
+                          : m_table == 2 ? &m_stats.m_missionRow
+                                         : nullptr;
+        if (index) index->insertAll(m_entries.get(), m_count);
+        m_entries.reset();
+        m_capacity = m_count = 0;
+    }
+
+    // Indexes the rows the table holds now (the scan leaves out hidden deleted rows itself).
+    void scan() {
+        StatsTable &t = *m_stats.table(m_table);
+        begin(t.RecordCount(), false);
+        t.ScanRows([&](std::int32_t recNo, const std::uint8_t *buffer) { index(recNo, buffer); });
+        finish();
+    }
+
+private:
+    void begin(std::int32_t records, bool hideDeleted) {
+        StatsTable &t = *m_stats.table(m_table);
+        const auto count = static_cast<std::size_t>(std::max(records, 0));
+        m_entries = dbf::MakeLargeBlock<RowIndex::Entry>(count);
+        m_capacity = count;
+        m_count = 0;
+        m_hideDeleted = hideDeleted;
+        m_lastNumber = -1;
+        m_lastName.clear();
+        switch (m_table) {
+        case 0:
+            m_stats.m_playerByName.clear();
+            m_stats.m_playerById.clear();
+            m_stats.m_connectedRows.clear();
+            m_stats.m_maxDbId = 0;
+            m_stats.m_playerByName.reserve(count);
+            m_stats.m_playerById.reserve(count);
+            m_fields = {t.Desc("NAME"), t.Desc("DBID"), t.Desc("CONNECT")};
+            break;
+        case 1:
+            m_stats.m_killRow.clear();
+            m_fields = {t.Desc("KILLERID"), t.Desc("VICTIMID"), nullptr};
+            break;
+        default:
+            m_stats.m_missionRow.clear();
+            m_stats.m_missionNumbers.clear();
+            m_fields = {t.Desc("DBID"), t.Desc("MISSION"), nullptr};
+            break;
         }
-        return RowIndex::pair(StatsTable::IntAt(*id, buffer), lastNumber);
-    });
-}
+    }
+
+    void index(std::int32_t recNo, const std::uint8_t *buffer) {
+        switch (m_table) {
+        case 0: {
+            const std::int32_t dbId = StatsTable::IntAt(*m_fields[1], buffer);
+            const std::string_view playerName = StatsTable::TextAt(*m_fields[0], buffer);
+            if (m_stats.m_playerByName.find(playerName) == m_stats.m_playerByName.end())
+                m_stats.m_playerByName.emplace(playerName, recNo);
+            m_stats.m_playerById.insert(idKey(dbId), recNo);
+            m_stats.m_maxDbId = std::max(m_stats.m_maxDbId, dbId);
+            if (StatsTable::FloatAt(*m_fields[2], buffer) != 0)
+                m_stats.m_connectedRows.insert(recNo);
+            return;
+        }
+        case 1:
+            add(RowIndex::pair(StatsTable::IntAt(*m_fields[0], buffer),
+                               StatsTable::IntAt(*m_fields[1], buffer)),
+                recNo);
+            return;
+        default: {
+            // Rows of one mission tend to follow each other: the last name looked up is kept.
+            const std::string_view name = StatsTable::TextAt(*m_fields[1], buffer);
+            if (m_lastNumber < 0 || name != m_lastName) {
+                m_lastName.assign(name);
+                m_lastNumber = m_stats.missionNumber(name, true);
+            }
+            add(RowIndex::pair(StatsTable::IntAt(*m_fields[0], buffer), m_lastNumber), recNo);
+            return;
+        }
+        }
+    }
+
+    void add(std::uint64_t key, std::int32_t recNo) {
+        if (m_count < m_capacity) m_entries[m_count++] = {key, recNo};
+    }
+
+    Statistics &m_stats;
+    const int m_table;
+    std::array<const dbf::FieldDesc *, 3> m_fields{};
+    dbf::LargeBlock<RowIndex::Entry> m_entries;
+    std::size_t m_capacity = 0;
+    std::size_t m_count = 0;
+    bool m_hideDeleted = false;
+    std::string m_lastName;
+    std::int32_t m_lastNumber = -1;
+};
 
 std::int32_t Statistics::missionNumber(std::string_view key, bool add) {
     const auto it = m_missionNumbers.find(key);
@@ -329,14 +380,31 @@ void Statistics::showTables() {
 
 void Statistics::OpenTables() {
     guarded([&] {
-        for (int i = 0; i < 3; ++i)
-            if (!table(i)->Active()) table(i)->SetActive(true);
-        // What was recorded after the last commit comes back from the journal, then the
-        // indexes are built over the rows as they now are.
-        replayJournal();
-        indexPlayers();
-        indexKills();
-        indexMissions();
+        // The indexes are built while the tables load; a table that was open already, or that
+        // the journal then changes, is indexed again over its rows as they now are.
+        std::vector<std::unique_ptr<TableIndexer>> indexers;
+        bool indexed[3] = {false, false, false};
+        for (int i = 0; i < 3; ++i) {
+            indexers.push_back(std::make_unique<TableIndexer>(*this, i));
+            StatsTable &t = *table(i);
+            if (t.Active()) continue;
+            t.SetLoadVisitor(indexers.back().get());
+            struct Unset {
+                StatsTable &t;
+                ~Unset() { t.SetLoadVisitor(nullptr); }
+            } unset{t};
+            t.SetActive(true);
+            indexed[i] = t.LoadVisited();
+        }
+        // What was recorded after the last commit comes back from the journal.
+        bool replayed[3] = {false, false, false};
+        replayJournal(replayed);
+        for (int i = 0; i < 3; ++i) {
+            if (indexed[i] && !replayed[i])
+                indexers[static_cast<std::size_t>(i)]->finish();
+            else
+                indexers[static_cast<std::size_t>(i)]->scan();
+        }
         // Connections left open in the files (the program stopped without closing) are
         // dropped without being counted.
         closeOutConnections(false);

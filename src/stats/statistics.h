@@ -145,10 +145,10 @@ private:
     void fail(const QString &text);
     void abandonTables();
     void clearIndexes();
-    void indexPlayers();
-    void indexKills();
-    void indexMissions();
-    void replayJournal();
+    class TableIndexer;
+    // Replays the recording journal onto the tables; replayed[i] is set for each table it
+    // changed.
+    void replayJournal(bool (&replayed)[3]);
     void closeOutConnections(bool accumulate);
     void registerConnectedPlayers();
     void recordConnect(int clientId);

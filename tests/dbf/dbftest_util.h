@@ -57,7 +57,7 @@ protected:
         dbf::SetImmediateReporting(true);
         dbf::SetErrorHandler({});
         dbf::SetHideDeleted(false);
-        dbf::SetTableLanguage(dbf::TableLanguage::Oem);
+        dbf::SetTableLanguage(dbf::TTzTableLanguage::tlOem);
         dbf::CloseAll();
         dbf::ClearError();
         char tmpl[] = "/tmp/dbftestXXXXXX";

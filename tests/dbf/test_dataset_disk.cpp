@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -148,6 +149,65 @@ TEST_F(DiskTest, ALargeFileLoadsInOrderAcrossReads) {
     AddRow(r, -1, -1);
     r.First();
     EXPECT_EQ(r.FieldByName("KillerID").AsInteger(), -1) << "LIFO puts a new row first";
+}
+
+// The records of a load are shown as they are read, so that an index is built in the same
+// pass: every record in table order with its number (across reads and store chunks), only when
+// the load appends them at the table's end in file order.
+TEST_F(DiskTest, ALoadShowsEveryRecordAsItIsRead) {
+    constexpr int Rows = 30000;
+    {
+        TTzVFile t("Kills");
+        Configure(t, "Kills.dbf");
+        t.SetActive(true);
+        t.DisableControls();
+        for (int i = 1; i <= Rows; ++i)
+            AddRow(t, i, Rows - i, "n");
+        t.EnableControls();
+        ASSERT_TRUE(t.WriteToDisk());
+        t.SetActive(false);
+    }
+    struct Seen : TTzLLDataSet::LoadVisitor {
+        std::int32_t announced = -1;
+        std::vector<std::int32_t> recNos;
+        std::vector<std::int32_t> killers; // the first field, after the deletion flag
+        void BeginLoad(std::int32_t records) override { announced = records; }
+        void VisitLoaded(std::int32_t recNo, const std::uint8_t *record) override {
+            recNos.push_back(recNo);
+            std::int32_t killer = 0;
+            std::memcpy(&killer, record + 1, 4);
+            killers.push_back(killer);
+        }
+    };
+    for (LStatusType mode : {LStatusType::FIFO, LStatusType::LIFO, LStatusType::ASCENDING}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        TTzVFile r("Kills");
+        Configure(r, "Kills.dbf");
+        r.SaveToDisk = false;
+        r.SetAppendMode(mode);
+        Seen seen;
+        r.SetLoadVisitor(&seen);
+        r.SetActive(true);
+        ASSERT_EQ(r.RecordCount(), Rows);
+        // A sorted table places each loaded record itself; LIFO applies to later appends only.
+        if (mode == LStatusType::ASCENDING) {
+            EXPECT_FALSE(r.LoadVisited());
+            continue;
+        }
+        ASSERT_TRUE(r.LoadVisited());
+        EXPECT_EQ(seen.announced, Rows);
+        ASSERT_EQ(seen.recNos.size(), static_cast<std::size_t>(Rows));
+        for (int n = 1; n <= Rows; n += 997) {
+            EXPECT_EQ(seen.recNos[static_cast<std::size_t>(n - 1)], n);
+            EXPECT_EQ(seen.killers[static_cast<std::size_t>(n - 1)], n);
+            r.SetRecNo(n);
+            EXPECT_EQ(r.FieldByName("KillerID").AsInteger(), n);
+        }
+        // A second load onto the records already there is not shown as a whole table.
+        ASSERT_TRUE(r.ReadFromDisk());
+        EXPECT_EQ(r.RecordCount(), 2 * Rows);
+        EXPECT_FALSE(r.LoadVisited());
+    }
 }
 
 // Peak resident memory of this process in KiB.

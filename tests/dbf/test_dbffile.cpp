@@ -1,5 +1,6 @@
 #include "dbf/codepage.h"
 #include "dbf/dbffile.h"
+#include "dbf/storedint_p.h"
 #include "dbftest_util.h"
 
 #include <cmath>
@@ -130,8 +131,15 @@ TEST(NumberText, FormatsRightAlignedWithDecimalsAndOverflow) {
 TEST(NumberText, QuickIntegerReadingAgreesWithTheGeneralOne) {
     auto same = [](const std::string &text) {
         const auto *bytes = reinterpret_cast<const std::uint8_t *>(text.data());
-        EXPECT_EQ(ReadFieldInt32(bytes, static_cast<int>(text.size())), ParseInt32(text))
+        const int width = static_cast<int>(text.size());
+        EXPECT_EQ(ReadFieldInt32(bytes, width), ParseInt32(text)) << '"' << text << '"';
+        // The load's reading of the engine's own form: exactly the texts a write of the value
+        // gives back, with that value.
+        std::int32_t v = 12345;
+        const bool own = ReadEngineInt32(bytes, width, v);
+        EXPECT_EQ(own, width > 0 && FormatNumber(ParseInt32(text), width, 0) == text)
             << '"' << text << '"';
+        if (own) EXPECT_EQ(v, ParseInt32(text)) << '"' << text << '"';
     };
     for (const char *text : {"",
                              " ",
@@ -165,7 +173,17 @@ TEST(NumberText, QuickIntegerReadingAgreesWithTheGeneralOne) {
                              "12\t",
                              "\xB2\xB3",
                              "        1       ",
-                             "1       1"})
+                             "1       1",
+                             "       7",
+                             "      07",
+                             "      -7",
+                             "      -0",
+                             "-1234567",
+                             "  -1234567",
+                             " 12345678",
+                             "        -2147483648",
+                             "          2147483647",
+                             "          2147483648"})
         same(text);
     // Widths 1..20, right-aligned, left-aligned and mixed texts of digits, blanks and signs.
     std::uint64_t seed = 0x9E3779B97F4A7C15ull;

@@ -430,7 +430,7 @@ TEST_F(WorkAreaTest, AppendModesPlaceRecords) {
     for (const char *n : {"m", "z", "a", "q", "m2"})
         Add(n, 0);
     EXPECT_EQ(Names(), (std::vector<std::string>{"z", "q", "m2", "m", "a"}));
-    SetAppendMode(AppendMode::ASCENDING);
+    SetAppendMode(LStatusType::ASCENDING);
     EXPECT_EQ(Names(), (std::vector<std::string>{"a", "m", "m2", "q", "z"}));
     Add("n", 0);
     EXPECT_EQ(RecNo(), 4);
@@ -554,9 +554,9 @@ TEST_F(WorkAreaTest, LargeTablesKeepTheirOrderAcrossStorageChunks) {
     });
     EXPECT_EQ(visited, Bulk);
     EXPECT_TRUE(inOrder);
-    SetAppendMode(AppendMode::LIFO);
+    SetAppendMode(LStatusType::LIFO);
     Add("front", -1); // the first insertion elsewhere than the end
-    SetAppendMode(AppendMode::FIFO);
+    SetAppendMode(LStatusType::FIFO);
     AppendRecords(records.data(), 3);
     ASSERT_EQ(RecCount(), Bulk + 4);
     for (int n : {1, 2, Bulk / 2, Bulk, Bulk + 1, Bulk + 2, Bulk + 4}) {
