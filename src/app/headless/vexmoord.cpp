@@ -9,6 +9,7 @@
 #include "app/core/consoledialogs.h"
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
+#include "app/headless/operatorcli.h"
 #include "app/headless/webadapter.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
@@ -34,6 +35,9 @@ namespace {
 enum ExitStatus { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNotConfigured = 6 };
 
 const char *kUsage = "usage: vexmoord [--check] [--web ADDRESS:PORT]\n"
+                     "       vexmoord --add-operator NAME [--role admin|viewer]\n"
+                     "                [--servers ADDR[,ADDR...]|*]   (password on stdin)\n"
+                     "       vexmoord --remove-operator NAME | --list-operators\n"
                      "Runs the server profiles of the settings file without a window.\n"
                      "  --check    report the settings file and each profile with its directory,\n"
                      "             without connecting, and exit\n"
@@ -137,6 +141,9 @@ int main(int argc, char *argv[]) {
     bool checkOnly = false;
     QString webAddress;
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (const std::optional<int> status =
+            runOperatorCommand(args, operatorsFileBeside(platform::settingsFilePath())))
+        return *status;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {

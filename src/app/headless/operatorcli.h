@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The operator commands of vexmoord: --add-operator NAME [--role admin|viewer]
+// [--servers ADDR[,ADDR...]|*] (the password is read from standard input), --remove-operator
+// NAME and --list-operators. Returns the exit status when args hold one of them, nothing
+// otherwise.
+std::optional<int> runOperatorCommand(const QStringList &args, const QString &operatorsFile);
+
+// The operators file beside the settings file.
+QString operatorsFileBeside(const QString &settingsFile);
