@@ -1,5 +1,7 @@
 #include "web/webserver.h"
 
+#include "web/websessions.h"
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
@@ -128,6 +130,7 @@ struct StaticFile {
 constexpr StaticFile StaticFiles[] = {
     {"/static/app.css", ":/web/static/app.css", "text/css; charset=utf-8"},
     {"/static/app.js", ":/web/static/app.js", "text/javascript; charset=utf-8"},
+    {"/static/ops.js", ":/web/static/ops.js", "text/javascript; charset=utf-8"},
     {"/static/icon.svg", ":/web/static/icon.svg", "image/svg+xml"},
 };
 
@@ -532,15 +535,44 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
     return json(QJsonObject{{QStringLiteral("total"), total}, {QStringLiteral("rows"), out}});
 }
 
+namespace {
+
+// What the operators' side reads of a request.
+GateRequest gateRequest(const QHttpServerRequest &request, const QTcpSocket *socket) {
+    GateRequest g;
+    g.method = request.method() == QHttpServerRequest::Method::Post   ? QStringLiteral("POST")
+               : request.method() == QHttpServerRequest::Method::Get  ? QStringLiteral("GET")
+               : request.method() == QHttpServerRequest::Method::Head ? QStringLiteral("HEAD")
+                                                                      : QStringLiteral("OTHER");
+    g.encodedPath = request.url().path(QUrl::FullyEncoded).toUtf8();
+    g.body = request.body();
+    for (const auto &[name, value] : request.headers()) {
+        if (name.compare("cookie", Qt::CaseInsensitive) == 0) g.cookie = value;
+        if (name.compare("x-csrf-token", Qt::CaseInsensitive) == 0) g.csrf = value;
+    }
+    QHostAddress peer = socket->peerAddress();
+    bool v4 = false;
+    const quint32 ip = peer.toIPv4Address(&v4);
+    if (v4) peer = QHostAddress(ip);
+    g.remote = peer.toString();
+    return g;
+}
+
+} // namespace
+
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
     static const QHash<QHttpServerRequest::Method, QString> names = {
         {QHttpServerRequest::Method::Get, QStringLiteral("GET")},
         {QHttpServerRequest::Method::Head, QStringLiteral("HEAD")},
+        {QHttpServerRequest::Method::Post, QStringLiteral("POST")},
     };
     const QString method = names.value(request.method(), QStringLiteral("OTHER"));
     const QUrl url = request.url();
-    const Reply r = answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
-                           url.query(QUrl::FullyEncoded).toUtf8());
+    std::optional<Reply> gated;
+    if (m_gate) gated = m_gate->handle(gateRequest(request, socket));
+    const Reply r = gated ? *gated
+                          : answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
+                                   url.query(QUrl::FullyEncoded).toUtf8());
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(r.status));
     responder.writeHeader("Content-Type", r.contentType);

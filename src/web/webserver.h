@@ -16,6 +16,7 @@ class QWebSocket;
 namespace web {
 
 class ConnectionCap;
+class OperatorGate;
 
 // What the web lets a stranger use of the program.
 struct Limits {
@@ -43,6 +44,9 @@ public:
     bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }
+
+    // The operators' logins, actions and audit (none: the web is read-only).
+    void setGate(OperatorGate *gate) { m_gate = gate; }
 
     int subscriberCount() const { return static_cast<int>(m_subscribers.size()); }
     int connectionCount() const;
@@ -99,6 +103,7 @@ private:
     bool m_listChanged = false;
     QTimer m_push; // coalesces the changes of one event-loop turn into one message
     mutable QHash<QString, LeaderCache> m_leaders;
+    OperatorGate *m_gate = nullptr;
 };
 
 } // namespace web

@@ -1,9 +1,14 @@
 #include "app/headless/operatorcli.h"
 
+#include "app/headless/webactions.h"
+#include "web/actions.h"
 #include "web/operators.h"
+#include "web/websessions.h"
 
 #include <QFileInfo>
+#include <QHostAddress>
 #include <cstdio>
+#include <memory>
 #include <termios.h>
 #include <unistd.h>
 
@@ -109,4 +114,31 @@ std::optional<int> runOperatorCommand(const QStringList &args, const QString &op
                     ? qPrintable(QStringLiteral("operator ") + add + " saved")
                     : qPrintable(QStringLiteral("operator ") + removeName + " removed"));
     return 0;
+}
+
+bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
+                    web::WebServer &server, const QHostAddress &address) {
+    // Everything lives as long as the run.
+    static std::unique_ptr<web::OperatorStore> store;
+    static std::unique_ptr<web::ActionTarget> actions;
+    static std::unique_ptr<web::OperatorGate> gate;
+    if (!web::initCrypto()) {
+        fail(QStringLiteral("the crypto library can not be used"), 1);
+        return false;
+    }
+    store = std::make_unique<web::OperatorStore>(operatorsFileBeside(settingsFile));
+    QString error;
+    if (!store->load(&error)) {
+        fail(error, 1);
+        return false;
+    }
+    actions = makeProfileActions(profiles);
+    gate = std::make_unique<web::OperatorGate>(*store, *actions, source);
+    server.setGate(gate.get());
+    if (!address.isLoopback())
+        std::fprintf(stderr,
+                     "vexmoord: warning: the web listens on %s without TLS: logins and session "
+                     "cookies cross the network in clear text (put it behind a TLS proxy)\n",
+                     qPrintable(address.toString()));
+    return true;
 }

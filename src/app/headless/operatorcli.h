@@ -12,3 +12,15 @@ std::optional<int> runOperatorCommand(const QStringList &args, const QString &op
 
 // The operators file beside the settings file.
 QString operatorsFileBeside(const QString &settingsFile);
+
+class ProfileList;
+class QHostAddress;
+namespace web {
+class Source;
+class WebServer;
+} // namespace web
+
+// Lets the operators of the operators file log in to the web, act and read the audit. False
+// (with a message) when the file can not be read.
+bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
+                    web::WebServer &server, const QHostAddress &address);

@@ -10,6 +10,7 @@
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
 #include "app/headless/operatorcli.h"
+#include "app/headless/webactions.h"
 #include "app/headless/webadapter.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
@@ -252,6 +253,8 @@ int main(int argc, char *argv[]) {
         }
         source = makeProfileSource(profiles);
         webServer = std::make_unique<web::WebServer>(*source);
+        if (!startOperators(settingsPath, profiles, *source, *webServer, address))
+            return ExitFailure;
         if (!webServer->listen(address, port)) {
             complain(QStringLiteral("cannot serve the web on %1: %2")
                          .arg(webAddress, webServer->errorString()));
