@@ -583,7 +583,7 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     responder.writeHeader("Referrer-Policy", "no-referrer");
     for (const auto &[name, value] : r.headers)
         responder.writeHeader(name, value);
-    if (method == QLatin1String("GET"))
+    if (method != QLatin1String("HEAD"))
         responder.writeBody(r.body);
     else
         responder.writeBody("", 0);
