@@ -525,10 +525,18 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
         for (qint64 n = offset; n < total && n < offset + limit; ++n)
             out.append(toJson((*rows)[std::size_t(o[std::size_t(n)])]));
     } else {
+        LeaderCache &cache = m_leaders[address];
+        if (cache.foldedNames.size() != rows->size()) {
+            cache.foldedNames.clear();
+            cache.foldedNames.reserve(rows->size());
+            for (const Standing &s : *rows)
+                cache.foldedNames.push_back(s.name.toLower().toStdString());
+        }
+        const std::string needle = search.toLower().toStdString();
         for (qint32 i : o) {
-            const Standing &s = (*rows)[std::size_t(i)];
-            if (!s.name.contains(search, Qt::CaseInsensitive)) continue;
-            if (total >= offset && total < offset + limit) out.append(toJson(s));
+            if (cache.foldedNames[std::size_t(i)].find(needle) == std::string::npos) continue;
+            if (total >= offset && total < offset + limit)
+                out.append(toJson((*rows)[std::size_t(i)]));
             ++total;
         }
     }

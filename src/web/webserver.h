@@ -78,6 +78,7 @@ private:
         quint64 version = 0;
         Standings rows;
         std::array<std::vector<qint32>, 8> orders; // row positions, built on first use
+        std::vector<std::string> foldedNames;      // names in lower case, for the search
     };
 
     Reply route(const QStringList &segments, const QByteArray &query) const;

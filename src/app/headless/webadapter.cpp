@@ -249,7 +249,7 @@ private:
         web::ServerInfo s;
         s.address = p.section();
         s.name = ProfileList::listName(p);
-        s.state = m_entries.value(&p).state;
+        if (const auto e = m_entries.constFind(&p); e != m_entries.cend()) s.state = e->state;
         s.mission = p.missions.CurrentMissionName;
         if (p.missions.CurrentMission) s.missionType = p.missions.CurrentMission->MissionType;
         if (p.missions.MissionEndTime > 0)
