@@ -1,0 +1,247 @@
+// The operators' side of the web: every refusal of a login, an action and the audit in one
+// table that runs in order over one set of sessions, with the clock in the test's hands.
+// A refused action never reaches the profile; the audit shows each of them.
+#include "app/core/profilelist.h"
+#include "app/headless/webactions.h"
+#include "app/headless/webadapter.h"
+#include "support/testsupport.h"
+#include "web/actions.h"
+#include "web/audit.h"
+#include "web/operators.h"
+#include "web/websessions.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const QString Server = QStringLiteral("127.0.0.1:28001");
+
+// The profiles' own directories and addresses; performing only counts.
+class CountingTarget : public web::ActionTarget {
+public:
+    explicit CountingTarget(web::ActionTarget &real) : m_real(real) {}
+    int performed = 0;
+    web::ActionResult perform(const QString &, const QJsonObject &) override {
+        ++performed;
+        web::ActionResult r;
+        r.commands = {QStringLiteral("ListPlayers(); //VX\n")};
+        return r;
+    }
+    QString directory(const QString &a) const override { return m_real.directory(a); }
+    QStringList addresses() const override { return m_real.addresses(); }
+
+private:
+    web::ActionTarget &m_real;
+};
+
+class WebOperators : public ::testing::Test {
+protected:
+    WebOperators() {
+        EXPECT_TRUE(web::initCrypto());
+        profile = profiles.ServerAdd(QStringLiteral("console-secret"), QStringLiteral("127.0.0.1"),
+                                     28001);
+        source = makeProfileSource(profiles);
+        real = makeProfileActions(profiles);
+        target = std::make_unique<CountingTarget>(*real);
+        store = std::make_unique<web::OperatorStore>(env.path() + QStringLiteral("/operators"));
+        EXPECT_TRUE(store->add("ann", AnnPassword, web::Role::Admin, {Server}));
+        EXPECT_TRUE(store->add("vic", "viewer-password", web::Role::Viewer, {"*"}));
+        EXPECT_TRUE(store->add("oth", "other-password", web::Role::Admin, {"127.0.0.1:1"}));
+        EXPECT_TRUE(store->save());
+        gate = std::make_unique<web::OperatorGate>(*store, *target, *source);
+        gate->setClock([this] { return clock; });
+    }
+    ~WebOperators() override {
+        gate.reset();
+        real.reset();
+        source.reset();
+    }
+
+    struct Login {
+        QByteArray cookie;
+        QByteArray csrf;
+    };
+    web::WebServer::Reply call(const char *method, const QString &path, const QByteArray &body,
+                               const Login &who = {}, const QByteArray &csrf = {},
+                               const QString &remote = QStringLiteral("10.0.0.1")) {
+        web::GateRequest r{
+            QString::fromLatin1(method), path.toUtf8(), body, who.cookie, csrf, remote};
+        const std::optional<web::WebServer::Reply> reply = gate->handle(r);
+        return reply ? *reply : web::WebServer::Reply{-1, {}, {}, {}};
+    }
+    Login login(const char *name, const char *password,
+                const QString &remote = QStringLiteral("10.0.0.9")) {
+        const web::WebServer::Reply r =
+            call("POST", "/api/login",
+                 QStringLiteral(R"({"name":"%1","password":"%2"})").arg(name, password).toUtf8(),
+                 {}, {}, remote);
+        Login l;
+        for (const auto &[k, v] : r.headers)
+            if (k == "Set-Cookie") l.cookie = v.left(v.indexOf(';'));
+        const qsizetype at = r.body.indexOf("\"csrf\":\"");
+        if (at >= 0) l.csrf = r.body.mid(at + 8, 64);
+        return l;
+    }
+
+    static constexpr const char *AnnPassword = "admin-password-1";
+    TempEnv env;
+    FakeDialogs dialogs;
+    ServerContext context{*env.settings, dialogs};
+    ProfileList profiles{context};
+    TVexmoorServer *profile = nullptr;
+    std::unique_ptr<web::Source> source;
+    std::unique_ptr<web::ActionTarget> real;
+    std::unique_ptr<CountingTarget> target;
+    std::unique_ptr<web::OperatorStore> store;
+    std::unique_ptr<web::OperatorGate> gate;
+    qint64 clock = 1'000'000;
+};
+
+TEST_F(WebOperators, EveryRefusalInOrder) {
+    const Login ann = login("ann", AnnPassword);
+    const Login vic = login("vic", "viewer-password");
+    const Login oth = login("oth", "other-password");
+    ASSERT_EQ(ann.cookie.size(), 16 + 64);
+    ASSERT_EQ(ann.csrf.size(), 64);
+    ASSERT_NE(ann.csrf, vic.csrf);
+    const Login forged{"vexmoor_session=" + QByteArray(64, 'a'), {}};
+    const QString actions = QStringLiteral("/api/servers/%1/actions").arg(Server);
+    const QString audit = QStringLiteral("/api/servers/%1/audit").arg(Server);
+    const QByteArray kick = R"({"action":"kick","client":2050,"message":"x"})";
+
+    struct Case {
+        const char *what;
+        const char *method;
+        QString path;
+        QByteArray body;
+        Login who;
+        QByteArray csrf;
+        int status;
+        int performed; // actions performed so far
+    };
+    const Case cases[] = {
+        {"no session", "POST", actions, kick, {}, {}, 401, 0},
+        {"a forged session", "POST", actions, kick, forged, ann.csrf, 401, 0},
+        {"no token", "POST", actions, kick, ann, {}, 403, 0},
+        {"another session's token", "POST", actions, kick, ann, vic.csrf, 403, 0},
+        {"a token one character short", "POST", actions, kick, ann, ann.csrf.left(63), 403, 0},
+        {"a viewer", "POST", actions, kick, vic, vic.csrf, 403, 0},
+        {"an admin of another server", "POST", actions, kick, oth, oth.csrf, 403, 0},
+        {"GET on actions", "GET", actions, {}, ann, ann.csrf, 405, 0},
+        {"an unknown server", "POST", "/api/servers/127.0.0.1:9/actions", kick, ann, ann.csrf, 404,
+         0},
+        {"a body that is no action", "POST", actions, "[1,2]", ann, ann.csrf, 400, 0},
+        {"the admin of the server", "POST", actions, kick, ann, ann.csrf, 200, 1},
+        {"the audit without a session", "GET", audit, {}, {}, {}, 401, 1},
+        {"the audit for an admin of another server", "GET", audit, {}, oth, {}, 403, 1},
+        {"the audit for a viewer", "GET", audit, {}, vic, {}, 200, 1},
+        {"the audit for the admin", "GET", audit, {}, ann, {}, 200, 1},
+        {"GET on login", "GET", "/api/login", {}, {}, {}, 405, 1},
+        {"a login without a password", "POST", "/api/login", R"({"name":"ann"})", {}, {}, 400, 1},
+        {"logout without the token", "POST", "/api/logout", "{}", oth, {}, 403, 1},
+        {"logout", "POST", "/api/logout", "{}", oth, oth.csrf, 200, 1},
+        {"a logged-out session", "GET", audit, {}, oth, {}, 401, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const web::WebServer::Reply r = call(c.method, c.path, c.body, c.who, c.csrf);
+        EXPECT_EQ(r.status, c.status) << r.body.constData();
+        EXPECT_EQ(target->performed, c.performed);
+    }
+
+    // The audit holds every refused action with who tried it, and never a token or password.
+    const QList<web::AuditEntry> entries = web::audit::read(profile->directory(), 100);
+    QStringList lines;
+    for (const web::AuditEntry &e : entries)
+        lines << e.operatorName + QLatin1Char(' ') + e.action + QLatin1Char(' ') + e.outcome;
+    const QString all = lines.join(QLatin1Char('\n'));
+    EXPECT_TRUE(all.contains("- kick refused: not logged in")) << all.toStdString();
+    EXPECT_TRUE(all.contains("ann kick refused: missing or wrong CSRF token"));
+    EXPECT_TRUE(all.contains("vic kick refused: not an admin of this server"));
+    EXPECT_TRUE(all.contains("ann kick sent"));
+    EXPECT_TRUE(all.contains("ann login logged in"));
+    // An attempt on this server is audited here, whoever made it.
+    EXPECT_TRUE(all.contains("oth kick refused: not an admin of this server"));
+    QFile file(web::audit::fileName(profile->directory()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray raw = file.readAll();
+    EXPECT_EQ(file.permissions() & 0x0077, 0);
+    for (const QByteArray &secret : {QByteArray(AnnPassword), ann.csrf, ann.cookie.mid(16)})
+        EXPECT_FALSE(raw.contains(secret));
+}
+
+TEST_F(WebOperators, LoginFailuresLimitAndSessionEnd) {
+    const QString remote = QStringLiteral("10.0.0.1");
+    const auto attempt = [&](const char *name, const char *password, const QString &from) {
+        return call("POST", "/api/login",
+                    QStringLiteral(R"({"name":"%1","password":"%2"})").arg(name, password).toUtf8(),
+                    {}, {}, from);
+    };
+    // An unknown name and a wrong password look alike.
+    const web::WebServer::Reply unknown = attempt("nobody", AnnPassword, remote);
+    const web::WebServer::Reply wrong = attempt("ann", "wrong-password", remote);
+    EXPECT_EQ(unknown.status, 401);
+    EXPECT_EQ(wrong.status, 401);
+    EXPECT_EQ(unknown.body, wrong.body);
+    EXPECT_EQ(attempt("ann", "wrong-password-2", remote).status, 401);
+    clock += 30'000;
+    EXPECT_EQ(attempt("ann", "wrong-password-3", remote).status, 401);
+    EXPECT_EQ(attempt("vic", "wrong-password-4", remote).status, 401); // the fifth in a minute
+    // Blocked for a minute, even with the right password; another address is not.
+    EXPECT_EQ(attempt("ann", AnnPassword, remote).status, 429);
+    clock += 59'000;
+    EXPECT_EQ(attempt("ann", AnnPassword, remote).status, 429);
+    EXPECT_EQ(attempt("ann", AnnPassword, QStringLiteral("10.0.0.2")).status, 200);
+    // Failures spread over more than a minute do not block.
+    const QString slow = QStringLiteral("10.0.0.3");
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(attempt("ann", "wrong-password", slow).status, 401);
+        clock += 15'000;
+    }
+    clock += 1'001;
+    const Login ann = login("ann", AnnPassword, remote);
+    EXPECT_FALSE(ann.cookie.isEmpty());
+
+    // A session lives 12 hours from its last use.
+    const QString audit = QStringLiteral("/api/servers/%1/audit").arg(Server);
+    clock += web::OperatorGate::IdleMs - 1;
+    EXPECT_EQ(call("GET", audit, {}, ann).status, 200);
+    clock += web::OperatorGate::IdleMs - 1;
+    EXPECT_EQ(call("GET", audit, {}, ann).status, 200);
+    clock += web::OperatorGate::IdleMs + 1;
+    EXPECT_EQ(call("GET", audit, {}, ann).status, 401);
+
+    // Removing an operator ends their sessions at once.
+    const Login again = login("ann", AnnPassword, remote);
+    EXPECT_EQ(call("GET", audit, {}, again).status, 200);
+    web::OperatorStore other(store->fileName());
+    ASSERT_TRUE(other.load());
+    ASSERT_TRUE(other.remove("ann"));
+    clock += 1;
+    ASSERT_TRUE(other.save());
+    store->reloadIfChanged();
+    EXPECT_EQ(call("GET", audit, {}, again).status, 401);
+}
+
+TEST_F(WebOperators, StoreRefusesBadInputAndKeepsTheFilePrivate) {
+    QString error;
+    EXPECT_FALSE(store->add("ann", "short", web::Role::Admin, {"*"}, &error));
+    EXPECT_FALSE(store->add("a b", "long-enough-pass", web::Role::Admin, {"*"}, &error));
+    EXPECT_FALSE(store->add("x", "long-enough-pass", web::Role::Admin, {"host:1"}, &error));
+    EXPECT_FALSE(store->add("x", "long-enough-pass", web::Role::Admin, {"127.0.0.1:0"}, &error));
+    EXPECT_FALSE(store->add("x", "long-enough-pass", web::Role::Admin, {}, &error));
+    EXPECT_TRUE(store->verify("ann", AnnPassword).has_value());
+    EXPECT_FALSE(store->verify("ann", "admin-password-2").has_value());
+    QFile file(store->fileName());
+    EXPECT_EQ(file.permissions() & 0x0077, 0);
+    // A link in place of the file is neither read nor followed.
+    const QString link = env.path() + QStringLiteral("/linked");
+    ASSERT_TRUE(QFile::link(store->fileName(), link));
+    web::OperatorStore linked(link);
+    EXPECT_FALSE(linked.load(&error));
+}
+
+} // namespace
