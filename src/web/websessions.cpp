@@ -260,7 +260,10 @@ WebServer::Reply OperatorGate::action(const GateRequest &r, const QString &addre
     audit(here, op->name, r.remote, what, command, outcome);
     if (result.status != 200) return failure(result.status, result.error);
     if (actionDone)
-        actionDone(address, QStringLiteral("%1 (%2): %3").arg(op->name, r.remote, what));
+        actionDone(address, QStringLiteral("admin %1: %2").arg(op->name, what) +
+                                (result.secret || result.commands.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral(" - ") + command.trimmed()));
     return json(
         QJsonObject{{QStringLiteral("sent"),
                      result.secret ? QJsonArray{} : QJsonArray::fromStringList(result.commands)}});

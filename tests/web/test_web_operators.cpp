@@ -4,13 +4,20 @@
 #include "app/core/profilelist.h"
 #include "app/headless/webactions.h"
 #include "app/headless/webadapter.h"
+#include "app/headless/webnotify.h"
 #include "support/testsupport.h"
 #include "web/actions.h"
 #include "web/audit.h"
+#include "web/notifier.h"
 #include "web/operators.h"
 #include "web/websessions.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -242,6 +249,115 @@ TEST_F(WebOperators, StoreRefusesBadInputAndKeepsTheFilePrivate) {
     ASSERT_TRUE(QFile::link(store->fileName(), link));
     web::OperatorStore linked(link);
     EXPECT_FALSE(linked.load(&error));
+}
+
+// A webhook receiver on loopback: records each post's content and answers with the next
+// status of its list (204 when the list is empty).
+class Receiver : public QTcpServer {
+public:
+    Receiver() {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    QByteArray &buffer = m_buffers[s];
+                    buffer += s->readAll();
+                    const qsizetype end = buffer.indexOf("\r\n\r\n");
+                    if (end < 0) return;
+                    const qsizetype at = buffer.toLower().indexOf("content-length:");
+                    const int length =
+                        buffer.mid(at + 15, buffer.indexOf('\r', at) - at - 15).trimmed().toInt();
+                    if (buffer.size() < end + 4 + length) return;
+                    const int status = statuses.isEmpty() ? 204 : statuses.takeFirst();
+                    if (status < 300)
+                        contents.append(QJsonDocument::fromJson(buffer.mid(end + 4, length))
+                                            .object()
+                                            .value(QStringLiteral("content"))
+                                            .toString());
+                    times.append(clock.elapsed());
+                    s->write("HTTP/1.1 " + QByteArray::number(status) +
+                             " X\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                    s->disconnectFromHost();
+                    m_buffers.remove(s);
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+        clock.start();
+    }
+    QStringList contents;
+    QList<qint64> times; // of every post, failed ones too
+    QList<int> statuses;
+    QElapsedTimer clock;
+
+private:
+    QHash<QTcpSocket *, QByteArray> m_buffers;
+};
+
+TEST(WebNotifier, JoinsTextsOfASecondRetriesAndLogsAFailureOnce) {
+    Receiver receiver;
+    ASSERT_TRUE(receiver.listen(QHostAddress::LocalHost, 18120));
+    web::Notifier notifier;
+    notifier.setInterval(300); // a second, shortened
+    QStringList logged;
+    notifier.log = [&](const QString &text) { logged.append(text); };
+    const QString a = QStringLiteral("127.0.0.1:28001");
+    notifier.setTargets(a, {QUrl(QStringLiteral("http://127.0.0.1:18120/api/webhooks/1/secret"))},
+                        {5});
+    EXPECT_TRUE(notifier.wants(a, 5));
+    EXPECT_FALSE(notifier.wants(a, 2));
+    notifier.notify(QStringLiteral("127.0.0.1:9"), QStringLiteral("no webhook"));
+    notifier.notify(a, QStringLiteral("first"));
+    notifier.notify(a, QStringLiteral("second"));
+    ASSERT_TRUE(waitFor([&] { return receiver.contents.size() == 1; }));
+    EXPECT_EQ(receiver.contents[0], QStringLiteral("first\nsecond"));
+    notifier.notify(a, QStringLiteral("third"));
+    ASSERT_TRUE(waitFor([&] { return receiver.contents.size() == 2; }));
+    EXPECT_EQ(receiver.contents[1], QStringLiteral("third"));
+    EXPECT_GE(receiver.times[1] - receiver.times[0], 290); // one post a "second"
+
+    // Two failures: logged once, without the webhook's secret path; the text gets through.
+    receiver.statuses = {500, 503};
+    notifier.notify(a, QStringLiteral("fourth"));
+    ASSERT_TRUE(waitFor([&] { return receiver.contents.size() == 3; }, 10000));
+    EXPECT_EQ(receiver.contents[2], QStringLiteral("fourth"));
+    ASSERT_EQ(receiver.times.size(), 5);
+    EXPECT_GE(receiver.times[4] - receiver.times[3], receiver.times[3] - receiver.times[2]);
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_TRUE(logged[0].contains(QStringLiteral("127.0.0.1")));
+    EXPECT_FALSE(logged[0].contains(QStringLiteral("secret")));
+}
+
+TEST_F(WebOperators, WebhookHearsTheMatchResultAndTheAdminActionTogether) {
+    Receiver receiver;
+    ASSERT_TRUE(receiver.listen(QHostAddress::LocalHost, 18121));
+    env.settings->write(Server, QStringLiteral("Notify"),
+                        QStringLiteral("http://127.0.0.1:18121/hook"));
+    std::unique_ptr<web::Source> own;
+    const std::unique_ptr<web::Notifier> notifier =
+        startNotifications(*env.settings, profiles, own);
+    ASSERT_TRUE(notifier);
+    ASSERT_TRUE(own);
+    gate = std::make_unique<web::OperatorGate>(*store, *target, *own);
+    gate->actionDone = [&](const QString &where, const QString &text) {
+        notifier->notify(where, text);
+    };
+    const Login ann = login("ann", AnnPassword);
+    for (const char *line : {"\"2\"0\"3\"Blood Eagle\"", "\"2\"1\"5\"Diamond Sword\"",
+                             "\"C\"2050\"Rex\"10.0.0.8\"Male\"", "\"S\"7\"4\""})
+        profile->DispatchReport(QString::fromLatin1(line));
+    EXPECT_EQ(call("POST", QStringLiteral("/api/servers/%1/actions").arg(Server),
+                   R"({"action":"kick","client":2050})", ann, ann.csrf)
+                  .status,
+              200);
+    ASSERT_TRUE(waitFor([&] { return !receiver.contents.isEmpty(); }, 5000));
+    waitFor([] { return false; }, 300); // nothing more comes
+    ASSERT_EQ(receiver.contents.size(), 1);
+    const QString &content = receiver.contents[0];
+    EXPECT_TRUE(content.contains(QStringLiteral("Team Blood Eagle wins the match with 7 points.")))
+        << content.toStdString();
+    EXPECT_TRUE(content.contains(QStringLiteral("admin ann: kick - ListPlayers(); //VX")))
+        << content.toStdString();
+    EXPECT_EQ(content.count(QLatin1Char('\n')), 1);
 }
 
 } // namespace

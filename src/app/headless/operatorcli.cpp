@@ -2,6 +2,7 @@
 
 #include "app/headless/webactions.h"
 #include "web/actions.h"
+#include "web/notifier.h"
 #include "web/operators.h"
 #include "web/websessions.h"
 
@@ -117,7 +118,7 @@ std::optional<int> runOperatorCommand(const QStringList &args, const QString &op
 }
 
 bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
-                    web::WebServer &server, const QHostAddress &address) {
+                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier) {
     // Everything lives as long as the run.
     static std::unique_ptr<web::OperatorStore> store;
     static std::unique_ptr<web::ActionTarget> actions;
@@ -135,6 +136,11 @@ bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Sou
     actions = makeProfileActions(profiles);
     gate = std::make_unique<web::OperatorGate>(*store, *actions, source);
     server.setGate(gate.get());
+    if (notifier)
+        gate->actionDone = [notifier, &source](const QString &where, const QString &text) {
+            const std::optional<web::ServerInfo> s = source.server(where);
+            notifier->notify(where, (s ? s->name : where) + QStringLiteral(": ") + text);
+        };
     if (!address.isLoopback())
         std::fprintf(stderr,
                      "vexmoord: warning: the web listens on %s without TLS: logins and session "

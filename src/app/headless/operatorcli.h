@@ -16,6 +16,7 @@ QString operatorsFileBeside(const QString &settingsFile);
 class ProfileList;
 class QHostAddress;
 namespace web {
+class Notifier;
 class Source;
 class WebServer;
 } // namespace web
@@ -23,4 +24,4 @@ class WebServer;
 // Lets the operators of the operators file log in to the web, act and read the audit. False
 // (with a message) when the file can not be read.
 bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
-                    web::WebServer &server, const QHostAddress &address);
+                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier);

@@ -12,9 +12,11 @@
 #include "app/headless/operatorcli.h"
 #include "app/headless/webactions.h"
 #include "app/headless/webadapter.h"
+#include "app/headless/webnotify.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
+#include "web/notifier.h"
 #include "web/webserver.h"
 
 #include <QCoreApplication>
@@ -243,6 +245,7 @@ int main(int argc, char *argv[]) {
     if (webAddress.isEmpty())
         webAddress = settings.read(GlobalSection, QStringLiteral("Web")).trimmed();
     std::unique_ptr<web::Source> source;
+    const std::unique_ptr<web::Notifier> webhooks = startNotifications(settings, profiles, source);
     std::unique_ptr<web::WebServer> webServer;
     if (!webAddress.isEmpty()) {
         QHostAddress address;
@@ -251,9 +254,9 @@ int main(int argc, char *argv[]) {
             complain(QStringLiteral("Web=%1 in [Vexmoor] is not ADDRESS:PORT").arg(webAddress));
             return ExitFailure;
         }
-        source = makeProfileSource(profiles);
+        if (!source) source = makeProfileSource(profiles);
         webServer = std::make_unique<web::WebServer>(*source);
-        if (!startOperators(settingsPath, profiles, *source, *webServer, address))
+        if (!startOperators(settingsPath, profiles, *source, *webServer, address, webhooks.get()))
             return ExitFailure;
         if (!webServer->listen(address, port)) {
             complain(QStringLiteral("cannot serve the web on %1: %2")
