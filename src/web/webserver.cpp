@@ -7,6 +7,10 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -34,10 +38,15 @@ public:
 
 protected:
     void incomingConnection(qintptr descriptor) override {
-        auto *socket = new QTcpSocket(this);
+        QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
+        }
+        if (m_tls) { // what follows reads and writes the decrypted stream
+            auto *ssl = static_cast<QSslSocket *>(socket);
+            ssl->setSslConfiguration(*m_tls);
+            ssl->startServerEncryption();
         }
         if (*m_open >= m_limits.maxConnections) {
             refuse(socket, "503 Service Unavailable");
@@ -110,6 +119,10 @@ private:
         socket->disconnectFromHost();
     }
 
+public:
+    std::optional<QSslConfiguration> m_tls; // served over TLS when set
+
+private:
     const Limits &m_limits;
     std::shared_ptr<int> m_open;
     QWebSocketServer m_live;
@@ -297,6 +310,7 @@ WebServer::~WebServer() {
 
 bool WebServer::listen(const QHostAddress &address, quint16 port) {
     if (!m_tcp) m_tcp = new ConnectionCap(m_limits, this);
+    if (m_tls) m_tcp->m_tls = *m_tls;
     if (!m_tcp->listen(address, port)) {
         m_error = m_tcp->errorString();
         return false;
@@ -320,6 +334,34 @@ bool WebServer::parseAddress(const QString &text, QHostAddress &address, quint16
     const qint64 p = parseCount(text.mid(colon + 1), 65535);
     if (p < 1 || !address.setAddress(host)) return false;
     port = quint16(p);
+    return true;
+}
+
+bool WebServer::setTls(const QString &certificateFile, const QString &keyFile) {
+    if (!QSslSocket::supportsSsl()) {
+        m_error = QStringLiteral("this Qt has no TLS support");
+        return false;
+    }
+    QFile cert(certificateFile), key(keyFile);
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("cannot read %1").arg(cert.isOpen() ? keyFile : certificateFile);
+        return false;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(cert.read(1 << 20), QSsl::Pem);
+    const QByteArray keyData = key.read(1 << 20);
+    QSslKey privateKey(keyData, QSsl::Rsa, QSsl::Pem);
+    if (privateKey.isNull()) privateKey = QSslKey(keyData, QSsl::Ec, QSsl::Pem);
+    if (chain.isEmpty() || privateKey.isNull()) {
+        m_error = QStringLiteral("%1 must hold a PEM certificate and %2 its PEM key")
+                      .arg(certificateFile, keyFile);
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(privateKey);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.setProtocol(QSsl::TlsV1_2OrLater);
+    m_tls = tls;
     return true;
 }
 

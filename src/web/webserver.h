@@ -8,8 +8,10 @@
 #include <QJsonObject>
 #include <QList>
 #include <QSet>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class QWebSocket;
 
@@ -39,6 +41,11 @@ class WebServer : public QAbstractHttpServer {
 public:
     explicit WebServer(Source &source, Limits limits = {}, QObject *parent = nullptr);
     ~WebServer() override;
+
+    // Serves over TLS with the PEM certificate (chain) and key files; call before listen.
+    // False (and errorString()) when they can not be used.
+    bool setTls(const QString &certificateFile, const QString &keyFile);
+    bool secure() const { return m_tls.has_value(); }
 
     // Starts listening; false (and errorString()) when the address can not be taken.
     bool listen(const QHostAddress &address, quint16 port);
@@ -105,6 +112,7 @@ private:
     QTimer m_push; // coalesces the changes of one event-loop turn into one message
     mutable QHash<QString, LeaderCache> m_leaders;
     OperatorGate *m_gate = nullptr;
+    std::optional<QSslConfiguration> m_tls;
 };
 
 } // namespace web

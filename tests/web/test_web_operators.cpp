@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <gtest/gtest.h>
@@ -358,6 +359,48 @@ TEST_F(WebOperators, WebhookHearsTheMatchResultAndTheAdminActionTogether) {
     EXPECT_TRUE(content.contains(QStringLiteral("admin ann: kick - ListPlayers(); //VX")))
         << content.toStdString();
     EXPECT_EQ(content.count(QLatin1Char('\n')), 1);
+}
+
+TEST_F(WebOperators, ServesOverTlsWithSecureCookies) {
+    const QString dir = QStringLiteral(VEXMOOR_TEST_TLS_DIR);
+    web::WebServer server(*source);
+    EXPECT_FALSE(server.setTls(dir + "/test-cert.pem", dir + "/missing.pem"));
+    EXPECT_FALSE(server.setTls(dir + "/test-key.pem", dir + "/test-key.pem"));
+    ASSERT_TRUE(server.setTls(dir + "/test-cert.pem", dir + "/test-key.pem"))
+        << server.errorString().toStdString();
+    gate->setSecure(server.secure());
+    server.setGate(gate.get());
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 18102));
+
+    QSslSocket client;
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), 18102);
+    ASSERT_TRUE(waitFor([&] { return client.isEncrypted(); }));
+    const QByteArray body = R"({"name":"ann","password":"admin-password-1"})";
+    client.write("POST /api/login HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+                 "Content-Length: " +
+                 QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    QByteArray answer;
+    ASSERT_TRUE(waitFor([&] {
+        answer += client.readAll();
+        return answer.contains("\"csrf\"");
+    }));
+    EXPECT_TRUE(answer.startsWith("HTTP/1.1 200")) << answer.constData();
+    EXPECT_TRUE(answer.contains("HttpOnly; SameSite=Strict; Max-Age=43200; Secure"));
+
+    // Plain HTTP on the TLS port gets no answer of the web.
+    QTcpSocket plain;
+    plain.connectToHost(QHostAddress::LocalHost, 18102);
+    ASSERT_TRUE(waitFor([&] { return plain.state() == QAbstractSocket::ConnectedState; }));
+    plain.write("GET /api/servers HTTP/1.1\r\nHost: x\r\n\r\n");
+    QByteArray reply;
+    waitFor(
+        [&] {
+            reply += plain.readAll();
+            return plain.state() != QAbstractSocket::ConnectedState;
+        },
+        3000);
+    EXPECT_FALSE(reply.contains("HTTP/1.1 200"));
 }
 
 } // namespace

@@ -141,10 +141,12 @@ bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Sou
             const std::optional<web::ServerInfo> s = source.server(where);
             notifier->notify(where, (s ? s->name : where) + QStringLiteral(": ") + text);
         };
-    if (!address.isLoopback())
+    gate->setSecure(server.secure());
+    if (!server.secure() && !address.isLoopback())
         std::fprintf(stderr,
                      "vexmoord: warning: the web listens on %s without TLS: logins and session "
-                     "cookies cross the network in clear text (put it behind a TLS proxy)\n",
+                     "cookies cross the network in clear text (set WebCertificate= and WebKey= or "
+                     "put it behind a TLS proxy)\n",
                      qPrintable(address.toString()));
     return true;
 }

@@ -256,6 +256,14 @@ int main(int argc, char *argv[]) {
         }
         if (!source) source = makeProfileSource(profiles);
         webServer = std::make_unique<web::WebServer>(*source);
+        const QString certificate = settings.read(GlobalSection, QStringLiteral("WebCertificate"));
+        const QString key = settings.read(GlobalSection, QStringLiteral("WebKey"));
+        if ((!certificate.isEmpty() || !key.isEmpty()) &&
+            !webServer->setTls(certificate.trimmed(), key.trimmed())) {
+            complain(QStringLiteral("WebCertificate=/WebKey= in [Vexmoor]: ") +
+                     webServer->errorString());
+            return ExitFailure;
+        }
         if (!startOperators(settingsPath, profiles, *source, *webServer, address, webhooks.get()))
             return ExitFailure;
         if (!webServer->listen(address, port)) {
@@ -266,7 +274,9 @@ int main(int argc, char *argv[]) {
         const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                                  ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
                                  : address.toString();
-        say(QStringLiteral("web: http://%1:%2/").arg(host).arg(webServer->port()));
+        say(QStringLiteral("web: %1://%2:%3/")
+                .arg(webServer->secure() ? QStringLiteral("https") : QStringLiteral("http"), host)
+                .arg(webServer->port()));
     }
     for (int i = 0; i < profiles.count(); ++i)
         profiles.at(i)->ToggleConnection();
