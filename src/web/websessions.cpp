@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
@@ -76,9 +77,15 @@ bool OperatorGate::splitPath(const QByteArray &encodedPath, QStringList &segment
     return true;
 }
 
-std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &r) {
+std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request) {
     QStringList s;
-    if (!splitPath(r.encodedPath, s)) return std::nullopt;
+    if (!splitPath(request.encodedPath, s)) return std::nullopt;
+    GateRequest r = request;
+    if (m_proxy && QHostAddress(r.remote).isLoopback() && !r.forwardedFor.isEmpty()) {
+        const QHostAddress client(
+            QString::fromLatin1(r.forwardedFor.split(',').last().trimmed().left(64)));
+        if (!client.isNull()) r.remote = client.toString();
+    }
     const bool get = r.method == QLatin1String("GET") || r.method == QLatin1String("HEAD");
     const bool post = r.method == QLatin1String("POST");
     if (s.size() == 2 && s[0] == QLatin1String("api")) {
@@ -110,7 +117,7 @@ QByteArray OperatorGate::cookie(const QByteArray &token, bool clear) const {
     QByteArray c = CookieName + '=' + (clear ? QByteArray() : token) +
                    "; Path=/; HttpOnly; SameSite=Strict; Max-Age=" +
                    (clear ? QByteArray("0") : QByteArray::number(IdleMs / 1000));
-    if (m_secure) c += "; Secure";
+    if (m_secure || m_proxy) c += "; Secure";
     return c;
 }
 

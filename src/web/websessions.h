@@ -18,9 +18,10 @@ struct GateRequest {
     QString method;
     QByteArray encodedPath;
     QByteArray body;
-    QByteArray cookie; // the Cookie header
-    QByteArray csrf;   // the X-CSRF-Token header
-    QString remote;    // the peer's address
+    QByteArray cookie;       // the Cookie header
+    QByteArray csrf;         // the X-CSRF-Token header
+    QString remote;          // the peer's address
+    QByteArray forwardedFor; // the X-Forwarded-For header
 };
 
 // The operators' side of the web: logins and sessions, the admin actions and the audit.
@@ -42,6 +43,9 @@ public:
 
     // Cookies carry Secure (the web is served over TLS).
     void setSecure(bool secure) { m_secure = secure; }
+    // Served behind a TLS proxy on this host: requests from loopback are taken to come from
+    // the last address of their X-Forwarded-For header, and cookies carry Secure.
+    void setBehindProxy(bool proxy) { m_proxy = proxy; }
     // The clock in milliseconds (tests).
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     // Told of every action that sent commands: the profile's address and a sentence.
@@ -83,6 +87,7 @@ private:
     ActionTarget &m_target;
     Source &m_source;
     bool m_secure = false;
+    bool m_proxy = false;
     std::function<qint64()> m_clock;
     QHash<QByteArray, Session> m_sessions;
     QHash<QString, Failures> m_failures;

@@ -403,4 +403,39 @@ TEST_F(WebOperators, ServesOverTlsWithSecureCookies) {
     EXPECT_FALSE(reply.contains("HTTP/1.1 200"));
 }
 
+TEST_F(WebOperators, BehindAProxyTheForwardedAddressCounts) {
+    gate->setBehindProxy(true);
+    const auto attempt = [&](const char *password, const QString &peer, const QByteArray &xff) {
+        web::GateRequest r{
+            "POST",
+            "/api/login",
+            QStringLiteral(R"({"name":"ann","password":"%1"})").arg(password).toUtf8(),
+            {},
+            {},
+            peer,
+            xff};
+        return *gate->handle(r);
+    };
+    const QString proxy = QStringLiteral("127.0.0.1");
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(attempt("wrong-password", proxy, "203.0.113.9, 10.1.1.1").status, 401);
+    EXPECT_EQ(attempt(AnnPassword, proxy, "10.1.1.1").status, 429);
+    // Another client behind the same proxy is not blocked, and its cookie is Secure.
+    const web::WebServer::Reply ok = attempt(AnnPassword, proxy, "10.1.1.2");
+    EXPECT_EQ(ok.status, 200);
+    bool secure = false;
+    for (const auto &[k, v] : ok.headers)
+        if (k == "Set-Cookie") secure = v.endsWith("; Secure");
+    EXPECT_TRUE(secure);
+    // A header from a peer that is not the proxy changes nothing.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(
+            attempt("wrong-password", "198.51.100.7", QByteArray("10.9.9.") + char('0' + i)).status,
+            401);
+    EXPECT_EQ(attempt(AnnPassword, "198.51.100.7", "10.9.9.9").status, 429);
+    const QList<web::AuditEntry> entries = web::audit::read(profile->directory(), 100);
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_EQ(entries.first().remote, QStringLiteral("10.1.1.1"));
+}
+
 } // namespace

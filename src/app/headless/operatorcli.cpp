@@ -118,7 +118,8 @@ std::optional<int> runOperatorCommand(const QStringList &args, const QString &op
 }
 
 bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
-                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier) {
+                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier,
+                    bool behindProxy) {
     // Everything lives as long as the run.
     static std::unique_ptr<web::OperatorStore> store;
     static std::unique_ptr<web::ActionTarget> actions;
@@ -142,6 +143,7 @@ bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Sou
             notifier->notify(where, (s ? s->name : where) + QStringLiteral(": ") + text);
         };
     gate->setSecure(server.secure());
+    gate->setBehindProxy(behindProxy);
     if (!server.secure() && !address.isLoopback())
         std::fprintf(stderr,
                      "vexmoord: warning: the web listens on %s without TLS: logins and session "

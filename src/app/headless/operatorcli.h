@@ -24,4 +24,5 @@ class WebServer;
 // Lets the operators of the operators file log in to the web, act and read the audit. False
 // (with a message) when the file can not be read.
 bool startOperators(const QString &settingsFile, ProfileList &profiles, web::Source &source,
-                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier);
+                    web::WebServer &server, const QHostAddress &address, web::Notifier *notifier,
+                    bool behindProxy);

@@ -264,7 +264,8 @@ int main(int argc, char *argv[]) {
                      webServer->errorString());
             return ExitFailure;
         }
-        if (!startOperators(settingsPath, profiles, *source, *webServer, address, webhooks.get()))
+        if (!startOperators(settingsPath, profiles, *source, *webServer, address, webhooks.get(),
+                            settings.readBool(GlobalSection, QStringLiteral("WebProxy"), false)))
             return ExitFailure;
         if (!webServer->listen(address, port)) {
             complain(QStringLiteral("cannot serve the web on %1: %2")
