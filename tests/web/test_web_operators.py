@@ -83,6 +83,12 @@ class Client:
         return status, answer
 
 
+def cells_of(driver, selector):
+    return driver.execute_script(
+        "return Array.from(document.querySelectorAll(arguments[0]), e => e.textContent);",
+        selector)
+
+
 def roster_clients():
     with urllib.request.urlopen(BASE + "/api/servers/%s/roster" % ADDRESS, timeout=5) as r:
         return [p["client"] for p in json.loads(r.read().decode())["players"]]
@@ -181,6 +187,47 @@ class Operators(unittest.TestCase):
         self.assertNotIn(ADMIN_PASSWORD, log)
         self.assertNotIn(ann.csrf, log)
 
+    def test_2b_actions_are_composed_as_the_window_composes_them(self):
+        ann = Client()
+        self.assertEqual(ann.login("ann", ADMIN_PASSWORD)[0], 200)
+        cases = [
+            ({"action": "message", "message": "two\nlines"}, 400, None),
+            ({"action": "message", "message": "hi all"}, 200, ['MessageAll(0,"hi all"); //VX\n']),
+            ({"action": "centerPrint", "client": 2049, "message": 'a"b'}, 200,
+             ['CenterPrint (2049,"a\\"b"); //VX\n']),
+            ({"action": "kick", "client": 2099, "message": "x"}, 404, None),
+            ({"action": "ban", "client": 2049, "time": "soon"}, 400, None),
+            ({"action": "variable", "name": "MaxPlayers", "value": 20}, 200,
+             ["$Server::MaxPlayers = 20; //VX\n"]),
+            ({"action": "variable", "name": "MaxPlayers", "value": 20}, 200, []),
+            ({"action": "variable", "name": "HostName", "value": 'x"; quit(); "'}, 400, None),
+            ({"action": "variable", "name": "ClientPassword", "value": "join-secret-7"}, 200, []),
+            ({"action": "variable", "name": "TeamDmgScale", "value": 55}, 200,
+             ["$Server::TeamDamageScale = 0.55; //VX\n",
+              'messageAll(0, "Team damage ENABLED by admin."); //VX\n']),
+            ({"action": "changeTeam", "client": 2049, "team": -2}, 200,
+             ["processMenuPickTeam(2049,-2,2048); //VX\n"]),
+            ({"action": "execMission", "mission": "NoSuchMission"}, 404, None),
+            ({"action": "nextMission"}, 200, ["Server::NextMission(); //VX\n"]),
+            ({"action": "quit"}, 400, None),
+        ]
+        for body, status, sent in cases:
+            with self.subTest(body=body):
+                got, answer = ann.call("POST", "/api/servers/%s/actions" % ADDRESS, body)
+                self.assertEqual(got, status, answer)
+                if sent is not None:
+                    self.assertEqual(answer["sent"], sent)
+        # The observer switch came back from the server as a team change.
+        wait_until(lambda: any(p["client"] == 2049 and p["team"] == -2 for p in json.loads(
+            urllib.request.urlopen(BASE + "/api/servers/%s/roster" % ADDRESS).read())["players"]),
+            what="2049 an observer")
+        _, audit = ann.call("GET", "/api/servers/%s/audit" % ADDRESS)
+        secret = [e for e in audit["entries"] if e["action"] == "variable"
+                  and "password" in e["command"]]
+        self.assertEqual(secret[-1]["command"], "(1 command(s) holding a password)")
+        with open(os.path.join(self.profile_dir, "audit.log")) as f:
+            self.assertNotIn("join-secret-7", f.read())
+
     def test_3_viewer_reads_the_audit_but_may_not_act(self):
         vic = Client()
         self.assertEqual(vic.login("vic", VIEWER_PASSWORD)[0], 200)
@@ -235,6 +282,9 @@ class Operators(unittest.TestCase):
             # The departure comes back from the server and the live page drops the row.
             wait(lambda d: not d.find_elements(By.CSS_SELECTOR, row), "the row leaving")
             self.assertNotIn(2051, roster_clients())
+            d.find_element(By.ID, "audit-link").click()
+            wait(lambda d: "bye now" in " ".join(cells_of(d, "#audit tbody td")),
+                 "the kick on the Audit page")
             d.find_element(By.ID, "logout").click()
             wait(lambda d: d.find_elements(By.ID, "login-link"), "logged out")
         finally:
