@@ -163,6 +163,13 @@ WebServer::Reply OperatorGate::login(const GateRequest &r) {
     const QJsonValue password = doc.object().value(QStringLiteral("password"));
     if (!doc.isObject() || !name.isString() || !password.isString())
         return failure(400, QStringLiteral("expected {\"name\":...,\"password\":...}"));
+    m_checks.removeIf([&](qint64 at) { return t - at >= 1000; });
+    if (m_checks.size() >= MaxChecksPerSecond) {
+        WebServer::Reply reply = failure(429, QStringLiteral("too many logins at once; try again"));
+        reply.headers.append(Header("Retry-After", "1"));
+        return reply;
+    }
+    m_checks.append(t);
     m_store.reloadIfChanged();
     const QString typed = name.toString().left(64);
     const std::optional<Operator> op = m_store.verify(typed, password.toString().toUtf8());

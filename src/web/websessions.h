@@ -37,6 +37,9 @@ public:
     static constexpr int MaxFailures = 5;
     static constexpr qint64 FailureWindowMs = 60 * 1000;
     static constexpr int MaxSessions = 1024;
+    // Password checks a second, from all addresses together: each takes the event loop for
+    // a few tens of milliseconds.
+    static constexpr int MaxChecksPerSecond = 8;
     static constexpr int AuditPage = 500; // entries per audit answer
 
     OperatorGate(OperatorStore &store, ActionTarget &target, Source &source);
@@ -91,6 +94,7 @@ private:
     std::function<qint64()> m_clock;
     QHash<QByteArray, Session> m_sessions;
     QHash<QString, Failures> m_failures;
+    QList<qint64> m_checks; // times of the last second's password checks
 };
 
 } // namespace web

@@ -232,6 +232,13 @@ TEST_F(WebOperators, LoginFailuresLimitAndSessionEnd) {
     ASSERT_TRUE(other.save());
     store->reloadIfChanged();
     EXPECT_EQ(call("GET", audit, {}, again).status, 401);
+
+    // All addresses together get a few password checks a second.
+    clock += 60'000;
+    int busy = 0;
+    for (int i = 0; i < web::OperatorGate::MaxChecksPerSecond + 2; ++i)
+        busy += attempt("ann", "wrong-password", QStringLiteral("10.2.0.%1").arg(i)).status == 429;
+    EXPECT_EQ(busy, 2);
 }
 
 TEST_F(WebOperators, StoreRefusesBadInputAndKeepsTheFilePrivate) {
@@ -406,6 +413,7 @@ TEST_F(WebOperators, ServesOverTlsWithSecureCookies) {
 TEST_F(WebOperators, BehindAProxyTheForwardedAddressCounts) {
     gate->setBehindProxy(true);
     const auto attempt = [&](const char *password, const QString &peer, const QByteArray &xff) {
+        clock += 200; // under the checks a second of all addresses
         web::GateRequest r{
             "POST",
             "/api/login",
