@@ -413,7 +413,7 @@ TEST_F(WebOperators, ServesOverTlsWithSecureCookies) {
 TEST_F(WebOperators, BehindAProxyTheForwardedAddressCounts) {
     gate->setBehindProxy(true);
     const auto attempt = [&](const char *password, const QString &peer, const QByteArray &xff) {
-        clock += 200; // under the checks a second of all addresses
+        clock += 300; // under the checks a second of all addresses
         web::GateRequest r{
             "POST",
             "/api/login",
