@@ -140,7 +140,7 @@ private:
         AdminCommands commands(stand, p.roster);
         QList<int> clients;
         if (!clientsOf(p, q, clients))
-            return refused(404, QStringLiteral("a client is not a listed player"));
+            return refused(404, QStringLiteral("client must be the client id of a listed player"));
         const auto text = [&](const char *key) { return lineText(q.value(QLatin1String(key))); };
 
         static const QHash<QString, admin::ClientMessageKind> prints = {
@@ -180,7 +180,7 @@ private:
         }
         if (action == QLatin1String("ban")) {
             const std::optional<int> time =
-                wholeNumber(q.value(QStringLiteral("time")), 0, 100 * 365 * 86400);
+                wholeNumber(q.value(QStringLiteral("time")), 0, 10 * 365 * 86400);
             if (!time) return refused(400, QStringLiteral("time must be a number of seconds"));
             stand.answers = {QString::number(*time)};
             const bool masked = q.contains(QStringLiteral("mask"));
