@@ -181,7 +181,9 @@
         const p = byClient.get(tr.dataset.client);
         if (!p || tr.querySelector('.row-actions')) continue;
         const td = node('td', null, 'row-actions');
-        td.append(...rowButtons(p, status));
+        const box = node('div');
+        box.append(...rowButtons(p, status));
+        td.appendChild(box);
         tr.appendChild(td);
       }
     };
