@@ -89,6 +89,14 @@ def cells_of(driver, selector):
         selector)
 
 
+def alert_open(driver):
+    try:
+        driver.switch_to.alert.text
+        return True
+    except Exception:
+        return False
+
+
 def roster_clients():
     with urllib.request.urlopen(BASE + "/api/servers/%s/roster" % ADDRESS, timeout=5) as r:
         return [p["client"] for p in json.loads(r.read().decode())["players"]]
@@ -272,13 +280,18 @@ class Operators(unittest.TestCase):
             wait(lambda d: d.find_elements(By.ID, "logout"), "the logout button")
             row = '#players tbody tr[data-client="2051"]'
             wait(lambda d: d.find_elements(By.CSS_SELECTOR, row + " button"), "the row's buttons")
-            kick = [b for b in d.find_elements(By.CSS_SELECTOR, row + " button")
-                    if b.text == "Kick"]
-            self.assertEqual(len(kick), 1)
-            kick[0].click()
+            # The live page redraws its rows: the button is found and clicked in one go (the
+            # click waits a turn, so that the confirmation does not block the script).
+            self.assertTrue(d.execute_script(
+                "const b = Array.from(document.querySelectorAll(arguments[0] + ' button'))"
+                ".filter((b) => b.textContent === 'Kick');"
+                "if (b.length !== 1) return false; setTimeout(() => b[0].click(), 0); return true;",
+                row))
+            WebDriverWait(d, 10).until(lambda d: alert_open(d), message="the confirmation")
             confirm = d.switch_to.alert
             self.assertIn("Kick", confirm.text)
             confirm.accept()
+            WebDriverWait(d, 10).until(lambda d: alert_open(d), message="the message box")
             box = d.switch_to.alert
             self.assertIn("Kick Message", box.text)
             box.send_keys("bye now")
