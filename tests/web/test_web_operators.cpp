@@ -447,4 +447,28 @@ TEST_F(WebOperators, BehindAProxyTheForwardedAddressCounts) {
     EXPECT_EQ(entries.first().remote, QStringLiteral("10.1.1.1"));
 }
 
+TEST_F(WebOperators, WebhookHearsDownAndBackUpButNotTheFirstConnect) {
+    Receiver receiver;
+    ASSERT_TRUE(receiver.listen(QHostAddress::LocalHost, 18122));
+    env.settings->write(Server, QStringLiteral("Notify"),
+                        QStringLiteral("http://127.0.0.1:18122/hook"));
+    env.settings->write(Server, QStringLiteral("NotifyCategories"), QStringLiteral("2, 9,x"));
+    std::unique_ptr<web::Source> own;
+    const std::unique_ptr<web::Notifier> notifier =
+        startNotifications(*env.settings, profiles, own);
+    ASSERT_TRUE(notifier);
+    EXPECT_TRUE(notifier->wants(Server, 2));
+    EXPECT_FALSE(notifier->wants(Server, 5));
+    for (const char *state : {"Connecting", "Online", "Offline", "Connecting", "Offline"})
+        emit profiles.stateChanged(profile, QString::fromLatin1(state));
+    ASSERT_TRUE(waitFor([&] { return !receiver.contents.isEmpty(); }));
+    EXPECT_EQ(receiver.contents, QStringList{Server + QStringLiteral(" is down.")});
+    emit profiles.stateChanged(profile, QStringLiteral("Online"));
+    profile->DispatchReport(QStringLiteral("\"C\"2050\"Rex\"10.0.0.8\"Male\""));
+    ASSERT_TRUE(waitFor([&] { return receiver.contents.size() == 2; }, 5000));
+    EXPECT_TRUE(receiver.contents[1].startsWith(Server + QStringLiteral(" is back up.\n")))
+        << receiver.contents[1].toStdString();
+    EXPECT_TRUE(receiver.contents[1].contains(QStringLiteral("Rex"))); // a category 2 event
+}
+
 } // namespace

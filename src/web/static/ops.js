@@ -200,7 +200,8 @@
       const r = await post('/api/login', {name: form.elements.name.value, password: form.elements.password.value});
       if (r.ok) {
         const next = new URLSearchParams(location.search).get('next') || '/';
-        location.href = next.startsWith('/') && !next.startsWith('//') ? next : '/';
+        // Only a path of this site: not "//host" nor "/\host", which browsers take as one.
+        location.href = /^\/(?![\/\\])/.test(next) ? next : '/';
       } else {
         document.getElementById('login-error').textContent = r.answer.error || ('Refused (' + r.status + ')');
       }
