@@ -600,6 +600,7 @@ GateRequest gateRequest(const QHttpServerRequest &request, const QTcpSocket *soc
         if (name.compare("cookie", Qt::CaseInsensitive) == 0) g.cookie = value;
         if (name.compare("x-csrf-token", Qt::CaseInsensitive) == 0) g.csrf = value;
         if (name.compare("x-forwarded-for", Qt::CaseInsensitive) == 0) g.forwardedFor = value;
+        if (name.compare("content-type", Qt::CaseInsensitive) == 0) g.contentType = value;
     }
     QHostAddress peer = socket->peerAddress();
     bool v4 = false;

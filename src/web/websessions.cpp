@@ -88,6 +88,10 @@ std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request)
     }
     const bool get = r.method == QLatin1String("GET") || r.method == QLatin1String("HEAD");
     const bool post = r.method == QLatin1String("POST");
+    // A form of another site can post text, never JSON: its posts stop here.
+    if (post && !r.contentType.isEmpty() &&
+        !r.contentType.trimmed().toLower().startsWith("application/json"))
+        return failure(415, QStringLiteral("send application/json"));
     if (s.size() == 2 && s[0] == QLatin1String("api")) {
         if (s[1] == QLatin1String("login")) return post ? login(r) : notAllowed("POST");
         if (s[1] == QLatin1String("logout")) return post ? logout(r) : notAllowed("POST");

@@ -22,6 +22,7 @@ struct GateRequest {
     QByteArray csrf;         // the X-CSRF-Token header
     QString remote;          // the peer's address
     QByteArray forwardedFor; // the X-Forwarded-For header
+    QByteArray contentType;  // the Content-Type header
 };
 
 // The operators' side of the web: logins and sessions, the admin actions and the audit.

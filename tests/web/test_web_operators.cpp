@@ -153,12 +153,20 @@ TEST_F(WebOperators, EveryRefusalInOrder) {
         {"logout", "POST", "/api/logout", "{}", oth, oth.csrf, 200, 1},
         {"a logged-out session", "GET", audit, {}, oth, {}, 401, 1},
     };
+    // A form of another site posts text: refused before anything else.
+    web::GateRequest form{"POST",   actions.toUtf8(), kick, ann.cookie,
+                          ann.csrf, "10.0.0.1",       {},   "text/plain"};
+    EXPECT_EQ(gate->handle(form)->status, 415);
+    form.contentType = "application/json; charset=utf-8";
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const web::WebServer::Reply r = call(c.method, c.path, c.body, c.who, c.csrf);
         EXPECT_EQ(r.status, c.status) << r.body.constData();
         EXPECT_EQ(target->performed, c.performed);
     }
+
+    EXPECT_EQ(gate->handle(form)->status, 200);
+    EXPECT_EQ(target->performed, 2);
 
     // The audit holds every refused action with who tried it, and never a token or password.
     const QList<web::AuditEntry> entries = web::audit::read(profile->directory(), 100);
