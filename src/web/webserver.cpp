@@ -34,6 +34,8 @@ public:
           m_live(QStringLiteral("vexmoor"), QWebSocketServer::NonSecureMode) {}
 
     int open() const { return *m_open; }
+    // Connections are served over TLS with this configuration.
+    void setTls(const QSslConfiguration &tls) { m_tls = tls; }
     QWebSocketServer &live() { return m_live; }
 
 protected:
@@ -119,13 +121,10 @@ private:
         socket->disconnectFromHost();
     }
 
-public:
-    std::optional<QSslConfiguration> m_tls; // served over TLS when set
-
-private:
     const Limits &m_limits;
     std::shared_ptr<int> m_open;
     QWebSocketServer m_live;
+    std::optional<QSslConfiguration> m_tls;
 };
 
 namespace {
@@ -310,7 +309,7 @@ WebServer::~WebServer() {
 
 bool WebServer::listen(const QHostAddress &address, quint16 port) {
     if (!m_tcp) m_tcp = new ConnectionCap(m_limits, this);
-    if (m_tls) m_tcp->m_tls = *m_tls;
+    if (m_tls) m_tcp->setTls(*m_tls);
     if (!m_tcp->listen(address, port)) {
         m_error = m_tcp->errorString();
         return false;
