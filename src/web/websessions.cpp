@@ -229,6 +229,10 @@ WebServer::Reply OperatorGate::logout(const GateRequest &r) {
     if (!sameToken(r.csrf, s->csrf))
         return failure(403, QStringLiteral("the X-CSRF-Token header is missing or wrong"));
     m_sessions.remove(cookieValue(r.cookie));
+    QStringList where;
+    for (const QString &a : m_target.addresses())
+        if (op->covers(a)) where.append(a);
+    audit(where, op->name, r.remote, QStringLiteral("logout"), {}, QStringLiteral("logged out"));
     WebServer::Reply reply = json(QJsonObject{{QStringLiteral("loggedOut"), true}});
     reply.headers.append(Header("Set-Cookie", cookie({}, true)));
     return reply;

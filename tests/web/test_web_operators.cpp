@@ -179,6 +179,7 @@ TEST_F(WebOperators, EveryRefusalInOrder) {
     EXPECT_TRUE(all.contains("vic kick refused: not an admin of this server"));
     EXPECT_TRUE(all.contains("ann kick sent"));
     EXPECT_TRUE(all.contains("ann login logged in"));
+    EXPECT_FALSE(all.contains("oth logout")); // audited on oth's own server
     // An attempt on this server is audited here, whoever made it.
     EXPECT_TRUE(all.contains("oth kick refused: not an admin of this server"));
     QFile file(web::audit::fileName(profile->directory()));
