@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ public:
     // profile.
     virtual QString directory(const QString &address) const = 0;
     virtual QStringList addresses() const = 0;
+    // The network addresses of the listed players by client id (for ban masks; admins only).
+    virtual QHash<int, QString> playerAddresses(const QString & /*address*/) const { return {}; }
 };
 
 } // namespace web

@@ -104,7 +104,9 @@ std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request)
     if ((api && s[1] == QLatin1String("servers")) || pageOfServer) {
         const QString &address = pageOfServer ? s[1] : s[2];
         const QString &what = pageOfServer ? s[2] : s[3];
-        if (what != QLatin1String("actions") && what != QLatin1String("audit")) return std::nullopt;
+        if (what != QLatin1String("actions") && what != QLatin1String("audit") &&
+            (pageOfServer || what != QLatin1String("players-addresses")))
+            return std::nullopt;
         const std::optional<ServerInfo> server = m_source.server(address);
         if (!server) return failure(404, QStringLiteral("no such server"));
         if (pageOfServer)
@@ -112,6 +114,8 @@ std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request)
                        ? page(QStringLiteral("audit"), QStringLiteral("Audit - ") + server->name)
                        : std::optional<WebServer::Reply>{};
         if (what == QLatin1String("actions")) return post ? action(r, address) : notAllowed("POST");
+        if (what == QLatin1String("players-addresses"))
+            return get ? playerAddresses(r, address) : notAllowed("GET, HEAD");
         return get ? auditOf(r, address) : notAllowed("GET, HEAD");
     }
     return std::nullopt;
@@ -289,6 +293,17 @@ WebServer::Reply OperatorGate::action(const GateRequest &r, const QString &addre
     return json(
         QJsonObject{{QStringLiteral("sent"),
                      result.secret ? QJsonArray{} : QJsonArray::fromStringList(result.commands)}});
+}
+
+WebServer::Reply OperatorGate::playerAddresses(const GateRequest &r, const QString &address) {
+    std::optional<Operator> op;
+    if (!session(r, op)) return failure(401, QStringLiteral("not logged in"));
+    if (!op->mayAct(address)) return failure(403, QStringLiteral("not an admin of this server"));
+    QJsonObject list;
+    const QHash<int, QString> addresses = m_target.playerAddresses(address);
+    for (auto it = addresses.cbegin(); it != addresses.cend(); ++it)
+        list.insert(QString::number(it.key()), it.value());
+    return json(QJsonObject{{QStringLiteral("addresses"), list}});
 }
 
 WebServer::Reply OperatorGate::auditOf(const GateRequest &r, const QString &address) {

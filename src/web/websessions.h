@@ -77,6 +77,7 @@ private:
     WebServer::Reply me(const GateRequest &r);
     WebServer::Reply action(const GateRequest &r, const QString &address);
     WebServer::Reply auditOf(const GateRequest &r, const QString &address);
+    WebServer::Reply playerAddresses(const GateRequest &r, const QString &address);
     WebServer::Reply page(const QString &name, const QString &title) const;
 
     // The session of the request's cookie, renewed; nothing when there is none or it

@@ -118,6 +118,7 @@ TEST_F(WebOperators, EveryRefusalInOrder) {
     const Login forged{"vexmoor_session=" + QByteArray(64, 'a'), {}};
     const QString actions = QStringLiteral("/api/servers/%1/actions").arg(Server);
     const QString audit = QStringLiteral("/api/servers/%1/audit").arg(Server);
+    const QString addresses = QStringLiteral("/api/servers/%1/players-addresses").arg(Server);
     const QByteArray kick = R"({"action":"kick","client":2050,"message":"x"})";
 
     struct Case {
@@ -147,6 +148,9 @@ TEST_F(WebOperators, EveryRefusalInOrder) {
         {"the audit for an admin of another server", "GET", audit, {}, oth, {}, 403, 1},
         {"the audit for a viewer", "GET", audit, {}, vic, {}, 200, 1},
         {"the audit for the admin", "GET", audit, {}, ann, {}, 200, 1},
+        {"players' addresses without a session", "GET", addresses, {}, {}, {}, 401, 1},
+        {"players' addresses for a viewer", "GET", addresses, {}, vic, {}, 403, 1},
+        {"players' addresses for the admin", "GET", addresses, {}, ann, {}, 200, 1},
         {"GET on login", "GET", "/api/login", {}, {}, {}, 405, 1},
         {"a login without a password", "POST", "/api/login", R"({"name":"ann"})", {}, {}, 400, 1},
         {"logout without the token", "POST", "/api/logout", "{}", oth, {}, 403, 1},

@@ -229,6 +229,9 @@ class Operators(unittest.TestCase):
                 self.assertEqual(got, status, answer)
                 if sent is not None:
                     self.assertEqual(answer["sent"], sent)
+        status, known = ann.call("GET", "/api/servers/%s/players-addresses" % ADDRESS)
+        self.assertEqual(status, 200)
+        self.assertEqual(known["addresses"]["2052"], "IP:127.0.1.4:1028")
         # The observer switch came back from the server as a team change.
         wait_until(lambda: any(p["client"] == 2049 and p["team"] == -2 for p in json.loads(
             urllib.request.urlopen(BASE + "/api/servers/%s/roster" % ADDRESS).read())["players"]),
@@ -247,6 +250,7 @@ class Operators(unittest.TestCase):
         self.assertEqual(status, 200)
         self.assertTrue(audit["entries"])
         before = roster_clients()
+        self.assertEqual(vic.call("GET", "/api/servers/%s/players-addresses" % ADDRESS)[0], 403)
         status, _ = vic.call("POST", "/api/servers/%s/actions" % ADDRESS,
                              {"action": "kick", "client": 2049, "message": "no"})
         self.assertEqual(status, 403)

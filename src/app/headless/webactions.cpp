@@ -95,6 +95,14 @@ public:
         return p ? p->directory() : QString();
     }
 
+    QHash<int, QString> playerAddresses(const QString &address) const override {
+        QHash<int, QString> list;
+        if (const TVexmoorServer *p = find(address))
+            for (const PlayerSlot *s : p->roster.ConnectedPlayers)
+                list.insert(s->ClientId, s->Address);
+        return list;
+    }
+
     web::ActionResult perform(const QString &address, const QJsonObject &q) override {
         TVexmoorServer *p = find(address);
         if (!p) return refused(404, QStringLiteral("no such server"));

@@ -93,12 +93,16 @@
         const text = prompt('Kick Message - Message to send', '');
         if (text !== null) act({action: 'kick', client: id, message: text}, status);
       }),
-      button('Ban', () => {
+      button('Ban', async () => {
         const time = prompt('Ban Duration - Please enter the ban duration in seconds.', '');
         if (time === null) return;
         if (!/^\d+$/.test(time.trim())) { status.textContent = 'The ban duration is a number of seconds.'; return; }
-        if (!confirm('Ban ' + label + ' for ' + time.trim() + ' seconds?')) return;
-        act({action: 'ban', client: id, time: Number(time.trim())}, status);
+        const known = await fetch(apiOf(serverAddress()) + '/players-addresses', {credentials: 'same-origin'})
+          .then((r) => r.ok ? r.json() : {addresses: {}}).catch(() => ({addresses: {}}));
+        const mask = prompt('Ban ' + player.name + ' - Please enter the ban mask', known.addresses[id] || '');
+        if (mask === null || !mask.trim()) return;
+        if (!confirm('Ban ' + label + ' (' + mask + ') for ' + time.trim() + ' seconds?')) return;
+        act({action: 'ban', client: id, time: Number(time.trim()), mask}, status);
       }),
       button('Change Team', () => {
         const teams = document.querySelectorAll('#teams tbody tr').length;
