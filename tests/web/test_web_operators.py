@@ -303,9 +303,30 @@ class Operators(unittest.TestCase):
             # The departure comes back from the server and the live page drops the row.
             wait(lambda d: not d.find_elements(By.CSS_SELECTOR, row), "the row leaving")
             self.assertNotIn(2051, roster_clients())
+            # Ban asks the duration, then the mask pre-filled with the address, then confirms.
+            self.assertTrue(d.execute_script(
+                "const b = Array.from(document.querySelectorAll("
+                "'#players tbody tr[data-client=\"2049\"] button'))"
+                ".filter((b) => b.textContent === 'Ban');"
+                "if (b.length !== 1) return false; setTimeout(() => b[0].click(), 0); return true;"))
+            answers = []
+            for reply in ("90", None, True):
+                WebDriverWait(d, 10).until(lambda d: alert_open(d), message="a box of Ban")
+                box = d.switch_to.alert
+                answers.append(box.text)
+                if isinstance(reply, str):
+                    box.send_keys(reply)
+                box.accept()
+            self.assertIn("ban duration", answers[0])
+            self.assertIn("ban mask", answers[1])
+            self.assertIn("127.0.1.1", answers[2])  # the mask in the confirmation
+            wait(lambda d: d.find_element(By.ID, "action-status").text == "Sent: ban",
+                 "the ban sent")
             d.find_element(By.ID, "audit-link").click()
             wait(lambda d: "bye now" in " ".join(cells_of(d, "#audit tbody td")),
                  "the kick on the Audit page")
+            self.assertIn('BanList::add("IP:127.0.1.1:1025",90); //VX',
+                          " ".join(cells_of(d, "#audit tbody td")))
             d.find_element(By.ID, "logout").click()
             wait(lambda d: d.find_elements(By.ID, "login-link"), "logged out")
         finally:
