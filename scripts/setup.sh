@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ pkg-config
           python3 python3-dbfread python3-dbf
           libsqlite3-dev dpkg-dev file desktop-file-utils appstream man-db groff-base
           systemd clang-format
-          qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium)
+          qt6-httpserver-dev qt6-websockets-dev libsodium-dev chromium chromium-driver python3-selenium)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,10 +1,16 @@
 #include "web/webserver.h"
 
+#include "web/websessions.h"
+
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -28,14 +34,21 @@ public:
           m_live(QStringLiteral("vexmoor"), QWebSocketServer::NonSecureMode) {}
 
     int open() const { return *m_open; }
+    // Connections are served over TLS with this configuration.
+    void setTls(const QSslConfiguration &tls) { m_tls = tls; }
     QWebSocketServer &live() { return m_live; }
 
 protected:
     void incomingConnection(qintptr descriptor) override {
-        auto *socket = new QTcpSocket(this);
+        QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
+        }
+        if (m_tls) { // what follows reads and writes the decrypted stream
+            auto *ssl = static_cast<QSslSocket *>(socket);
+            ssl->setSslConfiguration(*m_tls);
+            ssl->startServerEncryption();
         }
         if (*m_open >= m_limits.maxConnections) {
             refuse(socket, "503 Service Unavailable");
@@ -111,6 +124,7 @@ private:
     const Limits &m_limits;
     std::shared_ptr<int> m_open;
     QWebSocketServer m_live;
+    std::optional<QSslConfiguration> m_tls;
 };
 
 namespace {
@@ -128,6 +142,7 @@ struct StaticFile {
 constexpr StaticFile StaticFiles[] = {
     {"/static/app.css", ":/web/static/app.css", "text/css; charset=utf-8"},
     {"/static/app.js", ":/web/static/app.js", "text/javascript; charset=utf-8"},
+    {"/static/ops.js", ":/web/static/ops.js", "text/javascript; charset=utf-8"},
     {"/static/icon.svg", ":/web/static/icon.svg", "image/svg+xml"},
 };
 
@@ -294,6 +309,7 @@ WebServer::~WebServer() {
 
 bool WebServer::listen(const QHostAddress &address, quint16 port) {
     if (!m_tcp) m_tcp = new ConnectionCap(m_limits, this);
+    if (m_tls) m_tcp->setTls(*m_tls);
     if (!m_tcp->listen(address, port)) {
         m_error = m_tcp->errorString();
         return false;
@@ -317,6 +333,34 @@ bool WebServer::parseAddress(const QString &text, QHostAddress &address, quint16
     const qint64 p = parseCount(text.mid(colon + 1), 65535);
     if (p < 1 || !address.setAddress(host)) return false;
     port = quint16(p);
+    return true;
+}
+
+bool WebServer::setTls(const QString &certificateFile, const QString &keyFile) {
+    if (!QSslSocket::supportsSsl()) {
+        m_error = QStringLiteral("this Qt has no TLS support");
+        return false;
+    }
+    QFile cert(certificateFile), key(keyFile);
+    if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("cannot read %1").arg(cert.isOpen() ? keyFile : certificateFile);
+        return false;
+    }
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(cert.read(1 << 20), QSsl::Pem);
+    const QByteArray keyData = key.read(1 << 20);
+    QSslKey privateKey(keyData, QSsl::Rsa, QSsl::Pem);
+    if (privateKey.isNull()) privateKey = QSslKey(keyData, QSsl::Ec, QSsl::Pem);
+    if (chain.isEmpty() || privateKey.isNull()) {
+        m_error = QStringLiteral("%1 must hold a PEM certificate and %2 its PEM key")
+                      .arg(certificateFile, keyFile);
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(privateKey);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    tls.setProtocol(QSsl::TlsV1_2OrLater);
+    m_tls = tls;
     return true;
 }
 
@@ -540,15 +584,46 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
     return json(QJsonObject{{QStringLiteral("total"), total}, {QStringLiteral("rows"), out}});
 }
 
+namespace {
+
+// What the operators' side reads of a request.
+GateRequest gateRequest(const QHttpServerRequest &request, const QTcpSocket *socket) {
+    GateRequest g;
+    g.method = request.method() == QHttpServerRequest::Method::Post   ? QStringLiteral("POST")
+               : request.method() == QHttpServerRequest::Method::Get  ? QStringLiteral("GET")
+               : request.method() == QHttpServerRequest::Method::Head ? QStringLiteral("HEAD")
+                                                                      : QStringLiteral("OTHER");
+    g.encodedPath = request.url().path(QUrl::FullyEncoded).toUtf8();
+    g.body = request.body();
+    for (const auto &[name, value] : request.headers()) {
+        if (name.compare("cookie", Qt::CaseInsensitive) == 0) g.cookie = value;
+        if (name.compare("x-csrf-token", Qt::CaseInsensitive) == 0) g.csrf = value;
+        if (name.compare("x-forwarded-for", Qt::CaseInsensitive) == 0) g.forwardedFor = value;
+        if (name.compare("content-type", Qt::CaseInsensitive) == 0) g.contentType = value;
+    }
+    QHostAddress peer = socket->peerAddress();
+    bool v4 = false;
+    const quint32 ip = peer.toIPv4Address(&v4);
+    if (v4) peer = QHostAddress(ip);
+    g.remote = peer.toString();
+    return g;
+}
+
+} // namespace
+
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
     static const QHash<QHttpServerRequest::Method, QString> names = {
         {QHttpServerRequest::Method::Get, QStringLiteral("GET")},
         {QHttpServerRequest::Method::Head, QStringLiteral("HEAD")},
+        {QHttpServerRequest::Method::Post, QStringLiteral("POST")},
     };
     const QString method = names.value(request.method(), QStringLiteral("OTHER"));
     const QUrl url = request.url();
-    const Reply r = answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
-                           url.query(QUrl::FullyEncoded).toUtf8());
+    std::optional<Reply> gated;
+    if (m_gate) gated = m_gate->handle(gateRequest(request, socket));
+    const Reply r = gated ? *gated
+                          : answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
+                                   url.query(QUrl::FullyEncoded).toUtf8());
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(r.status));
     responder.writeHeader("Content-Type", r.contentType);
@@ -559,7 +634,7 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     responder.writeHeader("Referrer-Policy", "no-referrer");
     for (const auto &[name, value] : r.headers)
         responder.writeHeader(name, value);
-    if (method == QLatin1String("GET"))
+    if (method != QLatin1String("HEAD"))
         responder.writeBody(r.body);
     else
         responder.writeBody("", 0);

@@ -8,14 +8,17 @@
 #include <QJsonObject>
 #include <QList>
 #include <QSet>
+#include <QSslConfiguration>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class QWebSocket;
 
 namespace web {
 
 class ConnectionCap;
+class OperatorGate;
 
 // What the web lets a stranger use of the program.
 struct Limits {
@@ -39,10 +42,18 @@ public:
     explicit WebServer(Source &source, Limits limits = {}, QObject *parent = nullptr);
     ~WebServer() override;
 
+    // Serves over TLS with the PEM certificate (chain) and key files; call before listen.
+    // False (and errorString()) when they can not be used.
+    bool setTls(const QString &certificateFile, const QString &keyFile);
+    bool secure() const { return m_tls.has_value(); }
+
     // Starts listening; false (and errorString()) when the address can not be taken.
     bool listen(const QHostAddress &address, quint16 port);
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }
+
+    // The operators' logins, actions and audit (none: the web is read-only).
+    void setGate(OperatorGate *gate) { m_gate = gate; }
 
     int subscriberCount() const { return static_cast<int>(m_subscribers.size()); }
     int connectionCount() const;
@@ -100,6 +111,8 @@ private:
     bool m_listChanged = false;
     QTimer m_push; // coalesces the changes of one event-loop turn into one message
     mutable QHash<QString, LeaderCache> m_leaders;
+    OperatorGate *m_gate = nullptr;
+    std::optional<QSslConfiguration> m_tls;
 };
 
 } // namespace web

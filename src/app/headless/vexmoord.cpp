@@ -11,10 +11,14 @@
 #include "app/core/profilelist.h"
 #include "app/core/settings.h"
 #include "app/core/stopsignals.h"
+#include "app/headless/operatorcli.h"
+#include "app/headless/webactions.h"
 #include "app/headless/webadapter.h"
+#include "app/headless/webnotify.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/settingsstore.h"
+#include "web/notifier.h"
 #include "web/webserver.h"
 
 #include <QCoreApplication>
@@ -33,12 +37,20 @@ namespace {
 enum ExitStatus { ExitOk = 0, ExitFailure = 1, ExitUsage = 2, ExitNotConfigured = 6 };
 
 const char *kUsage = "usage: vexmoord [--check] [--web ADDRESS:PORT]\n"
+                     "       vexmoord --add-operator NAME [--role admin|viewer]\n"
+                     "                [--servers ADDR[,ADDR...]|*]   (password on stdin)\n"
+                     "       vexmoord --remove-operator NAME | --list-operators\n"
                      "Runs the server profiles of the settings file without a window.\n"
                      "  --check    report the settings file and each profile with its directory,\n"
                      "             without connecting, and exit\n"
                      "  --web ADDRESS:PORT\n"
                      "             serve the web pages on this address (also Web= in section\n"
-                     "             [Vexmoor]; off unless given)\n"
+                     "             [Vexmoor]; off unless given); over TLS with WebCertificate=\n"
+                     "             and WebKey=, behind a TLS proxy with WebProxy=1\n"
+                     "  --add-operator NAME, --remove-operator NAME, --list-operators\n"
+                     "             manage the web's operators (file operators beside the\n"
+                     "             settings); --role viewer (default) or admin, --servers *\n"
+                     "             (default) or the IP:PORT of the servers the role holds for\n"
                      "  --help     show this text\n"
                      "  --version  show the version\n"
                      "Exit status: 0 ok, 1 settings or profile directory unusable, 2 bad command\n"
@@ -140,6 +152,9 @@ int main(int argc, char *argv[]) {
     bool checkOnly = false;
     QString webAddress;
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (const std::optional<int> status =
+            runOperatorCommand(args, operatorsFileBeside(platform::settingsFilePath())))
+        return *status;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
@@ -230,6 +245,7 @@ int main(int argc, char *argv[]) {
     if (webAddress.isEmpty())
         webAddress = settings.read(GlobalSection, QStringLiteral("Web")).trimmed();
     std::unique_ptr<web::Source> source;
+    const std::unique_ptr<web::Notifier> webhooks = startNotifications(settings, profiles, source);
     std::unique_ptr<web::WebServer> webServer;
     if (!webAddress.isEmpty()) {
         QHostAddress address;
@@ -238,8 +254,19 @@ int main(int argc, char *argv[]) {
             complain(QStringLiteral("Web=%1 in [Vexmoor] is not ADDRESS:PORT").arg(webAddress));
             return ExitFailure;
         }
-        source = makeProfileSource(profiles);
+        if (!source) source = makeProfileSource(profiles);
         webServer = std::make_unique<web::WebServer>(*source);
+        const QString certificate = settings.read(GlobalSection, QStringLiteral("WebCertificate"));
+        const QString key = settings.read(GlobalSection, QStringLiteral("WebKey"));
+        if ((!certificate.isEmpty() || !key.isEmpty()) &&
+            !webServer->setTls(certificate.trimmed(), key.trimmed())) {
+            complain(QStringLiteral("WebCertificate=/WebKey= in [Vexmoor]: ") +
+                     webServer->errorString());
+            return ExitFailure;
+        }
+        if (!startOperators(settingsPath, profiles, *source, *webServer, address, webhooks.get(),
+                            settings.readBool(GlobalSection, QStringLiteral("WebProxy"), false)))
+            return ExitFailure;
         if (!webServer->listen(address, port)) {
             complain(QStringLiteral("cannot serve the web on %1: %2")
                          .arg(webAddress, webServer->errorString()));
@@ -248,7 +275,9 @@ int main(int argc, char *argv[]) {
         const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
                                  ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
                                  : address.toString();
-        say(QStringLiteral("web: http://%1:%2/").arg(host).arg(webServer->port()));
+        say(QStringLiteral("web: %1://%2:%3/")
+                .arg(webServer->secure() ? QStringLiteral("https") : QStringLiteral("http"), host)
+                .arg(webServer->port()));
     }
     for (int i = 0; i < profiles.count(); ++i)
         profiles.at(i)->ToggleConnection();

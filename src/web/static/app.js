@@ -143,6 +143,10 @@ function serverPage() {
     fill(document.querySelector('#players tbody'), r.players.map((p) => [
       p.id > 0 ? link(serverPath(address) + '/players/' + p.id, p.name) : p.name,
       team(p.team), p.score]));
+    // The operators' script adds its buttons to the rows.
+    document.querySelectorAll('#players tbody tr').forEach((tr, i) => { tr.dataset.client = r.players[i].client; });
+    window.vexmoorRoster = r;
+    document.dispatchEvent(new CustomEvent('vexmoor:roster', {detail: r}));
     $('player-count').textContent = '(' + r.players.length + ')';
   }
   function addEvent(e) {
