@@ -181,6 +181,7 @@ void Statistics::abandonTables() {
     m_journal.close(); // what it holds is replayed at the next open
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
 }
 
 // --- tables ----------------------------------------------------------------------------
@@ -205,9 +206,11 @@ void Statistics::CreateTables() {
         table(i)->SetRecordSink(
             [this, i](std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
                 m_journal.putRow(i, recNo, record, size);
+                if (m_rowListener) m_rowListener->statsRowWritten(i, recNo, record);
             });
     }
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
 }
 
 void Statistics::UpdateTablePaths() {
@@ -341,6 +344,7 @@ void Statistics::OpenTables() {
         // dropped without being counted.
         closeOutConnections(false);
     });
+    tablesReset();
     showTables();
 }
 
@@ -356,6 +360,7 @@ void Statistics::CloseTables() {
         clearIndexes();
         PlayersChanged = KillsChanged = MissionsChanged = false;
     });
+    tablesReset();
     showTables();
 }
 
@@ -671,6 +676,7 @@ void Statistics::clearTables() {
         RecordingJournal::discard(QFile::encodeName(journalPath()).toStdString());
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
     m_profile.settings().write(m_profile.section(), DbIdKey, QStringLiteral("0"));
     if (recording) registerConnectedPlayers();
 }

@@ -16,6 +16,17 @@
 class Profile;
 class StatsView;
 
+// Told of each row the tables of one profile are given (recorded, replaced, deleted or
+// recalled), and of the tables being opened, closed, emptied or dropped, after which what it
+// learnt of the rows before is to be read again from the tables.
+class StatsRowListener {
+public:
+    virtual ~StatsRowListener() = default;
+    // table: 0 Players, 1 Kills, 2 Missions; record: the row's field buffer.
+    virtual void statsRowWritten(int table, std::int32_t recNo, const std::uint8_t *record) = 0;
+    virtual void statsTablesReset() = 0;
+};
+
 // The statistics tables of a profile (Players, Kills, Missions) and the rules that record
 // into them.
 //
@@ -69,6 +80,8 @@ public:
 
     // The Stats page while the profile is displayed, else nullptr.
     void setView(StatsView *view) { m_view = view; }
+    // The one listener to the written rows (nullptr: none).
+    void setRowListener(StatsRowListener *listener) { m_rowListener = listener; }
 
     // The roster's arrivals, departures and score changes are recorded.
     void playerArrived(PlayerSlot &player) override { RecordConnect(player.ClientId); }
@@ -154,6 +167,9 @@ private:
     void recordConnect(int clientId);
     void clearTables();
     void showTables();
+    void tablesReset() {
+        if (m_rowListener) m_rowListener->statsTablesReset();
+    }
 
     std::int32_t findPlayerById(std::int32_t dbId) const;
     std::int32_t missionNumber(std::string_view key, bool add);
@@ -163,6 +179,7 @@ private:
     Roster &m_roster;
     const QString &m_hostName;
     StatsView *m_view = nullptr;
+    StatsRowListener *m_rowListener = nullptr;
     bool m_failing = false;
     RecordingJournal m_journal;
 
