@@ -206,7 +206,8 @@ void Statistics::CreateTables() {
         table(i)->SetRecordSink(
             [this, i](std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
                 m_journal.putRow(i, recNo, record, size);
-                if (m_rowListener) m_rowListener->statsRowWritten(i, recNo, record);
+                for (StatsRowListener *listener : m_rowListeners)
+                    listener->statsRowWritten(i, recNo, record);
             });
     }
     PlayersChanged = KillsChanged = MissionsChanged = false;

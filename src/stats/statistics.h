@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class Profile;
 class StatsView;
@@ -80,8 +81,9 @@ public:
 
     // The Stats page while the profile is displayed, else nullptr.
     void setView(StatsView *view) { m_view = view; }
-    // The one listener to the written rows (nullptr: none).
-    void setRowListener(StatsRowListener *listener) { m_rowListener = listener; }
+    // Listeners to the written rows; each must be removed before it is destroyed.
+    void addRowListener(StatsRowListener *listener) { m_rowListeners.push_back(listener); }
+    void removeRowListener(StatsRowListener *listener) { std::erase(m_rowListeners, listener); }
 
     // The roster's arrivals, departures and score changes are recorded.
     void playerArrived(PlayerSlot &player) override { RecordConnect(player.ClientId); }
@@ -168,7 +170,8 @@ private:
     void clearTables();
     void showTables();
     void tablesReset() {
-        if (m_rowListener) m_rowListener->statsTablesReset();
+        for (StatsRowListener *listener : m_rowListeners)
+            listener->statsTablesReset();
     }
 
     std::int32_t findPlayerById(std::int32_t dbId) const;
@@ -179,7 +182,7 @@ private:
     Roster &m_roster;
     const QString &m_hostName;
     StatsView *m_view = nullptr;
-    StatsRowListener *m_rowListener = nullptr;
+    std::vector<StatsRowListener *> m_rowListeners;
     bool m_failing = false;
     RecordingJournal m_journal;
 

@@ -47,11 +47,11 @@ bool deleted(const std::uint8_t *record) {
 } // namespace
 
 WebIndex::WebIndex(Statistics &stats) : m_stats(stats) {
-    m_stats.setRowListener(this);
+    m_stats.addRowListener(this);
 }
 
 WebIndex::~WebIndex() {
-    m_stats.setRowListener(nullptr);
+    m_stats.removeRowListener(this);
 }
 
 void WebIndex::statsTablesReset() {
