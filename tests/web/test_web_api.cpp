@@ -242,7 +242,9 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
           QStringLiteral("\"F\"2051\"5\""), QStringLiteral("\"G\"2051\"1\""),
           // Ann's client id passes to Anna: Ann leaves, Anna is a new player.
           QStringLiteral("\"C\"2051\"Anna\"10.0.0.7\"Female\""),
-          QStringLiteral("\"K\"2051\"2050\"4\"1\"")});
+          QStringLiteral("\"K\"2051\"2050\"4\"1\""),
+          // Rex passes the players ranked above him.
+          QStringLiteral("\"K\"2050\"2052\"4\"1\""), QStringLiteral("\"K\"2050\"2052\"4\"1\"")});
 
     // The answers of this source equal those of one that reads the tables now.
     auto expectAsFresh = [&] {
@@ -272,12 +274,12 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
         std::vector<int> ids;
     };
     const Case orders[] = {
-        {"sort=kills", {1, 5, 2, 3, 6, 4}},
-        {"sort=deaths", {2, 3, 5, 1, 4, 6}},
+        {"sort=kills", {2, 1, 5, 3, 6, 4}},
+        {"sort=deaths", {2, 3, 4, 5, 1, 6}},
         {"sort=teamKills", {3, 1, 2, 4, 5, 6}},
         {"sort=kills&q=ann", {3, 6}},
         {"sort=kills&q=NNA", {6}},
-        {"sort=kd&offset=4&limit=9", {2, 4}},
+        {"sort=kd&offset=4&limit=9", {3, 4}},
     };
     for (const Case &c : orders)
         EXPECT_EQ(ids(QString::fromLatin1(c.query)), c.ids) << c.query;
@@ -294,7 +296,8 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
           R"("mission":"Raindance"}])"}},
         {4,
          {R"("name":"Cid")", R"("kills":0)", R"("weapons":[])", R"("victims":[])",
-          R"("killers":[])", R"("missions":[])", R"("online":true)"}},
+          R"("killers":[{"count":2,"id":2,"name":"Rex"}])", R"("missions":[])",
+          R"("online":true)"}},
         {5, {R"("weapons":[{"count":1,"name":"Disc"},{"count":1,"name":"Suicide"}])"}},
         {6, {R"("name":"Anna")", R"("kills":1)", R"("killers":[])"}},
     };
