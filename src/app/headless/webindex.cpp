@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -322,36 +323,53 @@ void WebIndex::changed(int slot) {
 
 // --- answers -----------------------------------------------------------------------------
 
-bool WebIndex::before(web::SortKey key, int a, int b) const {
-    const web::Standing &sa = m_standings[std::size_t(a)], &sb = m_standings[std::size_t(b)];
-    const double va = valueOf(key, sa), vb = valueOf(key, sb);
-    if (va != vb) return va > vb;
-    return sa.id < sb.id;
-}
-
 const std::vector<int> &WebIndex::ranked(web::SortKey key) {
     const auto k = std::size_t(key);
     Ranking &o = m_orders[k];
-    const auto cmp = [this, key](int a, int b) { return before(key, a, b); };
     const std::uint8_t bit = std::uint8_t(1u << k);
-    if (!o.built) {
+    // The ranking is ordered by the values its slots were placed with, so that a changed slot
+    // is found again by a binary search before it moves.
+    const auto placedBefore = [&](int a, int b) {
+        const double va = o.placed[std::size_t(a)], vb = o.placed[std::size_t(b)];
+        if (va != vb) return va > vb;
+        return m_standings[std::size_t(a)].id < m_standings[std::size_t(b)].id;
+    };
+    if (!o.built || o.pending.size() > std::max<std::size_t>(64, m_standings.size() / 8)) {
+        for (int slot : o.pending)
+            m_pendingIn[std::size_t(slot)] = std::uint8_t(m_pendingIn[std::size_t(slot)] & ~bit);
+        o.pending.clear();
+        o.placed.resize(m_standings.size());
         o.ranks.resize(m_standings.size());
-        for (std::size_t i = 0; i < o.ranks.size(); ++i)
+        for (std::size_t i = 0; i < o.ranks.size(); ++i) {
             o.ranks[i] = int(i);
-        std::sort(o.ranks.begin(), o.ranks.end(), cmp);
+            o.placed[i] = valueOf(key, m_standings[i]);
+        }
+        std::sort(o.ranks.begin(), o.ranks.end(), placedBefore);
         o.built = true;
         return o.ranks;
     }
-    if (o.pending.empty()) return o.ranks;
-    // The slots that did not change keep their order: the changed ones are taken out, sorted
-    // among themselves and merged back in.
-    std::sort(o.pending.begin(), o.pending.end(), cmp);
-    std::erase_if(o.ranks, [&](int slot) { return (m_pendingIn[std::size_t(slot)] & bit) != 0; });
-    const std::size_t kept = o.ranks.size();
-    o.ranks.insert(o.ranks.end(), o.pending.begin(), o.pending.end());
-    std::inplace_merge(o.ranks.begin(), o.ranks.begin() + std::ptrdiff_t(kept), o.ranks.end(), cmp);
-    for (int slot : o.pending)
+    // A kill moves a player by a few places: each changed slot is rotated from where it was to
+    // where it now belongs.
+    o.placed.resize(m_standings.size(), std::numeric_limits<double>::quiet_NaN());
+    for (int slot : o.pending) {
         m_pendingIn[std::size_t(slot)] = std::uint8_t(m_pendingIn[std::size_t(slot)] & ~bit);
+        double &placed = o.placed[std::size_t(slot)];
+        const double now = valueOf(key, m_standings[std::size_t(slot)]);
+        if (std::isnan(placed)) { // a new player
+            placed = now;
+            o.ranks.insert(std::lower_bound(o.ranks.begin(), o.ranks.end(), slot, placedBefore),
+                           slot);
+            continue;
+        }
+        if (now == placed) continue;
+        const auto at = std::lower_bound(o.ranks.begin(), o.ranks.end(), slot, placedBefore);
+        const bool up = now > placed;
+        placed = now;
+        if (up)
+            std::rotate(std::lower_bound(o.ranks.begin(), at, slot, placedBefore), at, at + 1);
+        else
+            std::rotate(at, at + 1, std::lower_bound(at + 1, o.ranks.end(), slot, placedBefore));
+    }
     o.pending.clear();
     return o.ranks;
 }

@@ -47,8 +47,9 @@ private:
     };
     struct Ranking {
         bool built = false;
-        std::vector<int> ranks;   // slots, highest first
-        std::vector<int> pending; // slots changed since (each once)
+        std::vector<int> ranks;     // slots, highest first by their placed values
+        std::vector<double> placed; // per slot: the value it is ranked by (NaN: not yet)
+        std::vector<int> pending;   // slots changed since (each once)
     };
     static constexpr int RowAbsent = -2; // a row not read (deleted): a write to it reloads
     static constexpr int RowRepeat = -1; // a later row of an id: the first one counts
@@ -66,7 +67,6 @@ private:
     int addSlot(web::Standing standing);
     void changed(int slot);
     const std::vector<int> &ranked(web::SortKey key);
-    bool before(web::SortKey key, int a, int b) const;
     void indexName(int slot);
 
     Statistics &m_stats;
