@@ -211,7 +211,8 @@ TEST_F(WebApi, EveryEndpointAndEveryRefusal) {
 TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
     const char *const sorts[] = {"kills", "deaths", "teamKills", "score",
                                  "wins",  "losses", "time",      "kd"};
-    const char *const searches[] = {"", "an", "ANN", "nna", "<img", "rex", "nobody"};
+    const char *const searches[] = {"",    "an",     "ANN",  "nna",  "<img",
+                                    "rex", "nobody", "bulk", "lk11", "lk119"};
     auto answer = [](const web::WebServer &server, const QString &path, const QString &query) {
         return server.answer(QStringLiteral("GET"), path.toUtf8(), query.toUtf8()).body;
     };
@@ -246,6 +247,9 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
           // Rex passes the players ranked above him.
           QStringLiteral("\"K\"2050\"2052\"4\"1\""), QStringLiteral("\"K\"2050\"2052\"4\"1\"")});
 
+    // Enough players for the search to take its ways for many matches and for few.
+    for (int i = 0; i < 120; ++i)
+        feed({QStringLiteral("\"C\"%1\"Bulk%2\"10.1.0.1\"Male\"").arg(2054 + i).arg(i)});
     // The answers of this source equal those of one that reads the tables now.
     auto expectAsFresh = [&] {
         const QList<QByteArray> followed = ask(*server);
@@ -274,12 +278,13 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
         std::vector<int> ids;
     };
     const Case orders[] = {
-        {"sort=kills", {2, 1, 5, 3, 6, 4}},
-        {"sort=deaths", {2, 3, 4, 5, 1, 6}},
-        {"sort=teamKills", {3, 1, 2, 4, 5, 6}},
+        {"sort=kills&limit=6", {2, 1, 5, 3, 6, 4}},
+        {"sort=deaths&limit=6", {2, 3, 4, 5, 1, 6}},
+        {"sort=teamKills&limit=6", {3, 1, 2, 4, 5, 6}},
         {"sort=kills&q=ann", {3, 6}},
         {"sort=kills&q=NNA", {6}},
-        {"sort=kd&offset=4&limit=9", {3, 4}},
+        {"sort=kd&offset=4&limit=2", {3, 4}},
+        {"sort=deaths&q=lk11&offset=1&limit=3", {117, 118, 119}},
     };
     for (const Case &c : orders)
         EXPECT_EQ(ids(QString::fromLatin1(c.query)), c.ids) << c.query;

@@ -68,6 +68,7 @@ void WebIndex::statsTablesReset() {
     m_trigramsBuilt = false;
     m_trigrams.clear();
     m_match.clear();
+    m_searches.clear();
     m_kills.clear();
     m_killPresent.clear();
     m_rowsAsKiller.clear();
@@ -302,6 +303,7 @@ int WebIndex::addSlot(web::Standing standing) {
 }
 
 void WebIndex::indexName(int slot) {
+    m_searches.clear(); // what a search found may change with the name
     std::string &folded = m_folded[std::size_t(slot)];
     folded = m_standings[std::size_t(slot)].name.toLower().toStdString();
     if (!m_trigramsBuilt) return;
@@ -385,43 +387,69 @@ web::LeaderPage WebIndex::leaderboard(web::SortKey key, qint64 offset, qint64 li
             page.rows.append(m_standings[std::size_t(order[std::size_t(n)])]);
         return page;
     }
-    const std::string needle = search.toLower().toStdString();
+    const std::vector<int> &found = matching(search.toLower().toStdString());
     auto take = [&](int slot) {
         if (page.total >= offset && page.total < offset + limit)
             page.rows.append(m_standings[std::size_t(slot)]);
         ++page.total;
     };
-    if (needle.size() < 3) {
-        for (int slot : order)
-            if (m_folded[std::size_t(slot)].find(needle) != std::string::npos) take(slot);
+    const Ranking &o = m_orders[std::size_t(key)];
+    if (found.size() * 16 < order.size()) {
+        // Few: in the ranking's order among themselves.
+        std::vector<int> ranked = found;
+        std::sort(ranked.begin(), ranked.end(), [&](int a, int b) {
+            const double va = o.placed[std::size_t(a)], vb = o.placed[std::size_t(b)];
+            if (va != vb) return va > vb;
+            return m_standings[std::size_t(a)].id < m_standings[std::size_t(b)].id;
+        });
+        for (int slot : ranked)
+            take(slot);
         return page;
     }
-    if (!m_trigramsBuilt) {
-        m_trigramsBuilt = true;
-        for (std::size_t slot = 0; slot < m_standings.size(); ++slot)
-            indexName(int(slot));
-    }
-    // The names that hold the needle's rarest piece are the only ones that can hold it.
-    const std::vector<int> *fewest = nullptr;
-    for (std::size_t i = 0; i + 3 <= needle.size(); ++i) {
-        const auto it = m_trigrams.find(trigram(needle.data() + i));
-        if (it == m_trigrams.end()) return page;
-        if (!fewest || it->second.size() < fewest->size()) fewest = &it->second;
-    }
     m_match.assign(m_standings.size(), 0);
-    std::size_t matches = 0;
-    for (int slot : *fewest)
-        if (!m_match[std::size_t(slot)] &&
-            m_folded[std::size_t(slot)].find(needle) != std::string::npos) {
-            m_match[std::size_t(slot)] = 1;
-            ++matches;
-        }
-    for (auto it = order.begin(); it != order.end() && qint64(matches) > 0; ++it)
+    for (int slot : found)
+        m_match[std::size_t(slot)] = 1;
+    std::size_t left = found.size();
+    for (auto it = order.begin(); it != order.end() && left > 0; ++it)
         if (m_match[std::size_t(*it)]) {
             take(*it);
-            --matches;
+            --left;
         }
     return page;
+}
+
+const std::vector<int> &WebIndex::matching(const std::string &needle) {
+    if (const auto it = m_searches.find(needle); it != m_searches.end()) return it->second;
+    std::vector<int> found;
+    if (needle.size() < 3) {
+        for (std::size_t slot = 0; slot < m_folded.size(); ++slot)
+            if (m_folded[slot].find(needle) != std::string::npos) found.push_back(int(slot));
+    } else {
+        if (!m_trigramsBuilt) {
+            m_trigramsBuilt = true;
+            for (std::size_t slot = 0; slot < m_standings.size(); ++slot)
+                indexName(int(slot));
+        }
+        // The names that hold the needle's rarest piece are the only ones that can hold it.
+        const std::vector<int> *fewest = nullptr;
+        for (std::size_t i = 0; i + 3 <= needle.size(); ++i) {
+            const auto it = m_trigrams.find(trigram(needle.data() + i));
+            if (it == m_trigrams.end()) {
+                fewest = nullptr;
+                break;
+            }
+            if (!fewest || it->second.size() < fewest->size()) fewest = &it->second;
+        }
+        if (fewest)
+            for (int slot : *fewest)
+                if (m_folded[std::size_t(slot)].find(needle) != std::string::npos)
+                    found.push_back(slot);
+        // A slot listed twice (renamed to a name with the same piece) counts once.
+        std::sort(found.begin(), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
+    }
+    if (m_searches.size() >= 64) m_searches.clear();
+    return m_searches.emplace(needle, std::move(found)).first->second;
 }
 
 const web::Standing *WebIndex::standing(qint32 id) {

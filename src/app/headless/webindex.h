@@ -68,6 +68,7 @@ private:
     void changed(int slot);
     const std::vector<int> &ranked(web::SortKey key);
     void indexName(int slot);
+    const std::vector<int> &matching(const std::string &needle);
 
     Statistics &m_stats;
     bool m_built = false;
@@ -87,6 +88,8 @@ private:
     bool m_trigramsBuilt = false;
     std::unordered_map<std::uint32_t, std::vector<int>> m_trigrams;
     std::vector<std::uint8_t> m_match;
+    // The slots whose names held a needle, for the last few needles asked for.
+    std::unordered_map<std::string, std::vector<int>> m_searches;
 
     // Kills.
     std::array<const dbf::FieldDesc *, 4> m_killFields{};
