@@ -9,6 +9,10 @@
 //
 //   bench_scale --benchmark_counters_tabular=true [--benchmark_filter=/500]
 //
+// BM_Consoles_Web runs vexmoord with its web on (--web 127.0.0.1:18131) and 200 live pages
+// open over the measuring window, each on the server page of one profile in turn
+// (live_KiB_per_s: what they received).
+//
 // BM_Consoles_FullTables starts every profile with tables that already hold 5,000 players,
 // 20,000 kill pairs and 5,000 mission rows (about 5 MB a profile, 2.6 GB at N = 500).
 //
@@ -25,6 +29,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSocketNotifier>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -70,16 +75,19 @@ void pump(const std::function<bool()> &done, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+constexpr quint16 WebPort = 18131;
+
 struct Results {
     double cpuPct = 0, rssKiB = 0, p50 = 0, p99 = 0, max = 0, linesPerSecond = 0, closeSeconds = 0;
+    double liveKiBPerSecond = 0;
     int probesSent = 0, probesSeen = 0;
 };
 
 // One run: the servers, the daemon, the probes and the log watcher.
 class ScaleRun {
 public:
-    explicit ScaleRun(int count, bool fullTables = false)
-        : m_count(count), m_fullTables(fullTables) {}
+    explicit ScaleRun(int count, bool fullTables = false, int livePages = 0)
+        : m_count(count), m_livePages(livePages), m_fullTables(fullTables) {}
 
     Results exec() {
         Results r;
@@ -92,11 +100,17 @@ public:
             stopDaemon();
             return r;
         }
+        if (!openLivePages()) {
+            m_error = "the live pages did not open";
+            stopDaemon();
+            return r;
+        }
         watchLogs();
         startProbes();
         pump([] { return false; }, WarmupMs);
         m_measuring = true;
         m_lines = 0;
+        m_liveBytes = 0;
         const long ticks0 = cpuTicks(m_daemon.processId());
         QElapsedTimer wall;
         wall.start();
@@ -106,6 +120,7 @@ public:
                    double(sysconf(_SC_CLK_TCK)) / seconds;
         r.rssKiB = double(residentKiB(m_daemon.processId()));
         r.linesPerSecond = double(m_lines) / seconds;
+        r.liveKiBPerSecond = double(m_liveBytes) / 1024.0 / seconds;
         m_measuring = false;
         for (auto &t : m_probeTimers)
             t->stop();
@@ -221,13 +236,56 @@ private:
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
         m_daemon.setProcessEnvironment(env);
         m_daemon.setStandardOutputFile(QProcess::nullDevice());
-        m_daemon.start(QStringLiteral(VEXMOORD_PATH), {});
+        QStringList args;
+        if (m_livePages > 0)
+            args << QStringLiteral("--web") << QStringLiteral("127.0.0.1:%1").arg(WebPort);
+        m_daemon.start(QStringLiteral(VEXMOORD_PATH), args);
         if (!m_daemon.waitForStarted()) qFatal("cannot start vexmoord");
     }
 
     void stopDaemon() {
         ::kill(pid_t(m_daemon.processId()), SIGTERM);
         pump([this] { return m_daemon.state() == QProcess::NotRunning; }, 120000);
+    }
+
+    // Opens the live pages as a browser does (a WebSocket on /live) and drains them.
+    bool openLivePages() {
+        int upgraded = 0;
+        for (int i = 0; i < m_livePages; ++i) {
+            auto socket = std::make_unique<QTcpSocket>();
+            QTcpSocket *s = socket.get();
+            const QByteArray request =
+                "GET /live?server=127.0.0.1:" +
+                QByteArray::number(m_servers[size_t(i % m_count)]->port()) +
+                " HTTP/1.1\r\nHost: bench\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+            QObject::connect(s, &QTcpSocket::connected, s, [s, request] { s->write(request); });
+            auto open = std::make_shared<bool>(false);
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, open, &upgraded] {
+                const QByteArray data = s->readAll();
+                if (!*open && data.startsWith("HTTP/1.1 101")) {
+                    *open = true;
+                    ++upgraded;
+                }
+                if (m_measuring) m_liveBytes += data.size();
+            });
+            s->connectToHost(QHostAddress::LocalHost, WebPort);
+            m_pages.push_back(std::move(socket));
+            // A few at a time, as pages load: the listen backlog stays short.
+            if (i % 20 == 19) pump([&] { return upgraded > i - 10; }, 10000);
+        }
+        pump([&] { return upgraded == m_livePages; }, 30000);
+        // The readers go on draining after this frame: `upgraded` is no longer counted.
+        for (auto &p : m_pages)
+            QObject::disconnect(p.get(), &QTcpSocket::readyRead, nullptr, nullptr);
+        for (auto &p : m_pages) {
+            QTcpSocket *s = p.get();
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                const qint64 n = s->readAll().size();
+                if (m_measuring) m_liveBytes += n;
+            });
+        }
+        return upgraded == m_livePages;
     }
 
     void watchLogs() {
@@ -300,6 +358,7 @@ private:
     }
 
     const int m_count;
+    const int m_livePages;
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<sim::SimServer>> m_servers;
     QProcess m_daemon;
@@ -319,13 +378,15 @@ private:
     int m_sentInWindow = 0;
     bool m_fullTables = false;
     std::vector<double> m_delays;
+    std::vector<std::unique_ptr<QTcpSocket>> m_pages;
+    qint64 m_liveBytes = 0;
 };
 
-void Consoles(benchmark::State &state, bool fullTables) {
+void Consoles(benchmark::State &state, bool fullTables, int livePages = 0) {
     const int count = int(state.range(0));
     Results r;
     for (auto _ : state) {
-        ScaleRun run(count, fullTables);
+        ScaleRun run(count, fullTables, livePages);
         r = run.exec();
         if (run.error()) {
             state.SkipWithError(run.error());
@@ -341,6 +402,10 @@ void Consoles(benchmark::State &state, bool fullTables) {
     state.counters["lines_per_s"] = r.linesPerSecond;
     state.counters["probes_seen_pct"] = r.probesSent ? 100.0 * r.probesSeen / r.probesSent : 0.0;
     state.counters["close_s"] = r.closeSeconds;
+    if (livePages > 0) {
+        state.counters["live_pages"] = livePages;
+        state.counters["live_KiB_per_s"] = r.liveKiBPerSecond;
+    }
 }
 void BM_Consoles(benchmark::State &state) {
     Consoles(state, false);
@@ -349,6 +414,10 @@ void BM_Consoles_FullTables(benchmark::State &state) {
     Consoles(state, true);
 }
 BENCHMARK(BM_Consoles)->Arg(10)->Arg(100)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
+void BM_Consoles_Web(benchmark::State &state) {
+    Consoles(state, false, 200);
+}
+BENCHMARK(BM_Consoles_Web)->Arg(10)->Arg(100)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_Consoles_FullTables)
     ->Arg(10)
     ->Arg(100)
