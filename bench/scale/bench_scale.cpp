@@ -29,16 +29,22 @@
 #include <QFile>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <csignal>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string_view>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -137,6 +143,7 @@ public:
             r.p99 = at(0.99);
             r.max = m_delays.back();
         }
+        stopReading();
         QElapsedTimer closing;
         closing.start();
         stopDaemon();
@@ -147,6 +154,7 @@ public:
     const char *error() const { return m_error; }
 
     ~ScaleRun() {
+        stopReading();
         if (m_inotify >= 0) ::close(m_inotify);
         if (m_daemon.state() != QProcess::NotRunning) m_daemon.kill();
         m_daemon.waitForFinished(5000);
@@ -248,44 +256,66 @@ private:
         pump([this] { return m_daemon.state() == QProcess::NotRunning; }, 120000);
     }
 
-    // Opens the live pages as a browser does (a WebSocket on /live) and drains them.
+    // Opens the live pages as a browser does (a WebSocket on /live) and drains them on a
+    // thread of their own, so that reading them does not hold up this thread's servers and log
+    // watcher.
     bool openLivePages() {
-        int upgraded = 0;
+        if (m_livePages == 0) return true;
+        std::vector<int> fds;
         for (int i = 0; i < m_livePages; ++i) {
-            auto socket = std::make_unique<QTcpSocket>();
-            QTcpSocket *s = socket.get();
-            const QByteArray request =
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(WebPort);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+                if (fd >= 0) ::close(fd);
+                break;
+            }
+            const std::string request =
                 "GET /live?server=127.0.0.1:" +
-                QByteArray::number(m_servers[size_t(i % m_count)]->port()) +
+                std::to_string(m_servers[size_t(i % m_count)]->port()) +
                 " HTTP/1.1\r\nHost: bench\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
-            QObject::connect(s, &QTcpSocket::connected, s, [s, request] { s->write(request); });
-            auto open = std::make_shared<bool>(false);
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s, open, &upgraded] {
-                const QByteArray data = s->readAll();
-                if (!*open && data.startsWith("HTTP/1.1 101")) {
-                    *open = true;
-                    ++upgraded;
+            if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+                ::close(fd);
+                break;
+            }
+            fds.push_back(fd);
+        }
+        m_reader = std::thread([this, fds] {
+            std::vector<pollfd> polls;
+            for (int fd : fds)
+                polls.push_back({fd, POLLIN, 0});
+            std::vector<bool> open(fds.size(), false);
+            char buffer[65536];
+            while (!m_stopReading) {
+                if (::poll(polls.data(), polls.size(), 50) <= 0) continue;
+                for (std::size_t i = 0; i < polls.size(); ++i) {
+                    if (!(polls[i].revents & POLLIN)) continue;
+                    const ssize_t n = ::recv(fds[i], buffer, sizeof buffer, 0);
+                    if (n <= 0) {
+                        polls[i].fd = -1;
+                        continue;
+                    }
+                    if (!open[i] &&
+                        std::string_view(buffer, size_t(n)).starts_with("HTTP/1.1 101")) {
+                        open[i] = true;
+                        ++m_upgraded;
+                    }
+                    if (m_measuring) m_liveBytes += n;
                 }
-                if (m_measuring) m_liveBytes += data.size();
-            });
-            s->connectToHost(QHostAddress::LocalHost, WebPort);
-            m_pages.push_back(std::move(socket));
-            // A few at a time, as pages load: the listen backlog stays short.
-            if (i % 20 == 19) pump([&] { return upgraded > i - 10; }, 10000);
-        }
-        pump([&] { return upgraded == m_livePages; }, 30000);
-        // The readers go on draining after this frame: `upgraded` is no longer counted.
-        for (auto &p : m_pages)
-            QObject::disconnect(p.get(), &QTcpSocket::readyRead, nullptr, nullptr);
-        for (auto &p : m_pages) {
-            QTcpSocket *s = p.get();
-            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                const qint64 n = s->readAll().size();
-                if (m_measuring) m_liveBytes += n;
-            });
-        }
-        return upgraded == m_livePages;
+            }
+            for (int fd : fds)
+                ::close(fd);
+        });
+        pump([this] { return m_upgraded == m_livePages; }, 30000);
+        return m_upgraded == m_livePages;
+    }
+
+    void stopReading() {
+        m_stopReading = true;
+        if (m_reader.joinable()) m_reader.join();
     }
 
     void watchLogs() {
@@ -363,7 +393,7 @@ private:
     std::vector<std::unique_ptr<sim::SimServer>> m_servers;
     QProcess m_daemon;
     int m_online = 0;
-    bool m_measuring = false;
+    std::atomic<bool> m_measuring{false};
     qint64 m_lines = 0;
     const char *m_error = nullptr;
 
@@ -378,8 +408,10 @@ private:
     int m_sentInWindow = 0;
     bool m_fullTables = false;
     std::vector<double> m_delays;
-    std::vector<std::unique_ptr<QTcpSocket>> m_pages;
-    qint64 m_liveBytes = 0;
+    std::thread m_reader;
+    std::atomic<bool> m_stopReading{false};
+    std::atomic<int> m_upgraded{0};
+    std::atomic<qint64> m_liveBytes{0};
 };
 
 void Consoles(benchmark::State &state, bool fullTables, int livePages = 0) {
