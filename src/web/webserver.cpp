@@ -561,13 +561,24 @@ void WebServer::pushChanges() {
         m_listChanged = false;
         return;
     }
+    // Messages are made only for what some page shows: with many profiles, most changes are
+    // of profiles no page is open on.
+    QSet<QString> watched;
+    bool listWatched = false;
+    for (const Subscriber &subscriber : std::as_const(m_subscribers)) {
+        if (subscriber.address.isEmpty())
+            listWatched = true;
+        else
+            watched.insert(subscriber.address);
+    }
     QHash<QString, QString> messages; // address -> text, made once for all its pages
     for (const QString &address : std::as_const(m_changed))
-        messages.insert(address,
-                        QString::fromUtf8(
-                            QJsonDocument(serverMessage(address)).toJson(QJsonDocument::Compact)));
+        if (watched.contains(address))
+            messages.insert(
+                address, QString::fromUtf8(
+                             QJsonDocument(serverMessage(address)).toJson(QJsonDocument::Compact)));
     QString list;
-    if (m_listChanged)
+    if (m_listChanged && listWatched)
         list = QString::fromUtf8(QJsonDocument(listMessage()).toJson(QJsonDocument::Compact));
     m_changed.clear();
     m_listChanged = false;
