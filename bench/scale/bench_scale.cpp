@@ -9,6 +9,10 @@
 //
 //   bench_scale --benchmark_counters_tabular=true [--benchmark_filter=/500]
 //
+// BM_Consoles_Web runs vexmoord with its web on (--web 127.0.0.1:18131) and 200 live pages
+// open over the measuring window, each on the server page of one profile in turn
+// (live_KiB_per_s: what they received).
+//
 // BM_Consoles_FullTables starts every profile with tables that already hold 5,000 players,
 // 20,000 kill pairs and 5,000 mission rows (about 5 MB a profile, 2.6 GB at N = 500).
 //
@@ -28,12 +32,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
 #include <benchmark/benchmark.h>
 #include <csignal>
 #include <map>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string_view>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -70,16 +81,19 @@ void pump(const std::function<bool()> &done, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+constexpr quint16 WebPort = 18131;
+
 struct Results {
     double cpuPct = 0, rssKiB = 0, p50 = 0, p99 = 0, max = 0, linesPerSecond = 0, closeSeconds = 0;
+    double liveKiBPerSecond = 0;
     int probesSent = 0, probesSeen = 0;
 };
 
 // One run: the servers, the daemon, the probes and the log watcher.
 class ScaleRun {
 public:
-    explicit ScaleRun(int count, bool fullTables = false)
-        : m_count(count), m_fullTables(fullTables) {}
+    explicit ScaleRun(int count, bool fullTables = false, int livePages = 0)
+        : m_count(count), m_livePages(livePages), m_fullTables(fullTables) {}
 
     Results exec() {
         Results r;
@@ -92,11 +106,17 @@ public:
             stopDaemon();
             return r;
         }
+        if (!openLivePages()) {
+            m_error = "the live pages did not open";
+            stopDaemon();
+            return r;
+        }
         watchLogs();
         startProbes();
         pump([] { return false; }, WarmupMs);
         m_measuring = true;
         m_lines = 0;
+        m_liveBytes = 0;
         const long ticks0 = cpuTicks(m_daemon.processId());
         QElapsedTimer wall;
         wall.start();
@@ -106,6 +126,7 @@ public:
                    double(sysconf(_SC_CLK_TCK)) / seconds;
         r.rssKiB = double(residentKiB(m_daemon.processId()));
         r.linesPerSecond = double(m_lines) / seconds;
+        r.liveKiBPerSecond = double(m_liveBytes) / 1024.0 / seconds;
         m_measuring = false;
         for (auto &t : m_probeTimers)
             t->stop();
@@ -122,6 +143,7 @@ public:
             r.p99 = at(0.99);
             r.max = m_delays.back();
         }
+        stopReading();
         QElapsedTimer closing;
         closing.start();
         stopDaemon();
@@ -132,6 +154,7 @@ public:
     const char *error() const { return m_error; }
 
     ~ScaleRun() {
+        stopReading();
         if (m_inotify >= 0) ::close(m_inotify);
         if (m_daemon.state() != QProcess::NotRunning) m_daemon.kill();
         m_daemon.waitForFinished(5000);
@@ -221,13 +244,78 @@ private:
         env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
         m_daemon.setProcessEnvironment(env);
         m_daemon.setStandardOutputFile(QProcess::nullDevice());
-        m_daemon.start(QStringLiteral(VEXMOORD_PATH), {});
+        QStringList args;
+        if (m_livePages > 0)
+            args << QStringLiteral("--web") << QStringLiteral("127.0.0.1:%1").arg(WebPort);
+        m_daemon.start(QStringLiteral(VEXMOORD_PATH), args);
         if (!m_daemon.waitForStarted()) qFatal("cannot start vexmoord");
     }
 
     void stopDaemon() {
         ::kill(pid_t(m_daemon.processId()), SIGTERM);
         pump([this] { return m_daemon.state() == QProcess::NotRunning; }, 120000);
+    }
+
+    // Opens the live pages as a browser does (a WebSocket on /live) and drains them on a
+    // thread of their own, so that reading them does not hold up this thread's servers and log
+    // watcher.
+    bool openLivePages() {
+        if (m_livePages == 0) return true;
+        std::vector<int> fds;
+        for (int i = 0; i < m_livePages; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(WebPort);
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+                if (fd >= 0) ::close(fd);
+                break;
+            }
+            const std::string request =
+                "GET /live?server=127.0.0.1:" +
+                std::to_string(m_servers[size_t(i % m_count)]->port()) +
+                " HTTP/1.1\r\nHost: bench\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+            if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) {
+                ::close(fd);
+                break;
+            }
+            fds.push_back(fd);
+        }
+        m_reader = std::thread([this, fds] {
+            std::vector<pollfd> polls;
+            for (int fd : fds)
+                polls.push_back({fd, POLLIN, 0});
+            std::vector<bool> open(fds.size(), false);
+            char buffer[65536];
+            while (!m_stopReading) {
+                if (::poll(polls.data(), polls.size(), 50) <= 0) continue;
+                for (std::size_t i = 0; i < polls.size(); ++i) {
+                    if (!(polls[i].revents & POLLIN)) continue;
+                    const ssize_t n = ::recv(fds[i], buffer, sizeof buffer, 0);
+                    if (n <= 0) {
+                        polls[i].fd = -1;
+                        continue;
+                    }
+                    if (!open[i] &&
+                        std::string_view(buffer, size_t(n)).starts_with("HTTP/1.1 101")) {
+                        open[i] = true;
+                        ++m_upgraded;
+                    }
+                    if (m_measuring) m_liveBytes += n;
+                }
+            }
+            for (int fd : fds)
+                ::close(fd);
+        });
+        pump([this] { return m_upgraded == m_livePages; }, 30000);
+        return m_upgraded == m_livePages;
+    }
+
+    void stopReading() {
+        m_stopReading = true;
+        if (m_reader.joinable()) m_reader.join();
     }
 
     void watchLogs() {
@@ -300,11 +388,12 @@ private:
     }
 
     const int m_count;
+    const int m_livePages;
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<sim::SimServer>> m_servers;
     QProcess m_daemon;
     int m_online = 0;
-    bool m_measuring = false;
+    std::atomic<bool> m_measuring{false};
     qint64 m_lines = 0;
     const char *m_error = nullptr;
 
@@ -319,13 +408,17 @@ private:
     int m_sentInWindow = 0;
     bool m_fullTables = false;
     std::vector<double> m_delays;
+    std::thread m_reader;
+    std::atomic<bool> m_stopReading{false};
+    std::atomic<int> m_upgraded{0};
+    std::atomic<qint64> m_liveBytes{0};
 };
 
-void Consoles(benchmark::State &state, bool fullTables) {
+void Consoles(benchmark::State &state, bool fullTables, int livePages = 0) {
     const int count = int(state.range(0));
     Results r;
     for (auto _ : state) {
-        ScaleRun run(count, fullTables);
+        ScaleRun run(count, fullTables, livePages);
         r = run.exec();
         if (run.error()) {
             state.SkipWithError(run.error());
@@ -341,6 +434,10 @@ void Consoles(benchmark::State &state, bool fullTables) {
     state.counters["lines_per_s"] = r.linesPerSecond;
     state.counters["probes_seen_pct"] = r.probesSent ? 100.0 * r.probesSeen / r.probesSent : 0.0;
     state.counters["close_s"] = r.closeSeconds;
+    if (livePages > 0) {
+        state.counters["live_pages"] = livePages;
+        state.counters["live_KiB_per_s"] = r.liveKiBPerSecond;
+    }
 }
 void BM_Consoles(benchmark::State &state) {
     Consoles(state, false);
@@ -349,6 +446,10 @@ void BM_Consoles_FullTables(benchmark::State &state) {
     Consoles(state, true);
 }
 BENCHMARK(BM_Consoles)->Arg(10)->Arg(100)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
+void BM_Consoles_Web(benchmark::State &state) {
+    Consoles(state, false, 200);
+}
+BENCHMARK(BM_Consoles_Web)->Arg(10)->Arg(100)->Arg(500)->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_Consoles_FullTables)
     ->Arg(10)
     ->Arg(100)

@@ -172,6 +172,7 @@ void Statistics::abandonTables() {
     m_journal.close(); // what it holds is replayed at the next open
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
 }
 
 // --- tables ----------------------------------------------------------------------------
@@ -196,9 +197,12 @@ void Statistics::CreateTables() {
         table(i)->SetRecordSink(
             [this, i](std::int32_t recNo, const std::uint8_t *record, std::size_t size) {
                 m_journal.putRow(i, recNo, record, size);
+                for (StatsRowListener *listener : m_rowListeners)
+                    listener->statsRowWritten(i, recNo, record);
             });
     }
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
 }
 
 void Statistics::UpdateTablePaths() {
@@ -409,6 +413,7 @@ void Statistics::OpenTables() {
         // dropped without being counted.
         closeOutConnections(false);
     });
+    tablesReset();
     showTables();
 }
 
@@ -424,6 +429,7 @@ void Statistics::CloseTables() {
         clearIndexes();
         PlayersChanged = KillsChanged = MissionsChanged = false;
     });
+    tablesReset();
     showTables();
 }
 
@@ -739,6 +745,7 @@ void Statistics::clearTables() {
         RecordingJournal::discard(QFile::encodeName(journalPath()).toStdString());
     clearIndexes();
     PlayersChanged = KillsChanged = MissionsChanged = false;
+    tablesReset();
     m_profile.settings().write(m_profile.section(), DbIdKey, QStringLiteral("0"));
     if (recording) registerConnectedPlayers();
 }

@@ -12,9 +12,21 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class Profile;
 class StatsView;
+
+// Told of each row the tables of one profile are given (recorded, replaced, deleted or
+// recalled), and of the tables being opened, closed, emptied or dropped, after which what it
+// learnt of the rows before is to be read again from the tables.
+class StatsRowListener {
+public:
+    virtual ~StatsRowListener() = default;
+    // table: 0 Players, 1 Kills, 2 Missions; record: the row's field buffer.
+    virtual void statsRowWritten(int table, std::int32_t recNo, const std::uint8_t *record) = 0;
+    virtual void statsTablesReset() = 0;
+};
 
 // The statistics tables of a profile (Players, Kills, Missions) and the rules that record
 // into them.
@@ -69,6 +81,9 @@ public:
 
     // The Stats page while the profile is displayed, else nullptr.
     void setView(StatsView *view) { m_view = view; }
+    // Listeners to the written rows; each must be removed before it is destroyed.
+    void addRowListener(StatsRowListener *listener) { m_rowListeners.push_back(listener); }
+    void removeRowListener(StatsRowListener *listener) { std::erase(m_rowListeners, listener); }
 
     // The roster's arrivals, departures and score changes are recorded.
     void playerArrived(PlayerSlot &player) override { RecordConnect(player.ClientId); }
@@ -154,6 +169,10 @@ private:
     void recordConnect(int clientId);
     void clearTables();
     void showTables();
+    void tablesReset() {
+        for (StatsRowListener *listener : m_rowListeners)
+            listener->statsTablesReset();
+    }
 
     std::int32_t findPlayerById(std::int32_t dbId) const;
     std::int32_t missionNumber(std::string_view key, bool add);
@@ -163,6 +182,7 @@ private:
     Roster &m_roster;
     const QString &m_hostName;
     StatsView *m_view = nullptr;
+    std::vector<StatsRowListener *> m_rowListeners;
     bool m_failing = false;
     RecordingJournal m_journal;
 

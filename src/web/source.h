@@ -87,8 +87,15 @@ struct Standing {
     QString lastSeen;
 };
 
-// The table's rows, as one snapshot: it stays valid while the table goes on changing.
-using Standings = std::shared_ptr<const std::vector<Standing>>;
+// The leaderboard's orders.
+enum class SortKey { Kills, Deaths, TeamKills, Score, Wins, Losses, Time, KillsPerDeath };
+
+// One page of the leaderboard: the rows that match, highest first (equal figures by id), and
+// how many match in all.
+struct LeaderPage {
+    qint64 total = 0;
+    QList<Standing> rows;
+};
 
 struct NamedCount {
     QString name;
@@ -130,10 +137,10 @@ public:
     virtual QList<EventInfo> events(const QString &address, qint64 after, qint64 &last) const = 0;
     virtual QList<MissionInfo> rotation(const QString &address) const = 0;
     virtual ActivityInfo activity(const QString &address) const = 0;
-    // The Players table (empty without statistics), and a number that changes whenever it
-    // may have.
-    virtual Standings standings(const QString &address) const = 0;
-    virtual quint64 standingsVersion(const QString &address) const = 0;
+    // The Players table ranked by key (empty without statistics): limit rows from offset of
+    // those whose name holds search (letter case aside; empty: all).
+    virtual LeaderPage leaderboard(const QString &address, SortKey key, qint64 offset, qint64 limit,
+                                   const QString &search) const = 0;
     virtual std::optional<PlayerDetail> player(const QString &address, qint32 id) const = 0;
 
 signals:

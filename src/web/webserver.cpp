@@ -281,10 +281,6 @@ qint64 parseCount(const QString &text, qint64 max) {
     return v;
 }
 
-double killsPerDeath(const Standing &s) {
-    return s.deaths > 0 ? double(s.kills) / double(s.deaths) : double(s.kills);
-}
-
 } // namespace
 
 WebServer::WebServer(Source &source, Limits limits, QObject *parent)
@@ -485,50 +481,6 @@ WebServer::Reply WebServer::api(const QStringList &seg, const QByteArray &query)
     return failure(404, QStringLiteral("not found"));
 }
 
-const std::vector<qint32> &WebServer::order(const QString &address, SortKey key) const {
-    LeaderCache &cache = m_leaders[address];
-    const quint64 version = m_source.standingsVersion(address);
-    if (!cache.rows || cache.version != version) {
-        cache = LeaderCache{};
-        cache.version = version;
-        cache.rows = m_source.standings(address);
-    }
-    std::vector<qint32> &o = cache.orders[std::size_t(key)];
-    if (!o.empty() || !cache.rows || cache.rows->empty()) return o;
-    const std::vector<Standing> &rows = *cache.rows;
-    o.resize(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        o[i] = qint32(i);
-    auto value = [key](const Standing &s) -> double {
-        switch (key) {
-        case SortKey::Kills:
-            return double(s.kills);
-        case SortKey::Deaths:
-            return double(s.deaths);
-        case SortKey::TeamKills:
-            return double(s.teamKills);
-        case SortKey::Score:
-            return double(s.score);
-        case SortKey::Wins:
-            return double(s.wins);
-        case SortKey::Losses:
-            return double(s.losses);
-        case SortKey::Time:
-            return s.hours;
-        case SortKey::KillsPerDeath:
-            return killsPerDeath(s);
-        }
-        return 0;
-    };
-    // Highest first; equal figures by id, so that pages do not shuffle between requests.
-    std::sort(o.begin(), o.end(), [&](qint32 a, qint32 b) {
-        const double va = value(rows[std::size_t(a)]), vb = value(rows[std::size_t(b)]);
-        if (va != vb) return va > vb;
-        return rows[std::size_t(a)].id < rows[std::size_t(b)].id;
-    });
-    return o;
-}
-
 WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray &query) const {
     const QUrlQuery q(QString::fromUtf8(query));
     SortKey key = SortKey::Kills;
@@ -557,30 +509,11 @@ WebServer::Reply WebServer::leaderboard(const QString &address, const QByteArray
     const QString search = q.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded).trimmed();
     if (search.size() > 64) return failure(400, QStringLiteral("q is longer than 64 characters"));
 
-    const std::vector<qint32> &o = order(address, key);
-    const Standings rows = m_leaders[address].rows;
+    const LeaderPage page = m_source.leaderboard(address, key, offset, limit, search);
     QJsonArray out;
-    qint64 total = 0;
-    if (search.isEmpty()) {
-        total = qint64(o.size());
-        for (qint64 n = offset; n < total && n < offset + limit; ++n)
-            out.append(toJson((*rows)[std::size_t(o[std::size_t(n)])]));
-    } else {
-        LeaderCache &cache = m_leaders[address];
-        if (cache.foldedNames.size() != rows->size()) {
-            cache.foldedNames.clear();
-            cache.foldedNames.reserve(rows->size());
-            for (const Standing &s : *rows)
-                cache.foldedNames.push_back(s.name.toLower().toStdString());
-        }
-        const std::string needle = search.toLower().toStdString();
-        for (qint32 i : o) {
-            if (cache.foldedNames[std::size_t(i)].find(needle) == std::string::npos) continue;
-            if (total >= offset && total < offset + limit)
-                out.append(toJson((*rows)[std::size_t(i)]));
-            ++total;
-        }
-    }
+    for (const Standing &s : page.rows)
+        out.append(toJson(s));
+    const qint64 total = page.total;
     return json(QJsonObject{{QStringLiteral("total"), total}, {QStringLiteral("rows"), out}});
 }
 
@@ -703,13 +636,24 @@ void WebServer::pushChanges() {
         m_listChanged = false;
         return;
     }
+    // Messages are made only for what some page shows: with many profiles, most changes are
+    // of profiles no page is open on.
+    QSet<QString> watched;
+    bool listWatched = false;
+    for (const Subscriber &subscriber : std::as_const(m_subscribers)) {
+        if (subscriber.address.isEmpty())
+            listWatched = true;
+        else
+            watched.insert(subscriber.address);
+    }
     QHash<QString, QString> messages; // address -> text, made once for all its pages
     for (const QString &address : std::as_const(m_changed))
-        messages.insert(address,
-                        QString::fromUtf8(
-                            QJsonDocument(serverMessage(address)).toJson(QJsonDocument::Compact)));
+        if (watched.contains(address))
+            messages.insert(
+                address, QString::fromUtf8(
+                             QJsonDocument(serverMessage(address)).toJson(QJsonDocument::Compact)));
     QString list;
-    if (m_listChanged)
+    if (m_listChanged && listWatched)
         list = QString::fromUtf8(QJsonDocument(listMessage()).toJson(QJsonDocument::Compact));
     m_changed.clear();
     m_listChanged = false;

@@ -30,9 +30,6 @@ struct Limits {
     int maxPageSize = 100;             // leaderboard rows per answer
 };
 
-// The leaderboard's orders.
-enum class SortKey { Kills, Deaths, TeamKills, Score, Wins, Losses, Time, KillsPerDeath };
-
 // The HTTP server of the web face: pages from the program's resources, the JSON API and the
 // live pages' WebSocket ("/live"), all on one port. It runs on the thread of its source, by
 // the event loop, and answers GET and HEAD only.
@@ -81,18 +78,11 @@ private:
     struct Subscriber {
         QString address; // empty: the server list
     };
-    struct LeaderCache {
-        quint64 version = 0;
-        Standings rows;
-        std::array<std::vector<qint32>, 8> orders; // row positions, built on first use
-        std::vector<std::string> foldedNames;      // names in lower case, for the search
-    };
 
     Reply route(const QStringList &segments, const QByteArray &query) const;
     Reply api(const QStringList &segments, const QByteArray &query) const;
     Reply page(const QString &name, const QString &title) const;
     Reply leaderboard(const QString &address, const QByteArray &query) const;
-    const std::vector<qint32> &order(const QString &address, SortKey key) const;
 
     void acceptWebSocket();
     void markChanged(const QString &address);
@@ -110,7 +100,6 @@ private:
     QSet<QString> m_changed;
     bool m_listChanged = false;
     QTimer m_push; // coalesces the changes of one event-loop turn into one message
-    mutable QHash<QString, LeaderCache> m_leaders;
     OperatorGate *m_gate = nullptr;
     std::optional<QSslConfiguration> m_tls;
 };

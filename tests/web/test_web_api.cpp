@@ -5,7 +5,11 @@
 #include "support/testsupport.h"
 #include "web/webserver.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpSocket>
+#include <QUrl>
 #include <QWebSocket>
 #include <gtest/gtest.h>
 
@@ -199,6 +203,127 @@ TEST_F(WebApi, EveryEndpointAndEveryRefusal) {
                                   "limit=1");
     EXPECT_TRUE(r.body.contains(R"("kills":3)")) << r.body.toStdString();
     EXPECT_TRUE(r.body.contains(R"("name":"Rex")")) << r.body.toStdString();
+}
+
+// The leaderboard and player answers of a source that followed the recording row by row equal
+// those of a source that reads the tables afresh, across renames, team kills, the world's
+// kills, suicides, mission events and a close and reopen of the tables.
+TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
+    const char *const sorts[] = {"kills", "deaths", "teamKills", "score",
+                                 "wins",  "losses", "time",      "kd"};
+    const char *const searches[] = {"",    "an",     "ANN",  "nna",  "<img",
+                                    "rex", "nobody", "bulk", "lk11", "lk119"};
+    auto answer = [](const web::WebServer &server, const QString &path, const QString &query) {
+        return server.answer(QStringLiteral("GET"), path.toUtf8(), query.toUtf8()).body;
+    };
+    const QString base = QStringLiteral("/api/servers/127.0.0.1:28001");
+    // Every order, the name search and a player page are made before the rows change.
+    auto ask = [&](const web::WebServer &server) {
+        QList<QByteArray> all;
+        for (const char *sort : sorts)
+            for (const char *q : searches)
+                for (const char *page : {"offset=0&limit=100", "offset=2&limit=2"})
+                    all << answer(
+                        server, base + QStringLiteral("/leaderboard"),
+                        QStringLiteral("sort=%1&q=%2&%3")
+                            .arg(QLatin1String(sort),
+                                 QString::fromUtf8(QUrl::toPercentEncoding(QString::fromLatin1(q))),
+                                 QLatin1String(page)));
+        for (int id = 1; id <= 7; ++id)
+            all << answer(server, base + QStringLiteral("/players/%1").arg(id), QString());
+        return all;
+    };
+    ask(*server);
+    feed({QStringLiteral("\"C\"2051\"Ann\"10.0.0.7\"Female\""), QStringLiteral("\"A\"2051\"0\""),
+          QStringLiteral("\"C\"2052\"Cid\"10.0.0.6\"Male\""),
+          QStringLiteral("\"C\"2053\"Dee\"10.0.0.5\"Male\""), QStringLiteral("\"A\"2053\"1\""),
+          QStringLiteral("\"K\"2051\"2053\"4\"1\""), QStringLiteral("\"K\"2053\"2051\"4\"1\""),
+          QStringLiteral("\"T\"2051\"2050\"4\"-1\""), QStringLiteral("\"K\"0\"2051\"4\"0\""),
+          QStringLiteral("\"K\"2053\"2053\"\"0\""), QStringLiteral("\"F\"2051\"5\""),
+          QStringLiteral("\"F\"2051\"5\""), QStringLiteral("\"G\"2051\"1\""),
+          // Ann's client id passes to Anna: Ann leaves, Anna is a new player.
+          QStringLiteral("\"C\"2051\"Anna\"10.0.0.7\"Female\""),
+          QStringLiteral("\"K\"2051\"2050\"4\"1\""),
+          // Rex passes the players ranked above him.
+          QStringLiteral("\"K\"2050\"2052\"4\"1\""), QStringLiteral("\"K\"2050\"2052\"4\"1\"")});
+
+    // Enough players for the search to take its ways for many matches and for few.
+    for (int i = 0; i < 120; ++i)
+        feed({QStringLiteral("\"C\"%1\"Bulk%2\"10.1.0.1\"Male\"").arg(2054 + i).arg(i)});
+    // The answers of this source equal those of one that reads the tables now.
+    auto expectAsFresh = [&] {
+        const QList<QByteArray> followed = ask(*server);
+        const std::unique_ptr<web::Source> fresh = makeProfileSource(profiles);
+        const web::WebServer freshServer(*fresh, limits);
+        const QList<QByteArray> read = ask(freshServer);
+        ASSERT_EQ(followed.size(), read.size());
+        for (qsizetype i = 0; i < followed.size(); ++i)
+            EXPECT_EQ(followed[i].toStdString(), read[i].toStdString()) << "answer " << i;
+    };
+    expectAsFresh();
+
+    // What the answers hold: ties by id, a player without kills, the renamed player's two
+    // rows, the world as a killer, a suicide, mission figures.
+    auto ids = [&](const QString &query) {
+        std::vector<int> list;
+        const QJsonObject o =
+            QJsonDocument::fromJson(answer(*server, base + QStringLiteral("/leaderboard"), query))
+                .object();
+        for (const QJsonValue row : o.value(QStringLiteral("rows")).toArray())
+            list.push_back(row[QStringLiteral("id")].toInt());
+        return list;
+    };
+    struct Case {
+        const char *query;
+        std::vector<int> ids;
+    };
+    const Case orders[] = {
+        {"sort=kills&limit=6", {2, 1, 5, 3, 6, 4}},
+        {"sort=deaths&limit=6", {2, 3, 4, 5, 1, 6}},
+        {"sort=teamKills&limit=6", {3, 1, 2, 4, 5, 6}},
+        {"sort=kills&q=ann", {3, 6}},
+        {"sort=kills&q=NNA", {6}},
+        {"sort=kd&offset=4&limit=2", {3, 4}},
+        {"sort=deaths&q=lk11&offset=1&limit=3", {117, 118, 119}},
+    };
+    for (const Case &c : orders)
+        EXPECT_EQ(ids(QString::fromLatin1(c.query)), c.ids) << c.query;
+    struct Player {
+        int id;
+        std::vector<const char *> has;
+    };
+    const Player players[] = {
+        {3,
+         {R"("name":"Ann")", R"("kills":1)", R"("teamKills":1)", R"("online":false)",
+          R"x("killers":[{"count":1,"id":0,"name":"(the world)"},{"count":1,"id":5,"name":"Dee"}])x",
+          R"("victims":[{"count":1,"id":2,"name":"Rex"},{"count":1,"id":5,"name":"Dee"}])",
+          R"("missions":[{"counts":[{"count":1,"name":"FlagGrab"},{"count":2,"name":"FlagCap"}],)"
+          R"("mission":"Raindance"}])"}},
+        {4,
+         {R"("name":"Cid")", R"("kills":0)", R"("weapons":[])", R"("victims":[])",
+          R"("killers":[{"count":2,"id":2,"name":"Rex"}])", R"("missions":[])",
+          R"("online":true)"}},
+        {5, {R"("weapons":[{"count":1,"name":"Disc"},{"count":1,"name":"Suicide"}])"}},
+        {6, {R"("name":"Anna")", R"("kills":1)", R"("killers":[])"}},
+    };
+    for (const Player &p : players) {
+        const QByteArray body = answer(*server, base + QStringLiteral("/players/%1").arg(p.id), {});
+        for (const char *text : p.has)
+            EXPECT_TRUE(body.contains(text))
+                << p.id << ": " << text << " in " << body.toStdString();
+    }
+
+    // Closed, the tables answer nothing; opened again, they are read afresh.
+    profile->stats.SetStatsEnabled(false);
+    EXPECT_TRUE(
+        answer(*server, base + QStringLiteral("/leaderboard"), {}).contains(R"("total":0)"));
+    EXPECT_EQ(
+        server->answer(QStringLiteral("GET"), (base + QStringLiteral("/players/1")).toUtf8(), {})
+            .status,
+        404);
+    profile->stats.SetStatsEnabled(true);
+    feed({QStringLiteral("\"K\"2053\"2052\"7\"1\"")});
+    expectAsFresh();
 }
 
 // One request over a fresh connection; the answer as far as it came before the close.

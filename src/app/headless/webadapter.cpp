@@ -1,10 +1,12 @@
 // The web's read interface over the profiles: the one place where the web meets
-// TVexmoorServer. It answers from the live rosters, event entries and in-memory tables, and
+// TVexmoorServer. It answers from the live rosters and event entries, and from each profile's
+// WebIndex (the statistics kept up to date row by row as they are recorded), and
 // turns the profiles' signals and event-log entries into the interface's signals.
 
 #include "app/headless/webadapter.h"
 
 #include "app/core/profilelist.h"
+#include "app/headless/webindex.h"
 #include "platform/datetime.h"
 #include "web/source.h"
 
@@ -15,17 +17,6 @@
 #include <unordered_map>
 
 namespace {
-
-QString text(std::string_view bytes) {
-    return QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-}
-
-// The Kills table summed per player: by cause as killer, and per opponent both ways.
-struct KillSummary {
-    std::array<qint64, 16> causes{};
-    std::unordered_map<qint32, qint64> victims;
-    std::unordered_map<qint32, qint64> killers;
-};
 
 class ProfileSource : public web::Source {
 public:
@@ -39,6 +30,7 @@ public:
         connect(&profiles, &ProfileList::profileRemoved, this, [this](TVexmoorServer *p) {
             p->eventLog.removeListener(m_taps[p].get());
             m_taps.erase(p);
+            m_indexes.erase(p);
             m_entries.remove(p);
             emit serverListChanged();
         });
@@ -46,9 +38,7 @@ public:
                 [this] { emit serverListChanged(); });
         connect(&profiles, &ProfileList::stateChanged, this,
                 [this](TVexmoorServer *p, const QString &state) {
-                    Entry &e = m_entries[p];
-                    e.state = state;
-                    ++e.version; // a session start or end may close connection records
+                    m_entries[p].state = state;
                     emit serverChanged(p->section());
                 });
     }
@@ -128,72 +118,24 @@ public:
         return a;
     }
 
-    web::Standings standings(const QString &address) const override {
+    web::LeaderPage leaderboard(const QString &address, web::SortKey key, qint64 offset,
+                                qint64 limit, const QString &search) const override {
         const TVexmoorServer *p = find(address);
-        if (!p) return std::make_shared<std::vector<web::Standing>>();
-        return standingsOf(*p);
-    }
-
-    quint64 standingsVersion(const QString &address) const override {
-        const TVexmoorServer *p = find(address);
-        return p ? m_entries[p].version : 0;
+        if (!p) return {};
+        return indexOf(p).leaderboard(key, offset, limit, search);
     }
 
     std::optional<web::PlayerDetail> player(const QString &address, qint32 id) const override {
         const TVexmoorServer *p = find(address);
         if (!p) return std::nullopt;
-        const web::Standings rows = standingsOf(*p);
-        const Entry &e = m_entries[p];
-        const auto at = e.rowOfId.find(id);
-        if (at == e.rowOfId.end()) return std::nullopt;
+        WebIndex &index = indexOf(p);
+        const web::Standing *figures = index.standing(id);
+        if (!figures) return std::nullopt;
         web::PlayerDetail d;
-        d.figures = (*rows)[at->second];
+        d.figures = *figures;
         for (const PlayerSlot *s : p->roster.ConnectedPlayers)
             if (s->DbId == id) d.online = true;
-
-        const KillSummary &k = killsOf(*p)[id];
-        for (std::size_t i = 0; i < k.causes.size(); ++i)
-            if (k.causes[i] > 0)
-                d.weapons.append({QString::fromLatin1(Statistics::KillCauses[i]), k.causes[i]});
-        std::stable_sort(d.weapons.begin(), d.weapons.end(),
-                         [](const auto &a, const auto &b) { return a.count > b.count; });
-        auto opponents = [&](const std::unordered_map<qint32, qint64> &counts) {
-            QList<web::Opponent> list;
-            for (const auto &[other, n] : counts) {
-                const auto r = e.rowOfId.find(other);
-                const QString name = other == 0             ? QStringLiteral("(the world)")
-                                     : r != e.rowOfId.end() ? (*rows)[r->second].name
-                                                            : QString();
-                list.append({other, name, n});
-            }
-            std::sort(list.begin(), list.end(), [](const auto &a, const auto &b) {
-                return a.count != b.count ? a.count > b.count : a.id < b.id;
-            });
-            if (list.size() > 10) list.resize(10);
-            return list;
-        };
-        d.victims = opponents(k.victims);
-        d.killers = opponents(k.killers);
-
-        StatsTable *missions = p->stats.MissionsTable.get();
-        if (missions && missions->Active()) {
-            const dbf::FieldDesc *idField = missions->Desc("dbID");
-            const dbf::FieldDesc *name = missions->Desc("Mission");
-            std::array<const dbf::FieldDesc *, 11> columns{};
-            for (std::size_t i = 0; i < columns.size(); ++i)
-                columns[i] = missions->Desc(Statistics::MissionColumns[i]);
-            if (idField && name)
-                missions->ScanRows([&](std::int32_t, const std::uint8_t *row) {
-                    if (StatsTable::IntAt(*idField, row) != id) return;
-                    web::PlayerMission m{text(StatsTable::TextAt(*name, row)), {}};
-                    for (std::size_t i = 0; i < columns.size(); ++i)
-                        if (columns[i])
-                            if (const qint64 n = StatsTable::IntAt(*columns[i], row); n > 0)
-                                m.counts.append(
-                                    {QString::fromLatin1(Statistics::MissionColumns[i]), n});
-                    d.missions.append(m);
-                });
-        }
+        index.fillDetail(id, d);
         return d;
     }
 
@@ -202,14 +144,6 @@ private:
         QString state = QStringLiteral("Offline");
         qint64 seq = 0;
         std::deque<web::EventInfo> events;
-        quint64 version = 1; // of the Players table as the web sees it
-        quint64 killVersion = 1;
-        // Snapshots, rebuilt on the first request after a change.
-        quint64 standingsBuilt = 0;
-        web::Standings standings;
-        std::unordered_map<qint32, std::size_t> rowOfId;
-        quint64 killsBuilt = 0;
-        std::unordered_map<qint32, KillSummary> kills;
     };
 
     void add(TVexmoorServer *p) {
@@ -222,12 +156,9 @@ private:
         auto &tap = m_taps[p];
         tap = std::make_unique<Tap>(*this, p);
         p->eventLog.addListener(tap.get());
-        connect(p, &TVexmoorServer::reportHandled, this, [this, p] {
-            Entry &e = m_entries[p];
-            ++e.version;
-            if (p->Report.FieldCount > 0 && p->Report.code() == QLatin1Char('K')) ++e.killVersion;
-            emit serverChanged(p->section());
-        });
+        m_indexes[p] = std::make_unique<WebIndex>(p->stats);
+        connect(p, &TVexmoorServer::reportHandled, this,
+                [this, p] { emit serverChanged(p->section()); });
     }
 
     void logged(TVexmoorServer *p, const QString &entry, const QString &eventText, int category) {
@@ -260,75 +191,8 @@ private:
         return s;
     }
 
-    web::Standings standingsOf(const TVexmoorServer &p) const {
-        Entry &e = m_entries[&p];
-        if (e.standings && e.standingsBuilt == e.version) return e.standings;
-        auto rows = std::make_shared<std::vector<web::Standing>>();
-        e.rowOfId.clear();
-        StatsTable *t = p.stats.PlayersTable.get();
-        if (t && t->Active()) {
-            const auto *name = t->Desc("Name"), *id = t->Desc("dbID"), *kills = t->Desc("Kills"),
-                       *tkills = t->Desc("TKills"), *deaths = t->Desc("Deaths"),
-                       *tdeaths = t->Desc("TDeaths"), *wins = t->Desc("Wins"),
-                       *losses = t->Desc("Losses"), *ties = t->Desc("Ties"),
-                       *score = t->Desc("Score"), *time = t->Desc("TotalTime"),
-                       *last = t->Desc("LastTime");
-            if (name && id && kills && tkills && deaths && tdeaths && wins && losses && ties &&
-                score && time && last) {
-                rows->reserve(std::size_t(t->RecordCount()));
-                t->ScanRows([&](std::int32_t, const std::uint8_t *r) {
-                    web::Standing s;
-                    s.id = StatsTable::IntAt(*id, r);
-                    s.name = text(StatsTable::TextAt(*name, r));
-                    s.kills = StatsTable::IntAt(*kills, r);
-                    s.teamKills = StatsTable::IntAt(*tkills, r);
-                    s.deaths = StatsTable::IntAt(*deaths, r);
-                    s.teamDeaths = StatsTable::IntAt(*tdeaths, r);
-                    s.wins = StatsTable::IntAt(*wins, r);
-                    s.losses = StatsTable::IntAt(*losses, r);
-                    s.ties = StatsTable::IntAt(*ties, r);
-                    s.score = StatsTable::IntAt(*score, r);
-                    const double days = StatsTable::FloatAt(*time, r);
-                    s.hours = std::isfinite(days) ? days * 24 : 0;
-                    s.lastSeen = text(StatsTable::TextAt(*last, r));
-                    // The first row of an id is the one the recording counts into.
-                    if (e.rowOfId.emplace(s.id, rows->size()).second) rows->push_back(std::move(s));
-                });
-            }
-        }
-        e.standings = rows;
-        e.standingsBuilt = e.version;
-        return rows;
-    }
-
-    std::unordered_map<qint32, KillSummary> &killsOf(const TVexmoorServer &p) const {
-        Entry &e = m_entries[&p];
-        if (e.killsBuilt == e.killVersion) return e.kills;
-        e.kills.clear();
-        StatsTable *t = p.stats.KillsTable.get();
-        if (t && t->Active()) {
-            const auto *killer = t->Desc("KillerID"), *victim = t->Desc("VictimID"),
-                       *kills = t->Desc("Kills"), *tkills = t->Desc("TeamKills");
-            std::array<const dbf::FieldDesc *, 16> causes{};
-            for (std::size_t i = 0; i < causes.size(); ++i)
-                causes[i] = t->Desc(Statistics::KillCauses[i]);
-            if (killer && victim && kills && tkills)
-                t->ScanRows([&](std::int32_t, const std::uint8_t *r) {
-                    const qint32 k = StatsTable::IntAt(*killer, r);
-                    const qint32 v = StatsTable::IntAt(*victim, r);
-                    const qint64 n =
-                        qint64(StatsTable::IntAt(*kills, r)) + StatsTable::IntAt(*tkills, r);
-                    KillSummary &ks = e.kills[k];
-                    for (std::size_t i = 0; i < causes.size(); ++i)
-                        if (causes[i]) ks.causes[i] += StatsTable::IntAt(*causes[i], r);
-                    if (n > 0 && k != v) {
-                        ks.victims[v] += n;
-                        e.kills[v].killers[k] += n;
-                    }
-                });
-        }
-        e.killsBuilt = e.killVersion;
-        return e.kills;
+    WebIndex &indexOf(const TVexmoorServer *p) const {
+        return *m_indexes.at(const_cast<TVexmoorServer *>(p));
     }
 
     // Hears one profile's event log.
@@ -343,6 +207,7 @@ private:
 
     ProfileList &m_profiles;
     std::unordered_map<TVexmoorServer *, std::unique_ptr<Tap>> m_taps;
+    std::unordered_map<TVexmoorServer *, std::unique_ptr<WebIndex>> m_indexes;
     mutable QHash<const TVexmoorServer *, Entry> m_entries;
 };
 
