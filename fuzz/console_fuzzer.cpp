@@ -76,8 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // A fresh profile each time, so that every input starts from the same state.
     testing_support::ProfileFixture fx;
-    fx.profile->eventLog.SetLogToFile(true);
-    fx.profile->stats.SetStatsEnabled(true);
+    fx.profile->eventLog().SetLogToFile(true);
+    fx.profile->stats().SetStatsEnabled(true);
     testing_support::RecordingView view;
     fx.profile->AttachView(&view);
 
@@ -86,10 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         for (const QString &line : framer.feed(stream.mid(at, chunkSize)))
             fx.profile->ClassifyLine(line);
     if (framer.hasRemainder()) fx.profile->ClassifyLine(framer.takeRemainder());
-    fx.profile->stats.CommitTables();
+    fx.profile->stats().CommitTables();
     QCoreApplication::processEvents();
 
     fx.profile->DetachView();
-    fx.profile->stats.CloseTables();
+    fx.profile->stats().CloseTables();
     return 0;
 }

@@ -50,14 +50,14 @@ struct Profile {
         writeKills(fx.profile->directory() + QStringLiteral("/Kills.dbf"), killRows);
         fx.env.settings->write(fx.profile->section(), QStringLiteral("dbID"),
                                QString::number(Players));
-        p().stats.SetStatsEnabled(true);
+        p().stats().SetStatsEnabled(true);
     }
     ~Profile() {
         // Nothing of the run goes back into the files.
-        p().stats.PlayersTable->SaveToDisk = false;
-        p().stats.KillsTable->SaveToDisk = false;
-        p().stats.MissionsTable->SaveToDisk = false;
-        p().stats.SetStatsEnabled(false);
+        p().stats().PlayersTable->SaveToDisk = false;
+        p().stats().KillsTable->SaveToDisk = false;
+        p().stats().MissionsTable->SaveToDisk = false;
+        p().stats().SetStatsEnabled(false);
     }
     TVexmoorServer &p() { return *fx.profile; }
     testing_support::ProfileFixture fx;
@@ -78,7 +78,7 @@ std::unique_ptr<TTzGrid> statsGrid(dbf::TTzDataSet *table) {
 
 void BM_GridScreenful(benchmark::State &state) {
     Profile profile(static_cast<int>(state.range(0)));
-    auto grid = statsGrid(profile.p().stats.KillsTable.get());
+    auto grid = statsGrid(profile.p().stats().KillsTable.get());
     // Half-way down the table, where a grid that walked the records would pay the most.
     grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum() / 2);
     QImage image(grid->viewport()->size(), QImage::Format_ARGB32_Premultiplied);
@@ -86,7 +86,7 @@ void BM_GridScreenful(benchmark::State &state) {
         grid->viewport()->render(&image);
         benchmark::DoNotOptimize(image.constBits());
     }
-    state.counters["rows"] = profile.p().stats.KillsTable->RecordCount();
+    state.counters["rows"] = profile.p().stats().KillsTable->RecordCount();
     state.counters["shown_rows"] = grid->shownRowCount();
 }
 BENCHMARK(BM_GridScreenful)->Arg(1000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
@@ -95,7 +95,7 @@ void RecordingStep(benchmark::State &state, bool withGrid) {
     Profile profile(1000000);
     TVexmoorServer &p = profile.p();
     std::unique_ptr<TTzGrid> grid;
-    if (withGrid) grid = statsGrid(p.stats.KillsTable.get());
+    if (withGrid) grid = statsGrid(p.stats().KillsTable.get());
     constexpr int Connected = 16;
     for (int i = 0; i < Connected; ++i)
         p.ClassifyLine(
@@ -108,7 +108,7 @@ void RecordingStep(benchmark::State &state, bool withGrid) {
         QCoreApplication::processEvents();
     }
     if (grid) state.counters["rows_read"] = static_cast<double>(grid->dataLink().rowsRead());
-    state.counters["kill_rows"] = p.stats.KillsTable->RecordCount();
+    state.counters["kill_rows"] = p.stats().KillsTable->RecordCount();
 }
 void BM_RecordingStep_NoGrid(benchmark::State &state) {
     RecordingStep(state, false);

@@ -126,7 +126,7 @@ std::int64_t residentBytes() {
 void KillReport(benchmark::State &state, bool full) {
     Profile profile(full);
     TVexmoorServer &p = profile.p();
-    p.stats.SetStatsEnabled(true);
+    p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
     for (int i = 0; i < Connected; ++i)
         p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
@@ -137,13 +137,13 @@ void KillReport(benchmark::State &state, bool full) {
     std::size_t n = 0;
     for (auto _ : state)
         p.ClassifyLine(lines[n++ % lines.size()]);
-    state.counters["players"] = p.stats.PlayersTable->RecordCount();
-    state.counters["kill_rows"] = p.stats.KillsTable->RecordCount();
-    state.counters["mission_rows"] = p.stats.MissionsTable->RecordCount();
+    state.counters["players"] = p.stats().PlayersTable->RecordCount();
+    state.counters["kill_rows"] = p.stats().KillsTable->RecordCount();
+    state.counters["mission_rows"] = p.stats().MissionsTable->RecordCount();
     // Nothing of this run goes back into the files.
-    p.stats.PlayersTable->SaveToDisk = false;
-    p.stats.KillsTable->SaveToDisk = false;
-    p.stats.SetStatsEnabled(false);
+    p.stats().PlayersTable->SaveToDisk = false;
+    p.stats().KillsTable->SaveToDisk = false;
+    p.stats().SetStatsEnabled(false);
 }
 void BM_KillReport_EmptyTables(benchmark::State &state) {
     KillReport(state, false);
@@ -166,13 +166,13 @@ std::int64_t fileSizes(const QString &directory) {
 void BM_CommitTables_Full(benchmark::State &state) {
     Profile profile(true);
     TVexmoorServer &p = profile.p();
-    p.stats.SetStatsEnabled(true);
+    p.stats().SetStatsEnabled(true);
     for (auto _ : state) {
-        p.stats.PlayersChanged = p.stats.KillsChanged = p.stats.MissionsChanged = true;
-        p.stats.CommitTables();
+        p.stats().PlayersChanged = p.stats().KillsChanged = p.stats().MissionsChanged = true;
+        p.stats().CommitTables();
     }
     state.SetBytesProcessed(state.iterations() * fileSizes(p.directory()));
-    p.stats.SetStatsEnabled(false);
+    p.stats().SetStatsEnabled(false);
 }
 BENCHMARK(BM_CommitTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
 
@@ -180,13 +180,13 @@ BENCHMARK(BM_CommitTables_Full)->Unit(benchmark::kMillisecond)->Iterations(4);
 void BM_Commit_After100Kills(benchmark::State &state) {
     Profile profile(true);
     TVexmoorServer &p = profile.p();
-    p.stats.SetStatsEnabled(true);
+    p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
     for (int i = 0; i < Connected; ++i)
         p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
                            .arg(2049 + i)
                            .arg(i + 1, 6, 10, QLatin1Char('0')));
-    p.stats.CommitTables(); // what opening and connecting changed
+    p.stats().CommitTables(); // what opening and connecting changed
     const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;
     std::int64_t written = 0, recorded = 0;
@@ -198,7 +198,7 @@ void BM_Commit_After100Kills(benchmark::State &state) {
         recorded += writtenBytes() - start;
         state.ResumeTiming();
         const std::int64_t before = writtenBytes();
-        p.stats.CommitTables();
+        p.stats().CommitTables();
         written += writtenBytes() - before;
     }
     const double tableBytes = static_cast<double>(fileSizes(p.directory()));
@@ -206,7 +206,7 @@ void BM_Commit_After100Kills(benchmark::State &state) {
     state.counters["written_fraction"] =
         static_cast<double>(written) / state.iterations() / tableBytes;
     state.counters["recorded_bytes_per_100"] = static_cast<double>(recorded) / state.iterations();
-    p.stats.SetStatsEnabled(false);
+    p.stats().SetStatsEnabled(false);
 }
 BENCHMARK(BM_Commit_After100Kills)->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -250,14 +250,14 @@ void BM_OpenTables_Full(benchmark::State &state) {
     double tables = 0, resident = 0;
     for (auto _ : state) {
         const std::int64_t before = residentBytes();
-        p.stats.SetStatsEnabled(true);
+        p.stats().SetStatsEnabled(true);
         state.PauseTiming();
-        if (!p.stats.PlayersTable->Active()) state.SkipWithError("the tables did not open");
+        if (!p.stats().PlayersTable->Active()) state.SkipWithError("the tables did not open");
         resident = std::max(resident, static_cast<double>(residentBytes() - before));
         tables = 0;
         for (int i = 0; i < 3; ++i)
-            tables += static_cast<double>(p.stats.table(i)->MemoryBytes());
-        p.stats.SetStatsEnabled(false); // nothing changed: nothing is written
+            tables += static_cast<double>(p.stats().table(i)->MemoryBytes());
+        p.stats().SetStatsEnabled(false); // nothing changed: nothing is written
         state.ResumeTiming();
     }
     const double bytes = static_cast<double>(fileSizes(p.directory()));

@@ -110,7 +110,7 @@ struct Site {
             profiles.ServerAdd(QStringLiteral("pw"), QStringLiteral("127.0.0.1"), 28001);
         writeTables(p->directory());
         env.settings->write(p->section(), QStringLiteral("dbID"), QString::number(Players));
-        p->stats.SetStatsEnabled(true);
+        p->stats().SetStatsEnabled(true);
         for (int i = 0; i < 16; ++i)
             p->ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
                                 .arg(2049 + i)
@@ -124,7 +124,7 @@ struct Site {
         server.reset();
         source.reset();
         for (int i = 0; i < 3; ++i)
-            profile->stats.table(i)->SaveToDisk = false;
+            profile->stats().table(i)->SaveToDisk = false;
     }
     testing_support::TempEnv env;
     testing_support::FakeDialogs dialogs;
@@ -230,8 +230,8 @@ template <typename Path> void load(benchmark::State &state, Path path) {
     state.counters["p99_ms"] = percentile(all, 0.99);
     state.counters["max_ms"] = percentile(all, 1.0);
     state.counters["requests"] = double(all.size());
-    state.counters["players"] = s.profile->stats.PlayersTable->RecordCount();
-    state.counters["kill_rows"] = s.profile->stats.KillsTable->RecordCount();
+    state.counters["players"] = s.profile->stats().PlayersTable->RecordCount();
+    state.counters["kill_rows"] = s.profile->stats().KillsTable->RecordCount();
     state.counters["kills_recorded"] = double(kills);
 }
 

@@ -25,41 +25,42 @@ constexpr int QuietTimeMs = 200;
 
 TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int port,
                                ServerContext &context)
-    : Host(host), Port(port), Password(password), Context(context), roster(context.PlayerSortKey),
-      missions(*this, context.MissionSortColumn), prefs(*this, missions),
-      stats(*this, roster, prefs.Vars.HostName), activity(*this, roster),
-      eventLog(*this, context.Speech), events({*this, roster, eventLog, missions, stats, prefs}),
-      commands(*this, roster), ScriptFile(prefs.ScriptFile) {
-    roster.addListener(activity);
-    roster.addListener(stats);
-    prefs.HostNameChanged = [this] { UpdateListName(); };
+    : Host(host), Port(port), Password(password), Context(context), m_roster(context.PlayerSortKey),
+      m_missions(*this, context.MissionSortColumn), m_prefs(*this, m_missions),
+      m_stats(*this, m_roster, m_prefs.Vars.HostName), m_activity(*this, m_roster),
+      m_eventLog(*this, context.Speech),
+      m_events({*this, m_roster, m_eventLog, m_missions, m_stats, m_prefs}),
+      m_commands(*this, m_roster), ScriptFile(m_prefs.ScriptFile) {
+    m_roster.addListener(m_activity);
+    m_roster.addListener(m_stats);
+    m_prefs.HostNameChanged = [this] { UpdateListName(); };
     platform::SettingsStore &settings = Context.Settings;
     // Every stored profile writes it at start: one file write for all of them.
     settings.writeCoalesced(section(), QStringLiteral("Password"), Password);
     platform::makePrivateDir(directory()); // a failure shows later, in the file operations
     CreateSocket();
     SessionState = Offline;
-    stats.CreateTables();
-    missions.MissionsPath = settings.read(section(), QStringLiteral("MissionsPath"));
+    m_stats.CreateTables();
+    m_missions.MissionsPath = settings.read(section(), QStringLiteral("MissionsPath"));
     ScriptFile = settings.read(section(), QStringLiteral("VexmoorScript"));
-    eventLog.LogToFile = settings.readBool(section(), QStringLiteral("Log"), false);
-    if (eventLog.LogToFile) eventLog.PrepareLogFile();
+    m_eventLog.LogToFile = settings.readBool(section(), QStringLiteral("Log"), false);
+    if (m_eventLog.LogToFile) m_eventLog.PrepareLogFile();
     Context.PlayerSortKey = 1;
     Context.MissionSortColumn = 2;
-    roster.ResetPlayers();
-    roster.ResetTeams();
-    activity.ClearActivity();
-    activity.LoadActivity();
+    m_roster.ResetPlayers();
+    m_roster.ResetTeams();
+    m_activity.ClearActivity();
+    m_activity.LoadActivity();
     const QString lastList = settings.read(section(), QStringLiteral("LastMissionList"));
     if (!lastList.isEmpty())
-        missions.LoadMissionList(lastList);
+        m_missions.LoadMissionList(lastList);
     else
-        missions.ScanMissions();
+        m_missions.ScanMissions();
     ActiveMode = settings.readBool(section(), QStringLiteral("ActiveMode"), true);
-    stats.StatsEnabled = settings.readBool(section(), QStringLiteral("Stats"), false);
-    if (stats.StatsEnabled) stats.OpenTables();
-    stats.TrackKills = settings.readBool(section(), QStringLiteral("TrackKills"), true);
-    stats.TrackMissions = settings.readBool(section(), QStringLiteral("TrackMissions"), true);
+    m_stats.StatsEnabled = settings.readBool(section(), QStringLiteral("Stats"), false);
+    if (m_stats.StatsEnabled) m_stats.OpenTables();
+    m_stats.TrackKills = settings.readBool(section(), QStringLiteral("TrackKills"), true);
+    m_stats.TrackMissions = settings.readBool(section(), QStringLiteral("TrackMissions"), true);
 
     m_quietTimer.setSingleShot(true);
     m_quietTimer.setInterval(QuietTimeMs);
@@ -67,20 +68,20 @@ TVexmoorServer::TVexmoorServer(const QString &password, const QString &host, int
 
     auto on = [this](char code, auto member) { m_dispatch.set(code, member); };
     on('!', [this] { AdminChatEcho(); });
-    on('1', [this] { roster.PlayerListed(Report); });
-    on('2', [this] { roster.TeamListed(Report); });
-    on('A', [this] { events.TeamChange(Report); });
-    on('B', [this] { roster.TeamScore(Report); });
-    on('C', [this] { events.Connected(Report); });
-    on('D', [this] { events.Disconnected(Report); });
+    on('1', [this] { m_roster.PlayerListed(Report); });
+    on('2', [this] { m_roster.TeamListed(Report); });
+    on('A', [this] { m_events.TeamChange(Report); });
+    on('B', [this] { m_roster.TeamScore(Report); });
+    on('C', [this] { m_events.Connected(Report); });
+    on('D', [this] { m_events.Disconnected(Report); });
     for (char code : {'E', 'F', 'G', 'H', 'I', 'J', 'O', 'P', 'R', 'Y', 'Z'})
-        on(code, [this] { events.ReportPlayerEvent(Report); });
-    on('K', [this] { events.Kill(Report); });
-    on('T', [this] { events.Kill(Report); });
-    on('M', [this] { events.MissionStart(Report); });
-    on('Q', [this] { prefs.PreferencesReport(Report); });
-    on('S', [this] { events.MatchResult(Report); });
-    on('V', [this] { events.Vote(Report); });
+        on(code, [this] { m_events.ReportPlayerEvent(Report); });
+    on('K', [this] { m_events.Kill(Report); });
+    on('T', [this] { m_events.Kill(Report); });
+    on('M', [this] { m_events.MissionStart(Report); });
+    on('Q', [this] { m_prefs.PreferencesReport(Report); });
+    on('S', [this] { m_events.MatchResult(Report); });
+    on('V', [this] { m_events.Vote(Report); });
     on('X', [] {});
 }
 
@@ -128,10 +129,10 @@ void TVexmoorServer::ToggleConnection() {
 }
 
 void TVexmoorServer::Timer1Tick() {
-    missions.UpdatePlayClock();
-    activity.UpdateUptime();
-    activity.CheckActivityTime();
-    stats.SyncJournal();
+    m_missions.UpdatePlayClock();
+    m_activity.UpdateUptime();
+    m_activity.CheckActivityTime();
+    m_stats.SyncJournal();
 }
 
 void TVexmoorServer::RestartTick() {
@@ -158,15 +159,15 @@ void TVexmoorServer::SendExecLine() {
                                  QStringLiteral(");")));
 }
 
-// --- socket events -------------------------------------------------------------------
+// --- socket m_events -------------------------------------------------------------------
 
 void TVexmoorServer::SocketConnecting() {
     setState(StateConnecting);
 }
 
 void TVexmoorServer::SocketConnect() {
-    roster.ResetPlayers();
-    roster.ResetTeams();
+    m_roster.ResetPlayers();
+    m_roster.ResetTeams();
     m_framer.clear();
     m_preLogin.clear();
     m_loginRefused = false;
@@ -258,22 +259,22 @@ void TVexmoorServer::showLater(platform::Dialogs::Icon icon, const QString &text
 
 void TVexmoorServer::StartSession() {
     const platform::DateTime t = platform::now();
-    eventLog.AppendToLogFile(QLatin1Char('[') + platform::formatTime(t) +
-                             QStringLiteral("] Session started on ") + platform::formatDate(t) +
-                             QLatin1Char(' ') + QString(40, QLatin1Char('*')));
+    m_eventLog.AppendToLogFile(QLatin1Char('[') + platform::formatTime(t) +
+                               QStringLiteral("] Session started on ") + platform::formatDate(t) +
+                               QLatin1Char(' ') + QString(40, QLatin1Char('*')));
     SessionState = Online;
-    activity.SessionStart = t;
+    m_activity.SessionStart = t;
     if (ActiveMode) SendExecLine();
     SendCommand(console::command(QStringLiteral("Vexmoor_GetStatus();")));
     SendCommand(console::command(QStringLiteral("Vexmoor_GetTeams();")));
     SendCommand(console::command(QStringLiteral("Vexmoor_GetPlayers();")));
-    const QFileInfo temp(prefs.restoreFileName());
+    const QFileInfo temp(m_prefs.restoreFileName());
     if (ReconnectPending && (temp.exists() || temp.isSymLink())) {
         QString refusal;
-        prefs.RestorePreferences(refusal);
+        m_prefs.RestorePreferences(refusal);
         if (!refusal.isEmpty()) showLater(platform::Dialogs::Icon::Warning, refusal);
     } else {
-        prefs.Refresh();
+        m_prefs.Refresh();
     }
     if (View) {
         View->SwitchGlobalButtons(true);
@@ -286,15 +287,15 @@ void TVexmoorServer::SocketDisconnect() {
     m_quietTimer.stop();
     if (SessionState == Online) flushPendingLine();
     m_framer.clear();
-    missions.MissionEndTime = 0;
-    activity.SessionStart = 0;
+    m_missions.MissionEndTime = 0;
+    m_activity.SessionStart = 0;
     SessionState = Offline;
-    missions.CurrentMissionName.clear();
-    missions.CurrentMission = nullptr;
-    roster.ResetPlayers();
-    roster.ResetTeams();
-    stats.CloseOutConnections();
-    stats.CommitTables();
+    m_missions.CurrentMissionName.clear();
+    m_missions.CurrentMission = nullptr;
+    m_roster.ResetPlayers();
+    m_roster.ResetTeams();
+    m_stats.CloseOutConnections();
+    m_stats.CommitTables();
     if (View) {
         for (int panel = 1; panel <= 4; ++panel)
             View->setStatusPanel(panel, QString());
@@ -304,7 +305,7 @@ void TVexmoorServer::SocketDisconnect() {
     if (!UserToggled) {
         ReconnectPending = true;
         // Only values the server reported in this run are worth restoring.
-        if (prefs.Reported) prefs.SavePreferenceFile(prefs.restoreFileName());
+        if (m_prefs.Reported) m_prefs.SavePreferenceFile(m_prefs.restoreFileName());
     }
     UserToggled = false;
     setState(StateOffline);
@@ -333,13 +334,13 @@ QString TVexmoorServer::socketErrorText(int kind) {
 void TVexmoorServer::SocketError(int kind, int code) {
     if (code == TVexmoorSocket::BufferFull &&
         (kind == TVexmoorSocket::Send || kind == TVexmoorSocket::Receive))
-        eventLog.LogEvent(QStringLiteral("Connection to %1 dropped: more than %2 MiB of console "
-                                         "text waited to be %3; reconnecting.")
-                              .arg(section())
-                              .arg(TVexmoorSocket::MaxBuffered / (1024 * 1024))
-                              .arg(kind == TVexmoorSocket::Send ? QStringLiteral("sent")
-                                                                : QStringLiteral("read")),
-                          QString(), ConnectDisconnect);
+        m_eventLog.LogEvent(QStringLiteral("Connection to %1 dropped: more than %2 MiB of console "
+                                           "text waited to be %3; reconnecting.")
+                                .arg(section())
+                                .arg(TVexmoorSocket::MaxBuffered / (1024 * 1024))
+                                .arg(kind == TVexmoorSocket::Send ? QStringLiteral("sent")
+                                                                  : QStringLiteral("read")),
+                            QString(), ConnectDisconnect);
     if (kind == TVexmoorSocket::Connect) setState(StateOffline);
     if (!ReconnectPending)
         Context.Dialogs.message(platform::Dialogs::Icon::Error,
@@ -378,7 +379,7 @@ void TVexmoorServer::HandleChatLine(const QString &line) {
     // Positions after the colon: a blank, then the speaker's four-digit client id.
     int id = 0;
     if (!parseInt(line.mid(colon + 2, 4), id)) return;
-    const PlayerSlot *speaker = roster.slot(id);
+    const PlayerSlot *speaker = m_roster.slot(id);
     if (!speaker) return;
     ConsoleColor color = ConsoleColor::GlobalMsg;
     if (line.startsWith(QLatin1String("SAYTEAM:"))) {
@@ -391,7 +392,7 @@ void TVexmoorServer::HandleChatLine(const QString &line) {
     const qsizetype tilde = message.indexOf(QLatin1Char('~'));
     const QString spoken = tilde >= 0 ? message.left(tilde) : message;
     const QString text = speaker->Name + QStringLiteral(" : ") + message;
-    eventLog.LogEvent(text, spoken, PlayerMessages);
+    m_eventLog.LogEvent(text, spoken, PlayerMessages);
     View->Console_add(text, color);
 }
 
@@ -408,19 +409,19 @@ void TVexmoorServer::ChangeAddress(const QString &host, int port) {
     Context.Settings.MoveSection(oldSection, host + QLatin1Char(':') + QString::number(port));
     Host = host;
     Port = port;
-    stats.UpdateTablePaths();
+    m_stats.UpdateTablePaths();
 }
 
 // --- attaching -----------------------------------------------------------------------
 
 void TVexmoorServer::setFeatureViews(::View *view) {
     View = view;
-    roster.setView(view ? view->rosterView() : nullptr);
-    activity.setView(view ? view->activityView() : nullptr);
-    stats.setView(view ? view->statsView() : nullptr);
-    missions.setView(view ? view->missionView() : nullptr);
-    prefs.setView(view ? view->preferencesView() : nullptr);
-    eventLog.setView(view ? view->eventLogView() : nullptr);
+    m_roster.setView(view ? view->rosterView() : nullptr);
+    m_activity.setView(view ? view->activityView() : nullptr);
+    m_stats.setView(view ? view->statsView() : nullptr);
+    m_missions.setView(view ? view->missionView() : nullptr);
+    m_prefs.setView(view ? view->preferencesView() : nullptr);
+    m_eventLog.setView(view ? view->eventLogView() : nullptr);
 }
 
 void TVexmoorServer::AttachView(::View *window) {
@@ -433,28 +434,28 @@ void TVexmoorServer::AttachView(::View *window) {
     static const QString states[] = {StateOffline, StateLoggingIn, StateOnline};
     View->setStatusPanel(0, states[SessionState]);
     View->setStatusPanel(1, section());
-    missions.ShowMissionPanels();
-    roster.FillPlayerView();
-    roster.FillTeamView();
+    m_missions.ShowMissionPanels();
+    m_roster.FillPlayerView();
+    m_roster.FillTeamView();
     View->clearConsole();
-    missions.ShowMissions();
-    activity.ShowActivityFigures();
-    prefs.ShowPreferences();
+    m_missions.ShowMissions();
+    m_activity.ShowActivityFigures();
+    m_prefs.ShowPreferences();
     View->showServerMode(ActiveMode);
     if (StatsView *statsView = View->statsView()) {
-        statsView->showStatsState(stats.StatsEnabled, stats.TrackKills, stats.TrackMissions);
+        statsView->showStatsState(m_stats.StatsEnabled, m_stats.TrackKills, m_stats.TrackMissions);
         statsView->TableListChange();
     }
     View->clearChat();
     if (EventLogView *log = View->eventLogView()) {
-        log->fillPlayByPlay(eventLog.EventHistory);
-        log->setLogFileCheck(eventLog.LogToFile);
+        log->fillPlayByPlay(m_eventLog.EventHistory);
+        log->setLogFileCheck(m_eventLog.LogToFile);
     }
 }
 
 void TVexmoorServer::DetachView() {
-    roster.ClearPlayerView();
-    roster.ClearTeamView();
-    missions.DetachMissionItems();
+    m_roster.ClearPlayerView();
+    m_roster.ClearTeamView();
+    m_missions.DetachMissionItems();
     setFeatureViews(nullptr);
 }

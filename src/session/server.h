@@ -43,14 +43,36 @@ public:
     int SessionState = Offline;
 
     ServerContext &Context;
-    Roster roster;
-    Missions missions;
-    Preferences prefs;
-    Statistics stats;
-    Activity activity;
-    EventLog eventLog;
-    GameEvents events;
-    AdminCommands commands;
+
+private:
+    // Built after the members above and before those below, which use them.
+    Roster m_roster;
+    Missions m_missions;
+    Preferences m_prefs;
+    Statistics m_stats;
+    Activity m_activity;
+    EventLog m_eventLog;
+    GameEvents m_events;
+    AdminCommands m_commands;
+
+public:
+    // The features this profile wires; the pages and the profile list reach them here.
+    Roster &roster() { return m_roster; }
+    const Roster &roster() const { return m_roster; }
+    Missions &missions() { return m_missions; }
+    const Missions &missions() const { return m_missions; }
+    Preferences &prefs() { return m_prefs; }
+    const Preferences &prefs() const { return m_prefs; }
+    Statistics &stats() { return m_stats; }
+    const Statistics &stats() const { return m_stats; }
+    Activity &activity() { return m_activity; }
+    const Activity &activity() const { return m_activity; }
+    EventLog &eventLog() { return m_eventLog; }
+    const EventLog &eventLog() const { return m_eventLog; }
+    GameEvents &events() { return m_events; }
+    const GameEvents &events() const { return m_events; }
+    AdminCommands &commands() { return m_commands; }
+    const AdminCommands &commands() const { return m_commands; }
 
     bool ReconnectPending = false;
     bool UserToggled = false;

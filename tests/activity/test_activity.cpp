@@ -59,13 +59,13 @@ protected:
     }
 
     TVexmoorServer &p() { return *fx->profile; }
-    Activity &act() { return fx->profile->activity; }
+    Activity &act() { return fx->profile->activity(); }
     // Puts a player into the roster as connected.
     void join(int id, const QString &name) {
-        PlayerSlot &s = p().roster.PlayerSlots[static_cast<size_t>(id - FirstClientId)];
+        PlayerSlot &s = p().roster().PlayerSlots[static_cast<size_t>(id - FirstClientId)];
         s.Name = name;
         s.ClientId = id;
-        p().roster.ConnectedPlayers.append(&s);
+        p().roster().ConnectedPlayers.append(&s);
         act().AddNameThisHour(name);
     }
     void tick(platform::DateTime t) {
@@ -78,7 +78,7 @@ protected:
     }
     int samples() const {
         int n = 0;
-        for (const auto &day : fx->profile->activity.HourlyCounts)
+        for (const auto &day : fx->profile->activity().HourlyCounts)
             for (qint32 c : day)
                 n += c;
         return n;
@@ -219,10 +219,10 @@ TEST_F(ActivityTest, FileHoldsCountsThenAveragesLittleEndian) {
     fx->profile.reset();
     TVexmoorServer second(QStringLiteral("secret"), QStringLiteral("127.0.0.1"), 28001,
                           fx->context);
-    EXPECT_EQ(second.activity.HourlyCounts[Mon][5], 0x01020304);
-    EXPECT_FLOAT_EQ(second.activity.HourlyAverages[Mon][5], 2.5f);
-    EXPECT_EQ(second.activity.HourlyCounts[Sat][23], 7);
-    EXPECT_FLOAT_EQ(second.activity.HourlyAverages[Sat][23], -1.0f);
+    EXPECT_EQ(second.activity().HourlyCounts[Mon][5], 0x01020304);
+    EXPECT_FLOAT_EQ(second.activity().HourlyAverages[Mon][5], 2.5f);
+    EXPECT_EQ(second.activity().HourlyCounts[Sat][23], 7);
+    EXPECT_FLOAT_EQ(second.activity().HourlyAverages[Sat][23], -1.0f);
 }
 
 TEST_F(ActivityTest, EverySampleSavesTheFile) {

@@ -22,7 +22,7 @@ protected:
     }
     ~PreferencesSim() override { profile->DetachView(); }
 
-    Preferences &prefs() { return profile->prefs; }
+    Preferences &prefs() { return profile->prefs(); }
     bool online() {
         return waitFor([&] { return profile->SessionState == TVexmoorServer::Online; });
     }

@@ -218,14 +218,14 @@ TEST_F(ActivityPage, ColourPanelsFollowTheStartupAndTheClickRules) {
 TEST_F(ActivityPage, ResetGraphAndRemovingTheLastProfileEmptyTheChart) {
     open();
     TVexmoorServer *profile = window->CurrentServer;
-    profile->activity.HourlyAverages[2][5] = 4.5f;
-    profile->activity.HourlyCounts[2][5] = 3;
-    profile->activity.ShowActivityFigures();
+    profile->activity().HourlyAverages[2][5] = 4.5f;
+    profile->activity().HourlyCounts[2][5] = 3;
+    profile->activity().ShowActivityFigures();
     EXPECT_DOUBLE_EQ(chart->point(2, 5), 4.5);
 
     child<QPushButton>(*window, "Button_ResetGraph")->click();
     EXPECT_DOUBLE_EQ(chart->point(2, 5), 0.0);
-    QFile file(profile->activity.fileName());
+    QFile file(profile->activity().fileName());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray(1344, '\0'));
     file.close();
@@ -269,16 +269,16 @@ TEST_F(ActivityPage, DISABLED_Screenshot) {
             // Quiet mornings, busy evenings, busier weekends.
             const double evening = std::exp(-std::pow((h - 21) / 3.5, 2));
             const double weekend = (d == 0 || d == 5 || d == 6) ? 1.5 : 1.0;
-            profile->activity.HourlyAverages[d][h] =
+            profile->activity().HourlyAverages[d][h] =
                 static_cast<float>(1 + weekend * (3 + 10 * evening) + ((d * 7 + h * 3) % 5) / 4.0);
-            profile->activity.HourlyCounts[d][h] = 4;
+            profile->activity().HourlyCounts[d][h] = 4;
         }
     report(QStringLiteral("\"C\"2049\"Raven\"10.0.0.7:1\"Female\""));
     report(QStringLiteral("\"C\"2050\"Kestrel\"10.0.0.8:1\"Male\""));
     clock = wednesday() + 1.25 / 24;
     report(QStringLiteral("\"D\"2050\""));
     report(QStringLiteral("\"C\"2051\"Nomad\"10.0.0.9:1\"Male\""));
-    profile->activity.ShowActivityFigures();
+    profile->activity().ShowActivityFigures();
     QCoreApplication::processEvents();
     ASSERT_TRUE(window->grab().save(dir + QStringLiteral("/activity.png")));
 }

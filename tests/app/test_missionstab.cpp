@@ -63,7 +63,7 @@ struct MissionsPage {
     QString panel(int i) const {
         return control<QLabel>(QStringLiteral("StatusPanel%1").arg(i).toLatin1())->text();
     }
-    Missions &missions() const { return window->CurrentServer->missions; }
+    Missions &missions() const { return window->CurrentServer->missions(); }
 
     // The list's rows as "Name Type Enable".
     QStringList rows() const {

@@ -197,7 +197,7 @@ TEST(PreferencesTab, EachControlSendsExactlyItsCommandOnlyOnAnOperatorsChange) {
              box->setFocus(Qt::TabFocusReason);
              QTest::keyClick(box, Qt::Key_Space);
              EXPECT_FALSE(box->isChecked());
-             EXPECT_FALSE(p.window->CurrentServer->prefs.Vars.BlockGameType);
+             EXPECT_FALSE(p.window->CurrentServer->prefs().Vars.BlockGameType);
          },
          {}},
         // The server's own changes fill the page and send nothing back.
@@ -244,7 +244,7 @@ TEST(PreferencesTab, EachControlSendsExactlyItsCommandOnlyOnAnOperatorsChange) {
         from = at + 1;
     }
     // The page's values live in the profile's cache.
-    const ServerVariables &vars = page.window->CurrentServer->prefs.Vars;
+    const ServerVariables &vars = page.window->CurrentServer->prefs().Vars;
     EXPECT_EQ(vars.TeamDmgScale, 0);
     EXPECT_EQ(vars.VoteWinMargin, 100);
     EXPECT_EQ(vars.JoinMOTD, QStringLiteral("Welcome"));
@@ -258,7 +258,7 @@ TEST(PreferencesTab, SaveWritesTheShownPreferencesThroughTheChooser) {
     EXPECT_FALSE(save->isEnabled()); // offline
     page.control<QToolButton>("Button_Connect")->click();
     ASSERT_TRUE(waitFor([&] {
-        return save->isEnabled() && page.window->CurrentServer->prefs.Reported &&
+        return save->isEnabled() && page.window->CurrentServer->prefs().Reported &&
                page.control<QLineEdit>("Display_HostName")->text() ==
                    QStringLiteral("Vexmoor Test Server");
     }));
@@ -301,7 +301,7 @@ TEST(PreferencesTab, MissionsPathScriptAndMuteAreTheProgramsOwnSettings) {
     // The folder button: cancelled, nothing changes; chosen, the folder is taken.
     page.control<QToolButton>("Button_MissionsPath")->click();
     EXPECT_EQ(page.answers.choosers, QStringList{"Missions Path Directory"});
-    EXPECT_EQ(profile->missions.MissionsPath, first);
+    EXPECT_EQ(profile->missions().MissionsPath, first);
     page.answers.fileAnswers.push_back({true, second});
     page.control<QToolButton>("Button_MissionsPath")->click();
     EXPECT_EQ(page.control<QLineEdit>("Display_MissionsPath")->text(), second);

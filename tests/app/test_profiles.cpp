@@ -97,7 +97,7 @@ TEST_F(ProfileListTest, CreationWritesThePasswordAndMakesTheDirectory) {
     EXPECT_TRUE(QDir(p->directory()).exists());
     EXPECT_TRUE(p->directory().endsWith(QStringLiteral("/data/vexmoor/10.0.0.1.28001")));
     EXPECT_EQ(ProfileList::listName(*p), QStringLiteral("10.0.0.1:28001"));
-    p->prefs.Vars.HostName = QStringLiteral("Big Game");
+    p->prefs().Vars.HostName = QStringLiteral("Big Game");
     EXPECT_EQ(ProfileList::listName(*p), QStringLiteral("Big Game"));
 }
 
@@ -110,8 +110,8 @@ TEST_F(ProfileListTest, ProfileKeysAreReadAtCreation) {
     TVexmoorServer *p = list.ServerAdd(QString(), QStringLiteral("h"), 1);
     EXPECT_FALSE(p->ActiveMode);
     EXPECT_EQ(p->ScriptFile, QStringLiteral("vx.cs"));
-    EXPECT_TRUE(p->stats.TrackKills);
-    EXPECT_FALSE(p->stats.StatsEnabled);
+    EXPECT_TRUE(p->stats().TrackKills);
+    EXPECT_FALSE(p->stats().StatsEnabled);
     EXPECT_EQ(context.PlayerSortKey, 1); // every creation resets the sort key
     RecordingView view;
     p->AttachView(&view);

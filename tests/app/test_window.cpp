@@ -328,12 +328,12 @@ TEST(Window, LookAlikeProfilesAndTheRemovalQuestion) {
     ASSERT_EQ(list->count(), 2);
     const QString hostile = "<b>Practice Server</b><!--";
     for (int i = 0; i < 2; ++i) {
-        w.profiles().at(i)->prefs.Vars.HostName = hostile;
+        w.profiles().at(i)->prefs().Vars.HostName = hostile;
         w.profiles().at(i)->UpdateListName();
     }
     EXPECT_EQ(list->itemText(0), hostile + " (10.0.0.1:28001)");
     EXPECT_EQ(list->itemText(1), hostile + " (10.0.0.2:28002)");
-    w.profiles().at(0)->prefs.Vars.HostName = "Other";
+    w.profiles().at(0)->prefs().Vars.HostName = "Other";
     w.profiles().at(0)->UpdateListName();
     EXPECT_EQ(list->itemText(0), "Other");
     EXPECT_EQ(list->itemText(1), hostile);

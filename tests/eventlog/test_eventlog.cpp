@@ -56,7 +56,7 @@ protected:
     }
 
     TVexmoorServer &p() { return *fx.profile; }
-    EventLog &log() { return fx.profile->eventLog; }
+    EventLog &log() { return fx.profile->eventLog(); }
     QString logPath() { return p().directory() + QStringLiteral("/events.log"); }
     QByteArray logBytes() {
         QFile f(logPath());
@@ -252,7 +252,7 @@ TEST_F(EventLogTest, WithoutAnAnnouncerTheDisplayedProfileIsOnlyShown) {
 TEST_F(EventLogTest, ChatLineSpeaksOnlyTheMessage) {
     p().AttachView(&view);
     p().ClassifyLine(QStringLiteral("\"1\"2050\"Kim\"10.1.2.3:28001\"1\"0\"Female\""));
-    ASSERT_NE(p().roster.slot(2050), nullptr);
+    ASSERT_NE(p().roster().slot(2050), nullptr);
     p().ClassifyLine(QStringLiteral("SAY: 2050 good game~wcheer"));
     ASSERT_FALSE(log().EventHistory.isEmpty());
     const QString entry = log().EventHistory.back();

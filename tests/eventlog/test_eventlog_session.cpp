@@ -65,12 +65,12 @@ TEST_F(LogSessionTest, EverySessionStartWritesTheBannerToTheFileOnly) {
     TVexmoorServer &p = create(true);
     ASSERT_TRUE(goOnline(p));
     EXPECT_EQ(logBytes(), Banner);
-    EXPECT_TRUE(p.eventLog.EventHistory.isEmpty());
+    EXPECT_TRUE(p.eventLog().EventHistory.isEmpty());
 
     // A detached profile still writes its events.
     server->sendLine(QStringLiteral("\"C\"2050\"Kim\"10.0.0.1:1\"Female\""));
-    ASSERT_TRUE(waitFor([&] { return !p.eventLog.EventHistory.isEmpty(); }));
-    const QByteArray entry = p.eventLog.EventHistory.back().toLatin1() + "\r\n";
+    ASSERT_TRUE(waitFor([&] { return !p.eventLog().EventHistory.isEmpty(); }));
+    const QByteArray entry = p.eventLog().EventHistory.back().toLatin1() + "\r\n";
     EXPECT_TRUE(entry.startsWith("[09:05:03] Kim")) << entry.constData();
     EXPECT_EQ(logBytes(), Banner + entry);
 
@@ -84,7 +84,7 @@ TEST_F(LogSessionTest, WithLogToFileOffNotEvenTheBannerIsWritten) {
     TVexmoorServer &p = create(false);
     ASSERT_TRUE(goOnline(p));
     server->sendLine(QStringLiteral("\"C\"2050\"Kim\"10.0.0.1:1\"Female\""));
-    ASSERT_TRUE(waitFor([&] { return !p.eventLog.EventHistory.isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return !p.eventLog().EventHistory.isEmpty(); }));
     EXPECT_FALSE(QFile::exists(p.directory() + QStringLiteral("/events.log")));
 }
 

@@ -93,8 +93,8 @@ class GameTest : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::setClockForTesting([this] { return clock; });
-        p().events.SentenceObserver = [this](const QString &shown, const QString &spoken,
-                                             int category) {
+        p().events().SentenceObserver = [this](const QString &shown, const QString &spoken,
+                                               int category) {
             sentences.push_back({shown, spoken, category});
         };
         p().AttachView(&view);
@@ -106,8 +106,8 @@ protected:
     }
 
     TVexmoorServer &p() { return *fx.profile; }
-    Roster &roster() { return p().roster; }
-    Activity &figures() { return p().activity; }
+    Roster &roster() { return p().roster(); }
+    Activity &figures() { return p().activity(); }
     PlayerSlot &slot(int id) { return *roster().slot(id); }
 
     // One report line as the console prints it: each field followed by a double quote.

@@ -184,8 +184,8 @@ TEST_F(EventsTest, MissionStartClearsScoresAndFlagMarks) {
     report({"M", "Raindance", "1200"});
     EXPECT_EQ(slot(2050).Score, 0);
     EXPECT_FALSE(slot(2050).HasFlag);
-    EXPECT_EQ(p().missions.CurrentMissionName, QStringLiteral("Raindance"));
-    EXPECT_NEAR(p().missions.MissionEndTime, clock + 1200 / 86400.0, 1e-9);
+    EXPECT_EQ(p().missions().CurrentMissionName, QStringLiteral("Raindance"));
+    EXPECT_NEAR(p().missions().MissionEndTime, clock + 1200 / 86400.0, 1e-9);
     expectSentence("Mission \"Raindance\" started (03/06/2024).", QString(), MissionScore);
 }
 
@@ -193,9 +193,9 @@ TEST_F(EventsTest, MissionStartWithoutAConnectionSendsNothingAndToleratesABadTim
     // Times that are no usable number count as no time left, as the status report's do.
     for (const char *time : {"soon", "inf", "-inf", "nan", "1e300", "1e400"}) {
         report({"M", "Broadside", time});
-        EXPECT_EQ(p().missions.MissionEndTime, clock) << time;
+        EXPECT_EQ(p().missions().MissionEndTime, clock) << time;
         EXPECT_EQ(last().shown, QStringLiteral("Mission \"Broadside\" started (03/06/2024)."));
-        p().missions.UpdatePlayClock();
+        p().missions().UpdatePlayClock();
         EXPECT_EQ(view.panels[4], QStringLiteral("00:00:00")) << time;
     }
 }
@@ -354,22 +354,22 @@ TEST_F(MatchTest, ARecordWithoutScoresTellsNothing) {
 // --- votes ---------------------------------------------------------------------------------
 
 TEST_F(EventsTest, VotesSetTheCachedVariablesAndShowThePreferences) {
-    p().prefs.Vars.TeamDmgScale = 35;
+    p().prefs().Vars.TeamDmgScale = 35;
     view.preferencePages = 0;
     report({"V", "etd"});
     expectSentence("The players have voted to enable team damage.", QString(), Votes);
-    EXPECT_EQ(p().prefs.Vars.TeamDmgScale, 100);
+    EXPECT_EQ(p().prefs().Vars.TeamDmgScale, 100);
     EXPECT_EQ(view.shownTeamDamage, 100);
     report({"V", "dtd"});
     expectSentence("The players have voted to disable team damage.", QString(), Votes);
-    EXPECT_EQ(p().prefs.Vars.TeamDmgScale, 0);
+    EXPECT_EQ(p().prefs().Vars.TeamDmgScale, 0);
     report({"V", "tourney"});
     expectSentence("The players have voted to enter tournament mode.", QString(), Votes);
-    EXPECT_TRUE(p().prefs.Vars.TourneyMode);
+    EXPECT_TRUE(p().prefs().Vars.TourneyMode);
     EXPECT_TRUE(view.shownTourneyMode);
     report({"V", "ffa"});
     expectSentence("The players have voted to enter free-for-all mode.", QString(), Votes);
-    EXPECT_FALSE(p().prefs.Vars.TourneyMode);
+    EXPECT_FALSE(p().prefs().Vars.TourneyMode);
     EXPECT_EQ(view.preferencePages, 4);
 }
 
@@ -379,7 +379,7 @@ TEST_F(EventsTest, UnknownVoteWordsChangeNothingButStillShowThePreferences) {
     report({"V", "kick"});
     report({"V"});
     expectNoEvent();
-    EXPECT_FALSE(p().prefs.Vars.TourneyMode);
+    EXPECT_FALSE(p().prefs().Vars.TourneyMode);
     EXPECT_EQ(view.preferencePages, 3);
 }
 
@@ -391,15 +391,15 @@ class RecordingTest : public EventsTest {
 protected:
     void SetUp() override {
         EventsTest::SetUp();
-        p().stats.SetStatsEnabled(true); // registers the players connected now
-        ASSERT_TRUE(p().stats.tablesOpen());
-        p().stats.CommitTables();
+        p().stats().SetStatsEnabled(true); // registers the players connected now
+        ASSERT_TRUE(p().stats().tablesOpen());
+        p().stats().CommitTables();
     }
     void TearDown() override {
-        p().stats.SetStatsEnabled(false);
+        p().stats().SetStatsEnabled(false);
         EventsTest::TearDown();
     }
-    Statistics &stats() { return p().stats; }
+    Statistics &stats() { return p().stats(); }
 };
 
 TEST_F(RecordingTest, ArrivalsRegisterThePlayerAndDeparturesCloseTheRecord) {

@@ -33,15 +33,15 @@ protected:
         profile = std::make_unique<TVexmoorServer>(
             QStringLiteral("secret"), QStringLiteral("127.0.0.1"), server->port(), context);
         profile->ScriptFile = QStringLiteral("vexmoor.cs");
-        profile->eventLog.SetLogToFile(true);
-        profile->events.SentenceObserver = [this](const QString &shown, const QString &spoken,
-                                                  int category) {
+        profile->eventLog().SetLogToFile(true);
+        profile->events().SentenceObserver = [this](const QString &shown, const QString &spoken,
+                                                    int category) {
             sentences.push_back({shown, spoken, category});
         };
         profile->AttachView(&view);
         profile->ToggleConnection();
         ASSERT_TRUE(waitFor([&] { return profile->SessionState == TVexmoorServer::Online; }));
-        ASSERT_TRUE(waitFor([&] { return profile->roster.DefinedTeams.size() >= 2; }));
+        ASSERT_TRUE(waitFor([&] { return profile->roster().DefinedTeams.size() >= 2; }));
     }
     // Sends a line no handler acts on and waits until the profile has shown it, so that
     // everything sent before it has been handled.
@@ -51,7 +51,7 @@ protected:
         return waitFor([&] { return view.console.contains(line); }, 10000);
     }
     QStringList logLines() const {
-        QFile file(profile->eventLog.logFilePath());
+        QFile file(profile->eventLog().logFilePath());
         if (!file.open(QIODevice::ReadOnly)) return {};
         const QString text = QString::fromLatin1(file.readAll());
         QStringList lines = text.split(QStringLiteral("\r\n"));
@@ -123,8 +123,8 @@ TEST_F(GameSimTest, ReportsAreToldInTheEventLogFileInOrder) {
     EXPECT_EQ(sentences[9].spoken, QStringLiteral("The World killed  b ob with a mortar."));
     // The mission start asks for the team list again in active mode.
     EXPECT_EQ(server->receivedCommands().count(QStringLiteral("Vexmoor_GetTeams(); //VX")), 2);
-    EXPECT_TRUE(profile->roster.ConnectedPlayers.isEmpty());
-    EXPECT_EQ(profile->activity.CompletedSessions, 2);
+    EXPECT_TRUE(profile->roster().ConnectedPlayers.isEmpty());
+    EXPECT_EQ(profile->activity().CompletedSessions, 2);
 }
 
 // A hostile server: names with control characters cannot forge lines of the log, and scores
@@ -132,7 +132,7 @@ TEST_F(GameSimTest, ReportsAreToldInTheEventLogFileInOrder) {
 // build aborts on any signed overflow).
 TEST_F(GameSimTest, HostileNamesAndScoresAtTheLimits) {
     start({});
-    profile->stats.SetStatsEnabled(true);
+    profile->stats().SetStatsEnabled(true);
     const QString max = QString::number(std::numeric_limits<int>::max());
     const QString min = QString::number(std::numeric_limits<int>::min());
     const QStringList lines = {
@@ -157,13 +157,13 @@ TEST_F(GameSimTest, HostileNamesAndScoresAtTheLimits) {
         server->sendLine(line);
     ASSERT_TRUE(drain(QStringLiteral("end")));
 
-    const PlayerSlot &kim = *profile->roster.slot(2170);
-    const PlayerSlot &bob = *profile->roster.slot(2171);
+    const PlayerSlot &kim = *profile->roster().slot(2170);
+    const PlayerSlot &bob = *profile->roster().slot(2171);
     EXPECT_EQ(kim.Score, std::numeric_limits<int>::max());
     EXPECT_EQ(bob.Score, std::numeric_limits<int>::min());
-    EXPECT_EQ(profile->roster.TeamSlots[0].Score, std::numeric_limits<int>::max());
-    EXPECT_EQ(profile->roster.TeamSlots[1].Score, std::numeric_limits<int>::min());
-    profile->stats.CommitTables();
+    EXPECT_EQ(profile->roster().TeamSlots[0].Score, std::numeric_limits<int>::max());
+    EXPECT_EQ(profile->roster().TeamSlots[1].Score, std::numeric_limits<int>::min());
+    profile->stats().CommitTables();
 
     // One log line per event, each beginning with its time: the names' control characters
     // are shown as replacements.
@@ -177,7 +177,7 @@ TEST_F(GameSimTest, HostileNamesAndScoresAtTheLimits) {
     }
     EXPECT_EQ(log[1], QStringLiteral("[12:00:00] Kim?[12:00:00] Admin password changed to x "
                                      "connected to the game."));
-    EXPECT_EQ(profile->eventLog.EventHistory[0],
+    EXPECT_EQ(profile->eventLog().EventHistory[0],
               QStringLiteral("[12:00:00] Kim\uFFFD[12:00:00] Admin password changed to x "
                              "connected to the game."));
 }
@@ -230,10 +230,10 @@ TEST_F(GameSimTest, AScriptedMatchIsToldWithoutLoss) {
                   QStringLiteral("[12:00:00] ") + sentences[i].shown);
 
     // Everybody left in the end; the one who came back counts twice.
-    EXPECT_TRUE(profile->roster.ConnectedPlayers.isEmpty());
-    EXPECT_EQ(profile->activity.TotalConnections, connects);
-    EXPECT_EQ(profile->activity.CompletedSessions, connects);
-    EXPECT_EQ(profile->activity.NamesThisHour.size(), options.matchConfig.players);
+    EXPECT_TRUE(profile->roster().ConnectedPlayers.isEmpty());
+    EXPECT_EQ(profile->activity().TotalConnections, connects);
+    EXPECT_EQ(profile->activity().CompletedSessions, connects);
+    EXPECT_EQ(profile->activity().NamesThisHour.size(), options.matchConfig.players);
 }
 
 } // namespace

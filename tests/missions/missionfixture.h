@@ -130,7 +130,7 @@ protected:
         if (attach) profile->AttachView(&view);
         return *profile;
     }
-    Missions &m() { return profile->missions; }
+    Missions &m() { return profile->missions(); }
     QString path(const QString &name) const { return env.path() + QLatin1Char('/') + name; }
 
     void load(const QStringList &entries) { loadList(m(), env.path(), entries); }

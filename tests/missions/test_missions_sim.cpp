@@ -45,22 +45,22 @@ protected:
 };
 
 TEST_F(MissionSimTest, EveryMissionStartUploadsTheNextEnabledMission) {
-    ASSERT_EQ(profile->missions.MissionCatalogue.size(), 5);
+    ASSERT_EQ(profile->missions().MissionCatalogue.size(), 5);
     profile->ToggleConnection();
     // The running mission reported at the session start gets its link at once.
     ASSERT_TRUE(received(link("Raindance", "Snowblind")));
     EXPECT_EQ(view.marked(), QStringList{"Raindance|CTF|Y"});
 
-    profile->missions.NextMission();
-    ASSERT_TRUE(waitFor([&] { return profile->missions.CurrentMissionName == "Snowblind"; }));
+    profile->missions().NextMission();
+    ASSERT_TRUE(waitFor([&] { return profile->missions().CurrentMissionName == "Snowblind"; }));
     EXPECT_EQ(server.state().mission(), QStringLiteral("Snowblind"));
     ASSERT_TRUE(received(link("Snowblind", "IceRidge")));
     EXPECT_EQ(view.marked(), QStringList{"Snowblind|CTF|Y"});
     EXPECT_EQ(view.panels[2], QStringLiteral("Snowblind"));
     EXPECT_EQ(view.panels[3], QStringLiteral("CTF"));
 
-    profile->missions.NextMission();
-    ASSERT_TRUE(waitFor([&] { return profile->missions.CurrentMissionName == "IceRidge"; }));
+    profile->missions().NextMission();
+    ASSERT_TRUE(waitFor([&] { return profile->missions().CurrentMissionName == "IceRidge"; }));
     ASSERT_TRUE(received(link("IceRidge", "Raindance")));
     // Disabled missions were never linked to.
     for (const QString &line : server.receivedCommands())
@@ -72,8 +72,8 @@ TEST_F(MissionSimTest, EveryMissionStartUploadsTheNextEnabledMission) {
 TEST_F(MissionSimTest, ExecMissionStartsTheSelectedRowsMission) {
     profile->ToggleConnection();
     ASSERT_TRUE(received(link("Raindance", "Snowblind")));
-    profile->missions.ExecMission(3); // Crossfire, disabled: loading it is still allowed
-    ASSERT_TRUE(waitFor([&] { return profile->missions.CurrentMissionName == "Crossfire"; }));
+    profile->missions().ExecMission(3); // Crossfire, disabled: loading it is still allowed
+    ASSERT_TRUE(waitFor([&] { return profile->missions().CurrentMissionName == "Crossfire"; }));
     EXPECT_TRUE(received(link("Crossfire", "IceRidge")));
 }
 
@@ -114,7 +114,7 @@ TEST(HostileMissionNames, AreRefusedAndCannotRunCommandsOnTheServer) {
         env.settings->write(section, QStringLiteral("VexmoorScript"), QStringLiteral("vexmoor.cs"));
         TVexmoorServer profile(QStringLiteral("secret"), QStringLiteral("127.0.0.1"), server.port(),
                                context);
-        EXPECT_EQ(names(profile.missions.MissionCatalogue),
+        EXPECT_EQ(names(profile.missions().MissionCatalogue),
                   QStringList({QStringLiteral("Raindance"), QStringLiteral("Snowblind")}));
         ASSERT_EQ(dialogs.messages.size(), 1); // told once, naming the refused missions
         EXPECT_EQ(dialogs.messages[0].first, platform::Dialogs::Icon::Warning);
@@ -124,7 +124,7 @@ TEST(HostileMissionNames, AreRefusedAndCannotRunCommandsOnTheServer) {
         // A hostile record in the catalogue anyway: the link carries it as one literal.
         auto *planted = new TMission;
         planted->Name = QString::fromUtf8(hostile);
-        profile.missions.MissionCatalogue.insert(1, planted);
+        profile.missions().MissionCatalogue.insert(1, planted);
         profile.ToggleConnection();
         ASSERT_TRUE(waitFor([&] {
             return server.receivedCommands().contains(

@@ -46,19 +46,20 @@ TEST(PrivateFiles, PlantedLinksAreNeverWrittenThrough) {
     };
     const QString settingsFile = fx.env.path() + QStringLiteral("/config/vexmoor/Vexmoor.ini");
     const Writer writers[] = {
-        {"events.log", p.eventLog.logFilePath(),
+        {"events.log", p.eventLog().logFilePath(),
          [&] {
-             p.eventLog.SetLogToFile(true);
-             p.eventLog.LogEvent(QStringLiteral("Kim joined"), QString(), 2);
+             p.eventLog().SetLogToFile(true);
+             p.eventLog().LogEvent(QStringLiteral("Kim joined"), QString(), 2);
          },
          false},
-        {"vxtemp.vxp", p.prefs.restoreFileName(),
+        {"vxtemp.vxp", p.prefs().restoreFileName(),
          [&] {
-             p.prefs.Vars.ClientPassword = QStringLiteral("joinpw");
-             EXPECT_TRUE(p.prefs.SavePreferenceFile(p.prefs.restoreFileName()));
+             p.prefs().Vars.ClientPassword = QStringLiteral("joinpw");
+             EXPECT_TRUE(p.prefs().SavePreferenceFile(p.prefs().restoreFileName()));
          },
          true},
-        {"activity", p.activity.fileName(), [&] { EXPECT_TRUE(p.activity.SaveActivity()); }, true},
+        {"activity", p.activity().fileName(), [&] { EXPECT_TRUE(p.activity().SaveActivity()); },
+         true},
         {"the settings file's old temporary name", settingsFile + QStringLiteral(".new"),
          [&] {
              fx.env.settings->write(QStringLiteral("x:1"), QStringLiteral("Password"),
@@ -102,10 +103,10 @@ TEST(PrivateFiles, ProfileDirectoriesAndTheRestoreFileArePrivate) {
     TVexmoorServer &p = *fx.profile;
     EXPECT_EQ(modeOf(p.directory()), 0700);
     EXPECT_EQ(modeOf(platform::dataDir()), 0700);
-    p.eventLog.SetLogToFile(true);
-    EXPECT_EQ(modeOf(p.eventLog.logFilePath()), 0600);
-    ASSERT_TRUE(p.prefs.SavePreferenceFile(p.prefs.restoreFileName()));
-    EXPECT_EQ(modeOf(p.prefs.restoreFileName()), 0600);
+    p.eventLog().SetLogToFile(true);
+    EXPECT_EQ(modeOf(p.eventLog().logFilePath()), 0600);
+    ASSERT_TRUE(p.prefs().SavePreferenceFile(p.prefs().restoreFileName()));
+    EXPECT_EQ(modeOf(p.prefs().restoreFileName()), 0600);
     // A directory an earlier version made 0755 becomes private when the profile starts.
     ProfileFixture other(QStringLiteral("10.0.0.9"), 28009);
     const QString dir = other.profile->directory();

@@ -19,7 +19,7 @@ protected:
     TVexmoorServer &p() { return *fx.profile; }
     void line(const QString &text) { p().ClassifyLine(text); }
     PlayerSlot &player(int id, const QString &name, int team) {
-        PlayerSlot &s = p().roster.PlayerSlots[static_cast<size_t>(id - FirstClientId)];
+        PlayerSlot &s = p().roster().PlayerSlots[static_cast<size_t>(id - FirstClientId)];
         s.Name = name;
         s.Team = team;
         s.ClientId = id;
@@ -40,7 +40,7 @@ TEST_F(DispatchTest, ReportLinesAreShownInTheReportColourUnlessMuted) {
     view.mute = true;
     line(QStringLiteral("\"Q\"1\"info\"motd\""));
     EXPECT_EQ(view.console.size(), 3);
-    EXPECT_EQ(p().prefs.Vars.HostInfo, QStringLiteral("info")); // handled all the same
+    EXPECT_EQ(p().prefs().Vars.HostInfo, QStringLiteral("info")); // handled all the same
     line(QStringLiteral("plain console text"));
     EXPECT_EQ(view.console.last(), QStringLiteral("plain console text"));
 }
@@ -72,7 +72,7 @@ TEST_F(DispatchTest, DetachedProfileShowsNothingButStillHandlesReports) {
     line(QStringLiteral("\"!\"nick\"hello\""));
     EXPECT_TRUE(view.console.isEmpty());
     EXPECT_TRUE(view.chat.isEmpty());
-    EXPECT_EQ(p().prefs.Vars.HostName, QStringLiteral("My Server"));
+    EXPECT_EQ(p().prefs().Vars.HostName, QStringLiteral("My Server"));
 }
 
 TEST_F(DispatchTest, PreferencesReportFillsTheCacheAndRenamesTheListEntry) {
@@ -81,7 +81,7 @@ TEST_F(DispatchTest, PreferencesReportFillsTheCacheAndRenamesTheListEntry) {
     line(QStringLiteral(
         "\"Q\"0\"My "
         "Server\"28001\"16\"20\"30\"TRUE\"0.5\"0\"2\"0.35\"0.125\"30\"1\"true\"0\"1\"joinpw\""));
-    const ServerVariables &v = p().prefs.Vars;
+    const ServerVariables &v = p().prefs().Vars;
     EXPECT_EQ(v.HostName, QStringLiteral("My Server"));
     EXPECT_EQ(v.HostPort, 28001);
     EXPECT_EQ(v.MaxPlayers, 16);
@@ -99,7 +99,7 @@ TEST_F(DispatchTest, PreferencesReportFillsTheCacheAndRenamesTheListEntry) {
     EXPECT_FALSE(v.BlockGameType);
     EXPECT_TRUE(v.BlockMission);
     EXPECT_EQ(v.ClientPassword, QStringLiteral("joinpw"));
-    EXPECT_TRUE(p().prefs.Reported);
+    EXPECT_TRUE(p().prefs().Reported);
     EXPECT_EQ(renamed, 1);
     EXPECT_EQ(view.shownHostName, QStringLiteral("My Server"));
 }

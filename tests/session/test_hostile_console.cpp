@@ -103,8 +103,8 @@ TEST(HostileConsole, AServerThatNeverReadsIsDroppedAtTheCapAndReconnected) {
     EXPECT_TRUE(p.ReconnectPending);
     EXPECT_LE(p.Socket->bufferedOut(), 0);
     EXPECT_TRUE(dialogs.messages.isEmpty()); // no box: the drop arms reconnection
-    ASSERT_FALSE(p.eventLog.EventHistory.isEmpty());
-    EXPECT_TRUE(p.eventLog.EventHistory.last().contains(QStringLiteral("dropped")));
+    ASSERT_FALSE(p.eventLog().EventHistory.isEmpty());
+    EXPECT_TRUE(p.eventLog().EventHistory.last().contains(QStringLiteral("dropped")));
     // The next restart tick reconnects, as after any drop.
     p.RestartTick();
     EXPECT_TRUE(waitFor([&] { return console.connections == 2 && p.isConnected(); }));
@@ -166,8 +166,8 @@ TEST(HostileConsole, TextThatPilesUpWhileAReadIsHeldUpIsCappedAndDropped) {
     EXPECT_TRUE(p.ReconnectPending);
     EXPECT_LE(p.Socket->bufferedIn(), 0);
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    ASSERT_FALSE(p.eventLog.EventHistory.isEmpty());
-    EXPECT_TRUE(p.eventLog.EventHistory.last().contains(QStringLiteral("waited to be read")));
+    ASSERT_FALSE(p.eventLog().EventHistory.isEmpty());
+    EXPECT_TRUE(p.eventLog().EventHistory.last().contains(QStringLiteral("waited to be read")));
     EXPECT_LT(console.flooded, 64 * 1024 * 1024); // the server was held back, not buffered
     p.RestartTick();
     EXPECT_TRUE(waitFor([&] { return console.connections == 2; }));

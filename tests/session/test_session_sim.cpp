@@ -63,7 +63,7 @@ TEST_F(SessionTest, LoginStartsTheSessionWithTheScriptAndTheFourRequests) {
     EXPECT_TRUE(view.globalButtons);
     // The preferences report arrives and fills the cache.
     EXPECT_TRUE(
-        waitFor([&] { return p.prefs.Vars.HostName == QStringLiteral("Vexmoor Test Server"); }));
+        waitFor([&] { return p.prefs().Vars.HostName == QStringLiteral("Vexmoor Test Server"); }));
     // The echoes of the program's own commands are never shown.
     for (const QString &line : view.console)
         EXPECT_FALSE(line.endsWith(QStringLiteral("//VX"))) << qPrintable(line);
@@ -121,8 +121,8 @@ TEST_F(SessionTest, DropRestoresPreferencesAfterReconnection) {
     TVexmoorServer &p = add();
     p.ToggleConnection();
     ASSERT_TRUE(online(p));
-    ASSERT_TRUE(waitFor([&] { return p.prefs.Reported; }));
-    p.prefs.Vars.MaxPlayers = 24; // the operator's change, cached
+    ASSERT_TRUE(waitFor([&] { return p.prefs().Reported; }));
+    p.prefs().Vars.MaxPlayers = 24; // the operator's change, cached
     const QString temp = p.directory() + QStringLiteral("/vxtemp.vxp");
     server->dropClient(server->clientIds().first());
     ASSERT_TRUE(waitFor([&] { return !p.isConnected(); }));
@@ -164,9 +164,9 @@ TEST_F(SessionTest, EachProfileKeepsItsOwnRestoreFile) {
     b.ToggleConnection();
     ASSERT_TRUE(online(a));
     ASSERT_TRUE(online(b));
-    ASSERT_TRUE(waitFor([&] { return a.prefs.Reported && b.prefs.Reported; }));
-    a.prefs.Vars.TimeLimit = 11;
-    b.prefs.Vars.TimeLimit = 22;
+    ASSERT_TRUE(waitFor([&] { return a.prefs().Reported && b.prefs().Reported; }));
+    a.prefs().Vars.TimeLimit = 11;
+    b.prefs().Vars.TimeLimit = 22;
     server->dropClient(server->clientIds().first());
     second.dropClient(second.clientIds().first());
     ASSERT_TRUE(waitFor([&] { return !a.isConnected() && !b.isConnected(); }));
@@ -195,8 +195,8 @@ TEST_F(SessionTest, LinesCutAcrossWritesStayWhole) {
     p.ToggleConnection();
     ASSERT_TRUE(online(p));
     ASSERT_TRUE(
-        waitFor([&] { return p.prefs.Vars.HostName == QStringLiteral("Vexmoor Test Server"); }));
-    EXPECT_GT(p.prefs.Vars.MaxPlayers, 0);
+        waitFor([&] { return p.prefs().Vars.HostName == QStringLiteral("Vexmoor Test Server"); }));
+    EXPECT_GT(p.prefs().Vars.MaxPlayers, 0);
     for (const QString &line : view.console) {
         if (line.startsWith(QLatin1Char('"'))) {
             EXPECT_TRUE(line.endsWith(QLatin1Char('"'))) << qPrintable(line);

@@ -123,7 +123,7 @@ protected:
     }
 
     TVexmoorServer &p() { return *fx->profile; }
-    Statistics &stats() { return p().stats; }
+    Statistics &stats() { return p().stats(); }
     platform::SettingsStore &settings() { return *fx->env.settings; }
     QString setting(const QString &key) { return settings().read(p().section(), key, "<none>"); }
     QString file(const QString &name) const { return fx->profile->directory() + "/" + name; }

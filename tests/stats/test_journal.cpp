@@ -53,9 +53,9 @@ struct Restart {
         for (std::size_t i = 0; i < Files.size(); ++i)
             if (!files[i].isEmpty() || i == 3) // tables never written have no file
                 writeFile(fx.profile->directory() + "/" + Files[i], files[i]);
-        fx.profile->stats.SetStatsEnabled(true);
+        fx.profile->stats().SetStatsEnabled(true);
     }
-    Statistics &stats() { return fx.profile->stats; }
+    Statistics &stats() { return fx.profile->stats(); }
     QByteArray bytes(const QString &name) {
         return fileBytes(fx.profile->directory() + "/" + name);
     }

@@ -33,7 +33,7 @@ TEST_F(Recording, ConnectAndDisconnectAccountTheTimeBetween) {
     EXPECT_NEAR(r.num("CONNECT"), clock, 1e-9);
     EXPECT_EQ(r.str("IP"), "IP:10.1.2.3:28001");
     EXPECT_EQ(setting("dbID"), "1");
-    EXPECT_EQ(p().roster.slot(2049)->DbId, 1);
+    EXPECT_EQ(p().roster().slot(2049)->DbId, 1);
     EXPECT_TRUE(stats().PlayersChanged);
 
     clock += 90 * Minute;
@@ -70,7 +70,7 @@ TEST_F(Recording, ADisconnectOfAnUnregisteredPlayerChangesNothing) {
     ASSERT_EQ(players().size(), 1u);
     connect(2050, "Beta");
     stats().CommitTables();
-    p().roster.slot(2050)->DbId = 0; // as after a roster reset
+    p().roster().slot(2050)->DbId = 0; // as after a roster reset
     disconnect(2050);
     EXPECT_FALSE(stats().PlayersChanged);
     EXPECT_EQ(players()[1].integer("GAMEID"), 2050);
@@ -229,7 +229,7 @@ TEST_F(Recording, ALongMissionNameKeepsOneRow) {
 TEST_F(Recording, MissionEventsOfUnregisteredPlayersAreNotCounted) {
     connect(2049, "Kim");
     report({"M", "Raindance", "1500"});
-    p().roster.slot(2049)->DbId = 0;
+    p().roster().slot(2049)->DbId = 0;
     report({"G", "2049", "0"});
     EXPECT_TRUE(missions().empty());
     stats().RecordMissionEvent(2049, "Raindance", "NoSuchColumn");
@@ -273,7 +273,7 @@ TEST_F(Recording, ARepeatedArrivalIsOnePlayerWhoIsCreditedOnce) {
     listed(2049, "Kim", 0);
     listed(2050, "Rex", 1);
     listed(2050, "Nova", 1);
-    const Roster &roster = fx->profile->roster;
+    const Roster &roster = fx->profile->roster();
     EXPECT_EQ(roster.ConnectedPlayers.size(), 2);
     EXPECT_EQ(roster.TeamSlots[0].Size, 1);
     EXPECT_EQ(roster.TeamSlots[1].Size, 1);
@@ -315,10 +315,10 @@ TEST_F(Recording, PlayersAreMatchedByTheirWholeNameAndCase) {
     const std::vector<Row> r = players();
     ASSERT_EQ(r.size(), 3u);
     EXPECT_EQ(r[1].str("NAME"), "Bob");
-    EXPECT_EQ(p().roster.slot(2050)->DbId, 2);
-    EXPECT_EQ(p().roster.slot(2051)->DbId, 3);
+    EXPECT_EQ(p().roster().slot(2050)->DbId, 2);
+    EXPECT_EQ(p().roster().slot(2051)->DbId, 3);
     // Trailing blanks do not survive in the table: the name is the same row.
-    EXPECT_EQ(p().roster.slot(2052)->DbId, 2);
+    EXPECT_EQ(p().roster().slot(2052)->DbId, 2);
 }
 
 TEST_F(Recording, LongNamesKeepTheirRow) {
@@ -329,7 +329,7 @@ TEST_F(Recording, LongNamesKeepTheirRow) {
     const std::vector<Row> r = players();
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].str("NAME"), longName.left(30).toStdString());
-    EXPECT_EQ(p().roster.slot(2050)->DbId, 1);
+    EXPECT_EQ(p().roster().slot(2050)->DbId, 1);
     EXPECT_EQ(setting("dbID"), "1");
 }
 
@@ -339,18 +339,18 @@ TEST_F(Recording, IdsAreNeverHandedOutTwice) {
     connect(2051, "Three");
     settings().write(p().section(), "dbID", "abc");
     connect(2052, "Four");
-    EXPECT_EQ(p().roster.slot(2052)->DbId, 4);
+    EXPECT_EQ(p().roster().slot(2052)->DbId, 4);
     settings().write(p().section(), "dbID", "0");
     connect(2053, "Five");
-    EXPECT_EQ(p().roster.slot(2053)->DbId, 5);
+    EXPECT_EQ(p().roster().slot(2053)->DbId, 5);
     settings().eraseSection(p().section());
     connect(2054, "Six");
-    EXPECT_EQ(p().roster.slot(2054)->DbId, 6);
+    EXPECT_EQ(p().roster().slot(2054)->DbId, 6);
     EXPECT_EQ(setting("dbID"), "6");
     // A setting ahead of the table wins.
     settings().write(p().section(), "dbID", "41");
     connect(2055, "Seven");
-    EXPECT_EQ(p().roster.slot(2055)->DbId, 42);
+    EXPECT_EQ(p().roster().slot(2055)->DbId, 42);
 }
 
 TEST_F(Recording, TheCursorStandsWhereASearchWouldLeaveIt) {
@@ -365,7 +365,7 @@ TEST_F(Recording, TheCursorStandsWhereASearchWouldLeaveIt) {
     EXPECT_EQ(t.RecNo(), 1);
     connect(2053, "Zed"); // appended: on the new row
     EXPECT_EQ(t.RecNo(), 4);
-    p().roster.slot(2051)->DbId = 77;
+    p().roster().slot(2051)->DbId = 77;
     stats().RecordScore(2051, 1); // not found: last row, at the end
     EXPECT_EQ(t.RecNo(), 4);
     EXPECT_TRUE(t.Eof());
@@ -388,7 +388,7 @@ TEST_F(Recording, ClearWithPlayersConnectedRestartsTheIds) {
     EXPECT_FALSE(stats().ConfirmAndClear());
     EXPECT_EQ(players().size(), 3u);
 
-    p().prefs.Vars.HostName = "My Server";
+    p().prefs().Vars.HostName = "My Server";
     fx->dialogs.confirmAnswers = {true};
     EXPECT_TRUE(stats().ConfirmAndClear());
     EXPECT_EQ(fx->dialogs.questions.last(),
@@ -407,7 +407,7 @@ TEST_F(Recording, ClearWithPlayersConnectedRestartsTheIds) {
     EXPECT_EQ(r[0].num("TOTALTIME"), 0);
     EXPECT_TRUE(kills().empty());
     EXPECT_TRUE(missions().empty());
-    EXPECT_EQ(p().roster.slot(2052)->DbId, 1);
+    EXPECT_EQ(p().roster().slot(2052)->DbId, 1);
     // The new rows reach the disk with the next commit; recording goes on as before.
     kill(2051, 2052, "4");
     stats().CommitTables();

@@ -179,25 +179,25 @@ TEST_F(StatsSim, AScriptedMatchEndsUpInTheTableFiles) {
     ASSERT_TRUE(server->listen());
     TVexmoorServer &p = *profiles.ServerAdd("secret", "127.0.0.1", server->port());
     p.ScriptFile = "vexmoor.cs";
-    p.stats.SetStatsEnabled(true);
+    p.stats().SetStatsEnabled(true);
     RecordingView view;
     p.AttachView(&view);
     p.ToggleConnection();
     ASSERT_TRUE(waitFor([&] { return p.SessionState == TVexmoorServer::Online; }));
-    ASSERT_TRUE(waitFor([&] { return !p.prefs.Vars.HostName.isEmpty(); }));
+    ASSERT_TRUE(waitFor([&] { return !p.prefs().Vars.HostName.isEmpty(); }));
 
     server->startMatch();
     while (server->stepMatch()) {
     }
     server->sendLine("end of the script");
     ASSERT_TRUE(waitFor([&] { return view.console.contains("end of the script"); }, 20000));
-    EXPECT_TRUE(p.stats.PlayersChanged || p.stats.KillsChanged); // not written yet
+    EXPECT_TRUE(p.stats().PlayersChanged || p.stats().KillsChanged); // not written yet
 
     p.ToggleConnection(); // the end of the connection commits
     ASSERT_TRUE(waitFor([&] { return p.SessionState == TVexmoorServer::Offline; }));
-    EXPECT_FALSE(p.stats.PlayersChanged);
-    EXPECT_FALSE(p.stats.KillsChanged);
-    EXPECT_FALSE(p.stats.MissionsChanged);
+    EXPECT_FALSE(p.stats().PlayersChanged);
+    EXPECT_FALSE(p.stats().KillsChanged);
+    EXPECT_FALSE(p.stats().MissionsChanged);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 
     Expected expected;
@@ -269,9 +269,9 @@ TEST_F(StatsSim, AScriptedMatchEndsUpInTheTableFiles) {
     }
 
     // The engine reads the files back with the same values.
-    p.stats.SetStatsEnabled(false);
-    p.stats.SetStatsEnabled(true);
-    const std::vector<Row> again = rowsOf(*p.stats.KillsTable);
+    p.stats().SetStatsEnabled(false);
+    p.stats().SetStatsEnabled(true);
+    const std::vector<Row> again = rowsOf(*p.stats().KillsTable);
     ASSERT_EQ(again.size(), static_cast<std::size_t>(kills.size()));
     for (std::size_t i = 0; i < again.size(); ++i)
         for (const auto &[field, value] : again[i].text)
@@ -297,9 +297,9 @@ TEST_F(StatsSim, FortyProfilesRecordAtOnceEachIntoItsOwnTables) {
         ASSERT_TRUE(servers.back()->listen());
         TVexmoorServer *p = profiles.ServerAdd("secret", "127.0.0.1", servers.back()->port());
         p->ScriptFile = "vexmoor.cs";
-        p->stats.SetStatsEnabled(true);
-        ASSERT_TRUE(p->stats.tablesOpen()) << "profile " << i;
-        ASSERT_TRUE(p->stats.MissionsTable->Active()) << "profile " << i;
+        p->stats().SetStatsEnabled(true);
+        ASSERT_TRUE(p->stats().tablesOpen()) << "profile " << i;
+        ASSERT_TRUE(p->stats().MissionsTable->Active()) << "profile " << i;
         p->ToggleConnection();
         recording.push_back(p);
     }
@@ -320,7 +320,7 @@ TEST_F(StatsSim, FortyProfilesRecordAtOnceEachIntoItsOwnTables) {
             server.sendLine(QStringLiteral("\"K\"2100\"2101\"4\"1\""));
     }
     auto killsOf = [](TVexmoorServer *p) {
-        const std::vector<Row> rows = rowsOf(*p->stats.KillsTable);
+        const std::vector<Row> rows = rowsOf(*p->stats().KillsTable);
         return rows.size() == 1 ? rows[0].integer("KILLS") : -1;
     };
     ASSERT_TRUE(waitFor(
@@ -363,9 +363,9 @@ TEST(StatsReader, ReadsLatinNamesBackFromTheOemFile) {
     {
         ProfileFixture fx;
         TVexmoorServer &p = *fx.profile;
-        p.stats.SetStatsEnabled(true);
+        p.stats().SetStatsEnabled(true);
         p.ClassifyLine(QString::fromLatin1("\"C\"2049\"J\xf6rg \xc4lter\"IP:1\"Male\""));
-        p.stats.CommitTables();
+        p.stats().CommitTables();
         const QJsonObject disk = readTables(p.directory());
         const QJsonArray players = disk["Players"].toArray();
         ASSERT_EQ(players.size(), 1);

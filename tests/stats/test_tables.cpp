@@ -144,7 +144,7 @@ TEST_F(Tables, RecordingOffTouchesNothing) {
     EXPECT_FALSE(QFile::exists(file("Players.dbf")));
     EXPECT_FALSE(QFile::exists(file("Kills.dbf")));
     EXPECT_FALSE(QFile::exists(file("Missions.dbf")));
-    EXPECT_EQ(p().roster.slot(2050)->DbId, 0);
+    EXPECT_EQ(p().roster().slot(2050)->DbId, 0);
 }
 
 TEST_F(Tables, ClearWhileRecordingIsOffEmptiesTheFiles) {
@@ -209,12 +209,12 @@ TEST_F(Tables, TheConstructorOpensTheTablesWhenRecordingIsOn) {
     other.env.settings->write(section, "TrackKills", "0");
     other.env.settings->write(section, "TrackMissions", "0");
     TVexmoorServer made("pw", "10.0.0.7", 28003, other.context);
-    EXPECT_TRUE(made.stats.StatsEnabled);
-    EXPECT_TRUE(made.stats.PlayersTable->Active());
-    EXPECT_TRUE(made.stats.MissionsTable->Active());
-    EXPECT_FALSE(made.stats.TrackKills);
-    EXPECT_FALSE(made.stats.TrackMissions);
-    EXPECT_FALSE(other.profile->stats.PlayersTable->Active());
+    EXPECT_TRUE(made.stats().StatsEnabled);
+    EXPECT_TRUE(made.stats().PlayersTable->Active());
+    EXPECT_TRUE(made.stats().MissionsTable->Active());
+    EXPECT_FALSE(made.stats().TrackKills);
+    EXPECT_FALSE(made.stats().TrackMissions);
+    EXPECT_FALSE(other.profile->stats().PlayersTable->Active());
 }
 
 TEST_F(Tables, AnAddressChangeMovesTheNextWrites) {
@@ -236,14 +236,14 @@ TEST_F(Tables, ClosingTheWindowClosesEveryProfilesTables) {
     ProfileList list(fx->context);
     TVexmoorServer *a = list.ServerAdd("pw", "10.0.0.1", 28001);
     TVexmoorServer *b = list.ServerAdd("pw", "10.0.0.2", 28001);
-    a->stats.SetStatsEnabled(true);
+    a->stats().SetStatsEnabled(true);
     a->ClassifyLine("\"C\"2049\"Kim\"IP:1\"Male\"");
     b->ClassifyLine("\"C\"2049\"Rex\"IP:1\"Male\"");
     list.TableTimerTick();
     ASSERT_TRUE(testing_support::waitFor([&] { return !list.isCommitting(); }));
-    EXPECT_FALSE(a->stats.PlayersChanged);
+    EXPECT_FALSE(a->stats().PlayersChanged);
     list.closeAll();
-    EXPECT_FALSE(a->stats.PlayersTable->Active());
+    EXPECT_FALSE(a->stats().PlayersTable->Active());
     EXPECT_EQ(rowsOnDisk(a->directory() + "/Players.dbf").size(), 1u);
     EXPECT_FALSE(QFile::exists(b->directory() + "/Players.dbf"));
 }
@@ -279,7 +279,7 @@ TEST_F(Tables, ADamagedFileSwitchesOnlyItsProfileOff) {
 
     ProfileFixture other(QStringLiteral("10.0.0.9"), 28009);
     TVexmoorServer &b = *other.profile;
-    b.stats.SetStatsEnabled(true);
+    b.stats().SetStatsEnabled(true);
 
     auto view = std::make_unique<StatsRecordingView>();
     p().AttachView(view.get());
@@ -303,9 +303,9 @@ TEST_F(Tables, ADamagedFileSwitchesOnlyItsProfileOff) {
 
     // The other profile records on.
     b.ClassifyLine("\"C\"2049\"Zed\"IP:1\"Male\"");
-    EXPECT_TRUE(b.stats.StatsEnabled);
-    ASSERT_EQ(rowsOf(*b.stats.PlayersTable).size(), 1u);
-    b.stats.CommitTables();
+    EXPECT_TRUE(b.stats().StatsEnabled);
+    ASSERT_EQ(rowsOf(*b.stats().PlayersTable).size(), 1u);
+    b.stats().CommitTables();
     EXPECT_EQ(rowsOnDisk(b.directory() + "/Players.dbf").size(), 1u);
     EXPECT_TRUE(other.dialogs.messages.isEmpty());
     p().DetachView();
@@ -352,7 +352,7 @@ TEST_F(Tables, AKilledCommitLeavesACompleteFile) {
         if (child == 0) {
             // Endless commits, each with one more pair row than the last.
             for (int n = 0;; ++n) {
-                p().roster.slot(2049)->DbId = 100000 + n;
+                p().roster().slot(2049)->DbId = 100000 + n;
                 stats().RecordKill(-1, 2049, false, "Fall");
                 stats().CommitTables();
             }

@@ -25,8 +25,8 @@ protected:
     WebApi() {
         profile = profiles.ServerAdd(QStringLiteral("console-secret"), QStringLiteral("127.0.0.1"),
                                      28001);
-        profile->prefs.Vars.ClientPassword = QStringLiteral("join-secret");
-        profile->stats.SetStatsEnabled(true);
+        profile->prefs().Vars.ClientPassword = QStringLiteral("join-secret");
+        profile->stats().SetStatsEnabled(true);
         source = makeProfileSource(profiles);
         for (const char *line :
              {"\"2\"0\"3\"Blood Eagle\"", "\"2\"1\"5\"Diamond Sword\"", "\"M\"Raindance\"1200\""})
@@ -314,14 +314,14 @@ TEST_F(WebApi, RecordedRowsAnswerAsAFreshReadOfTheTables) {
     }
 
     // Closed, the tables answer nothing; opened again, they are read afresh.
-    profile->stats.SetStatsEnabled(false);
+    profile->stats().SetStatsEnabled(false);
     EXPECT_TRUE(
         answer(*server, base + QStringLiteral("/leaderboard"), {}).contains(R"("total":0)"));
     EXPECT_EQ(
         server->answer(QStringLiteral("GET"), (base + QStringLiteral("/players/1")).toUtf8(), {})
             .status,
         404);
-    profile->stats.SetStatsEnabled(true);
+    profile->stats().SetStatsEnabled(true);
     feed({QStringLiteral("\"K\"2053\"2052\"7\"1\"")});
     expectAsFresh();
 }

@@ -96,7 +96,7 @@ void ProfileList::ReadServers() {
 }
 
 QString ProfileList::listName(const TVexmoorServer &profile) {
-    const QString &name = profile.prefs.Vars.HostName;
+    const QString &name = profile.prefs().Vars.HostName;
     return name.isEmpty() ? profile.section() : name;
 }
 
@@ -121,7 +121,7 @@ void ProfileList::closeAll() {
     m_commitStep.stop();
     m_commitQueue.clear();
     for (auto &p : m_profiles)
-        p->stats.CloseTables();
+        p->stats().CloseTables();
 }
 
 void ProfileList::Timer1Tick() {
@@ -144,7 +144,7 @@ void ProfileList::commitNext() {
     }
     TVexmoorServer *p = m_commitQueue.front();
     m_commitQueue.pop_front();
-    p->stats.CommitTables();
+    p->stats().CommitTables();
     if (m_commitQueue.empty()) m_commitStep.stop();
 }
 

@@ -251,13 +251,13 @@ void TVexmoor::ServerListChange() {
     CurrentServer = p;
     SwitchClientButtons(false); // the player list is refilled with nothing selected
     // Each page gets the feature it drives, before the profile attaches and fills them.
-    m_serverTab->setProfile(p, p ? &p->roster : nullptr, p ? &p->commands : nullptr);
-    m_missionsTab->setMissions(p ? &p->missions : nullptr, p ? p->section() : QString());
-    m_statsTab->setStatistics(p ? &p->stats : nullptr);
-    m_activityTab->setActivity(p ? &p->activity : nullptr);
+    m_serverTab->setProfile(p, p ? &p->roster() : nullptr, p ? &p->commands() : nullptr);
+    m_missionsTab->setMissions(p ? &p->missions() : nullptr, p ? p->section() : QString());
+    m_statsTab->setStatistics(p ? &p->stats() : nullptr);
+    m_activityTab->setActivity(p ? &p->activity() : nullptr);
     m_chatTab->setConsole(p);
-    m_preferencesTab->setPreferences(p ? &p->prefs : nullptr, p ? &p->missions : nullptr);
-    m_eventLogTab->setEventLog(p ? &p->eventLog : nullptr);
+    m_preferencesTab->setPreferences(p ? &p->prefs() : nullptr, p ? &p->missions() : nullptr);
+    m_eventLogTab->setEventLog(p ? &p->eventLog() : nullptr);
     if (p) p->AttachView(this);
 }
 

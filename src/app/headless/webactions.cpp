@@ -98,7 +98,7 @@ public:
     QHash<int, QString> playerAddresses(const QString &address) const override {
         QHash<int, QString> list;
         if (const TVexmoorServer *p = find(address))
-            for (const PlayerSlot *s : p->roster.ConnectedPlayers)
+            for (const PlayerSlot *s : p->roster().ConnectedPlayers)
                 list.insert(s->ClientId, s->Address);
         return list;
     }
@@ -133,8 +133,8 @@ private:
         for (const QJsonValue &v : ids) {
             const std::optional<int> id = wholeNumber(v, 2049, 2176);
             if (!id) return false;
-            const PlayerSlot *slot = p.roster.slot(*id);
-            if (!slot || !p.roster.ConnectedPlayers.contains(slot)) return false;
+            const PlayerSlot *slot = p.roster().slot(*id);
+            if (!slot || !p.roster().ConnectedPlayers.contains(slot)) return false;
             if (!clients.contains(*id)) clients.append(*id);
         }
         return true;
@@ -145,7 +145,7 @@ private:
         const bool connected = p.isConnected();
         if (!connected && action != QLatin1String("mission"))
             return refused(409, QStringLiteral("the server is not connected"));
-        AdminCommands commands(stand, p.roster);
+        AdminCommands commands(stand, p.roster());
         QList<int> clients;
         if (!clientsOf(p, q, clients))
             return refused(404, QStringLiteral("client must be the client id of a listed player"));
@@ -209,7 +209,7 @@ private:
         }
         if (action == QLatin1String("balanceTeams")) {
             QList<int> listed;
-            for (const PlayerSlot *s : p.roster.ConnectedPlayers)
+            for (const PlayerSlot *s : p.roster().ConnectedPlayers)
                 listed.append(s->ClientId);
             commands.BalanceTeams(listed);
             return {};
@@ -228,7 +228,7 @@ private:
             missions.NextMission();
             return {};
         }
-        TMission *m = p.missions.FindMission(q.value(QStringLiteral("mission")).toString());
+        TMission *m = p.missions().FindMission(q.value(QStringLiteral("mission")).toString());
         if (!m) return refused(404, QStringLiteral("no such mission in the rotation"));
         missions.Rows = {m}; // the row the button acts on; the records stay the profile's
         if (action == QLatin1String("execMission")) {
@@ -246,9 +246,9 @@ private:
     static web::ActionResult variable(TVexmoorServer &p, Stand &stand, const QJsonObject &q) {
         const QString name = q.value(QStringLiteral("name")).toString();
         const QJsonValue value = q.value(QStringLiteral("value"));
-        Preferences prefs(stand, p.missions);
-        prefs.Vars = p.prefs.Vars;
-        prefs.HostNameChanged = p.prefs.HostNameChanged;
+        Preferences prefs(stand, p.missions());
+        prefs.Vars = p.prefs().Vars;
+        prefs.HostNameChanged = p.prefs().HostNameChanged;
         ServerVariables &v = prefs.Vars;
         web::ActionResult r;
 
@@ -319,7 +319,7 @@ private:
             }
         }
         if (!known) return refused(400, QStringLiteral("unknown server variable ") + name.left(32));
-        p.prefs.Vars = v;
+        p.prefs().Vars = v;
         if (stand.sent.isEmpty()) r.error = QStringLiteral("unchanged");
         return r;
     }

@@ -28,7 +28,7 @@ public:
             emit serverListChanged();
         });
         connect(&profiles, &ProfileList::profileRemoved, this, [this](TVexmoorServer *p) {
-            p->eventLog.removeListener(m_taps[p].get());
+            p->eventLog().removeListener(m_taps[p].get());
             m_taps.erase(p);
             m_indexes.erase(p);
             m_entries.remove(p);
@@ -45,7 +45,7 @@ public:
 
     ~ProfileSource() override {
         for (auto &[p, tap] : m_taps)
-            p->eventLog.removeListener(tap.get());
+            p->eventLog().removeListener(tap.get());
     }
 
     QList<web::ServerInfo> servers() const override {
@@ -65,9 +65,9 @@ public:
         web::RosterInfo r;
         const TVexmoorServer *p = find(address);
         if (!p) return r;
-        for (const TeamSlot *t : p->roster.DefinedTeams)
-            r.teams.append({int(t - p->roster.TeamSlots.data()), t->Name, t->Size, t->Score});
-        for (const PlayerSlot *s : p->roster.ConnectedPlayers)
+        for (const TeamSlot *t : p->roster().DefinedTeams)
+            r.teams.append({int(t - p->roster().TeamSlots.data()), t->Name, t->Size, t->Score});
+        for (const PlayerSlot *s : p->roster().ConnectedPlayers)
             r.players.append({s->ClientId, s->Name, s->Team, s->Score, std::max(s->DbId, 0)});
         return r;
     }
@@ -89,8 +89,8 @@ public:
         QList<web::MissionInfo> list;
         const TVexmoorServer *p = find(address);
         if (!p) return list;
-        for (const TMission *m : p->missions.MissionCatalogue)
-            list.append({m->Name, m->MissionType, m->Enabled, m == p->missions.CurrentMission});
+        for (const TMission *m : p->missions().MissionCatalogue)
+            list.append({m->Name, m->MissionType, m->Enabled, m == p->missions().CurrentMission});
         return list;
     }
 
@@ -98,7 +98,7 @@ public:
         web::ActivityInfo a;
         const TVexmoorServer *p = find(address);
         if (!p) return a;
-        const Activity &act = p->activity;
+        const Activity &act = p->activity();
         for (int d = 0; d < 7; ++d)
             for (int h = 0; h < 24; ++h) {
                 const float v = act.HourlyAverages[std::size_t(d)][std::size_t(h)];
@@ -133,7 +133,7 @@ public:
         if (!figures) return std::nullopt;
         web::PlayerDetail d;
         d.figures = *figures;
-        for (const PlayerSlot *s : p->roster.ConnectedPlayers)
+        for (const PlayerSlot *s : p->roster().ConnectedPlayers)
             if (s->DbId == id) d.online = true;
         index.fillDetail(id, d);
         return d;
@@ -150,13 +150,13 @@ private:
         if (m_entries.contains(p)) return;
         // What the log holds from before is known without its category.
         Entry entry;
-        for (const QString &line : std::as_const(p->eventLog.EventHistory))
+        for (const QString &line : std::as_const(p->eventLog().EventHistory))
             entry.events.push_back({++entry.seq, line.mid(1, 8), line.mid(11), -1});
         m_entries.insert(p, entry);
         auto &tap = m_taps[p];
         tap = std::make_unique<Tap>(*this, p);
-        p->eventLog.addListener(tap.get());
-        m_indexes[p] = std::make_unique<WebIndex>(p->stats);
+        p->eventLog().addListener(tap.get());
+        m_indexes[p] = std::make_unique<WebIndex>(p->stats());
         connect(p, &TVexmoorServer::reportHandled, this,
                 [this, p] { emit serverChanged(p->section()); });
     }
@@ -181,13 +181,13 @@ private:
         s.address = p.section();
         s.name = ProfileList::listName(p);
         if (const auto e = m_entries.constFind(&p); e != m_entries.cend()) s.state = e->state;
-        s.mission = p.missions.CurrentMissionName;
-        if (p.missions.CurrentMission) s.missionType = p.missions.CurrentMission->MissionType;
-        if (p.missions.MissionEndTime > 0)
+        s.mission = p.missions().CurrentMissionName;
+        if (p.missions().CurrentMission) s.missionType = p.missions().CurrentMission->MissionType;
+        if (p.missions().MissionEndTime > 0)
             s.timeLeft = std::max(
-                0, int(std::lround((p.missions.MissionEndTime - platform::now()) * 86400)));
-        s.players = int(p.roster.ConnectedPlayers.size());
-        s.maxPlayers = p.prefs.Vars.MaxPlayers;
+                0, int(std::lround((p.missions().MissionEndTime - platform::now()) * 86400)));
+        s.players = int(p.roster().ConnectedPlayers.size());
+        s.maxPlayers = p.prefs().Vars.MaxPlayers;
         return s;
     }
 
