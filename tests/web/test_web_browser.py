@@ -7,7 +7,6 @@ Exits 77 (skipped) only when Chromium, its driver or Selenium is missing.
 """
 import json
 import os
-import shutil
 import socket
 import subprocess
 import sys
@@ -16,6 +15,9 @@ import time
 import unittest
 import urllib.request
 
+from webtestsupport import (PROGRAMS, browser_paths, check_daemon_log, headless_chrome,
+                            read_daemon_log, read_programs, stop_processes, wait_until)
+
 SIM_PORT = 29421
 WEB_PORT = 18091
 PASSWORD = "browser-test"
@@ -23,40 +25,17 @@ ADDRESS = "127.0.0.1:%d" % SIM_PORT
 BASE = "http://127.0.0.1:%d" % WEB_PORT
 HOSTILE = "<b>x</b><img src=x onerror=window.pwned=1>"
 
-PROGRAMS = {}
-
 try:
     from selenium import webdriver
-    from selenium.webdriver.chrome.options import Options
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     webdriver = None
 
 
-def browser_paths():
-    chrome = shutil.which("chromium") or shutil.which("chromium-browser")
-    driver = shutil.which("chromedriver") or (
-        "/usr/bin/chromedriver" if os.path.exists("/usr/bin/chromedriver") else None)
-    return chrome, driver
-
-
 def api(path):
     with urllib.request.urlopen(BASE + path, timeout=5) as r:
         return json.loads(r.read().decode("utf-8"))
-
-
-def wait_until(pred, timeout=15, what="condition"):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            if pred():
-                return
-        except Exception:
-            pass
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Console:
@@ -115,11 +94,7 @@ class WebPages(unittest.TestCase):
         wait_until(lambda: api("/api/servers/%s/leaderboard" % ADDRESS)["total"] >= 2,
                    what="the two players recorded")
 
-        opts = Options()
-        for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                  "--window-size=1000,1200"):
-            opts.add_argument(a)
-        cls.driver = webdriver.Chrome(service=Service(browser_paths()[1]), options=opts)
+        cls.driver = headless_chrome(browser_paths()[1], 1000)
 
     @classmethod
     def tearDownClass(cls):
@@ -128,20 +103,10 @@ class WebPages(unittest.TestCase):
                 getattr(cls, name).quit()
         if hasattr(cls, "console"):
             cls.console.close()
-        for proc in ("daemon", "sim"):
-            p = getattr(cls, proc, None)
-            if p:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-        cls.log.seek(0)
-        log = cls.log.read()
-        cls.log.close()
+        stop_processes(cls, ("daemon", "sim"))
+        log = read_daemon_log(cls.log)
         cls.tmp.cleanup()
-        if "ERROR: AddressSanitizer" in log or "runtime error" in log:
-            raise AssertionError("vexmoord reported a fault:\n" + log[-3000:])
+        check_daemon_log(log)
 
     def wait(self, pred, what, timeout=15):
         WebDriverWait(self.driver, timeout).until(lambda d: pred(d), message=what)
@@ -222,10 +187,7 @@ class WebPages(unittest.TestCase):
 
 
 def main():
-    args = sys.argv[1:]
-    for a in args:
-        key, _, value = a.partition("=")
-        PROGRAMS[key] = value
+    read_programs(sys.argv[1:])
     chrome, driver = browser_paths()
     missing = [n for n, ok in (("chromium", chrome), ("chromedriver", driver),
                                ("python3-selenium", webdriver)) if not ok]
