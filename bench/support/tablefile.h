@@ -29,6 +29,23 @@ inline std::vector<Field> parse(const char *const *defs, int count) {
     return fields;
 }
 
+// A numeric field's zero as the tables hold it ("0", or "0.00" with two decimals).
+inline std::string zero(const Field &f) {
+    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
+}
+
+// The pair on row `row` of a Kills table where each of `players` players (ids from 1) killed
+// the next `pairsPerPlayer` players, wrapping round.
+struct KillPair {
+    int killer;
+    int victim;
+};
+
+inline KillPair killPair(int row, int players, int pairsPerPlayer) {
+    const int killer = row / pairsPerPlayer + 1;
+    return {killer, (killer - 1 + row % pairsPerPlayer + 1) % players + 1};
+}
+
 // Writes a table file the way dBASE lays it out; value(row, field) gives the field's text.
 template <typename Value>
 void writeTable(const QString &path, const std::vector<Field> &fields, int rows, Value value) {

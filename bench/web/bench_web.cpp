@@ -47,10 +47,7 @@ using Clock = std::chrono::steady_clock;
 using bench_support::Field;
 using bench_support::parse;
 using bench_support::writeTable;
-
-std::string zero(const Field &f) {
-    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
-}
+using bench_support::zero;
 
 void writeTables(const QString &directory) {
     QDir().mkpath(directory);
@@ -88,13 +85,12 @@ void writeTables(const QString &directory) {
     });
     const auto kills = parse(Statistics::KillsFields, 20);
     writeTable(directory + "/Kills.dbf", kills, Players * PairsPerPlayer, [&](int r, int i) {
-        const int killer = r / PairsPerPlayer + 1;
-        const int victim = (killer - 1 + r % PairsPerPlayer + 1) % Players + 1;
+        const auto pair = bench_support::killPair(r, Players, PairsPerPlayer);
         switch (i) {
         case 0:
-            return std::to_string(killer);
+            return std::to_string(pair.killer);
         case 1:
-            return std::to_string(victim);
+            return std::to_string(pair.victim);
         case 2:
             return std::string("3");
         default:
