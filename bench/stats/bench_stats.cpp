@@ -5,6 +5,7 @@
 //
 // The tables: 100,000 players, 1,000,000 kill pairs (every player killed ten others), and
 // 1,000,000 mission rows (every player in ten missions).
+#include "processio.h"
 #include "session/server.h"
 #include "stats/statistics.h"
 #include "support/testsupport.h"
@@ -32,6 +33,7 @@ constexpr int MissionsPerPlayer = 10;
 using bench_support::Field;
 using bench_support::parse;
 using bench_support::writeTable;
+using bench_support::writtenBytes;
 using bench_support::zero;
 
 void writeFullTables(const QString &directory) {
@@ -98,16 +100,6 @@ struct Profile {
 };
 
 const char *const TableFiles[3] = {"/Players.dbf", "/Kills.dbf", "/Missions.dbf"};
-
-// Bytes this process has written so far ("wchar" of /proc/self/io).
-std::int64_t writtenBytes() {
-    std::ifstream in("/proc/self/io");
-    std::string key;
-    std::int64_t value = 0;
-    while (in >> key >> value)
-        if (key == "wchar:") return value;
-    return 0;
-}
 
 // Resident memory of the process in bytes.
 std::int64_t residentBytes() {
