@@ -8,15 +8,15 @@ Exits 77 (skipped) only when Chromium, its driver or Selenium is missing.
 import json
 import os
 import socket
-import subprocess
 import sys
 import tempfile
 import time
 import unittest
 import urllib.request
 
-from webtestsupport import (PROGRAMS, browser_paths, check_daemon_log, headless_chrome,
-                            read_daemon_log, read_programs, stop_processes, wait_until)
+from webtestsupport import (browser_paths, check_daemon_log, headless_chrome, read_daemon_log,
+                            read_programs, start_daemon, start_sim, stop_processes, wait_until,
+                            write_config)
 
 SIM_PORT = 29421
 WEB_PORT = 18091
@@ -67,21 +67,9 @@ class WebPages(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         root = cls.tmp.name
-        config = os.path.join(root, "config", "vexmoor")
-        os.makedirs(config)
-        with open(os.path.join(config, "Vexmoor.ini"), "w") as f:
-            f.write("[Vexmoor]\nCommitInterval=30\n[%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\n"
-                    "Stats=1\n" % (ADDRESS, PASSWORD))
-        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"),
-                   XDG_DATA_HOME=os.path.join(root, "data"), ASAN_OPTIONS="detect_leaks=0")
-        cls.sim = subprocess.Popen([PROGRAMS["sim"], "--port", str(SIM_PORT), "--password",
-                                    PASSWORD, "--match", "none"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: socket.create_connection(("127.0.0.1", SIM_PORT), timeout=1).close()
-                   is None, what="the simulated server")
-        cls.log = open(os.path.join(root, "vexmoord.log"), "w+")
-        cls.daemon = subprocess.Popen([PROGRAMS["vexmoord"], "--web", "127.0.0.1:%d" % WEB_PORT],
-                                      env=env, stdout=cls.log, stderr=subprocess.STDOUT)
+        _, env = write_config(root, ADDRESS, PASSWORD, "Stats=1\n")
+        cls.sim = start_sim(SIM_PORT, PASSWORD, ["--match", "none"], 15)
+        cls.daemon, cls.log = start_daemon(root, WEB_PORT, env)
         wait_until(lambda: api("/api/servers")[0]["state"] == "Online", 30, "vexmoord online")
         cls.console = Console()
         # Two players with different figures for the leaderboard and the player page.

@@ -10,7 +10,6 @@ and the departure arriving live.
 import http.cookiejar
 import json
 import os
-import socket
 import stat
 import subprocess
 import sys
@@ -21,7 +20,8 @@ import urllib.error
 import urllib.request
 
 from webtestsupport import (PROGRAMS, browser_paths, check_daemon_log, headless_chrome,
-                            read_daemon_log, read_programs, stop_processes, wait_until)
+                            read_daemon_log, read_programs, start_daemon, start_sim,
+                            stop_processes, wait_until, write_config)
 
 SIM_PORT = 29502
 WEB_PORT = 18101
@@ -93,13 +93,7 @@ class Operators(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         root = cls.tmp.name
-        config = os.path.join(root, "config", "vexmoor")
-        os.makedirs(config)
-        with open(os.path.join(config, "Vexmoor.ini"), "w") as f:
-            f.write("[Vexmoor]\nCommitInterval=30\n[%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\n"
-                    % (ADDRESS, PASSWORD))
-        cls.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"),
-                       XDG_DATA_HOME=os.path.join(root, "data"), ASAN_OPTIONS="detect_leaks=0")
+        config, cls.env = write_config(root, ADDRESS, PASSWORD)
         cls.profile_dir = os.path.join(root, "data", "vexmoor", "127.0.0.1.%d" % SIM_PORT)
         for name, role, servers, password in (("ann", "admin", ADDRESS, ADMIN_PASSWORD),
                                               ("vic", "viewer", "*", VIEWER_PASSWORD)):
@@ -109,15 +103,9 @@ class Operators(unittest.TestCase):
         cls.operators = os.path.join(config, "operators")
         # The scripted match at one event a second: four players are in after ten seconds
         # and stay until the last few lines, more than a minute later.
-        cls.sim = subprocess.Popen([PROGRAMS["sim"], "--port", str(SIM_PORT), "--password",
-                                    PASSWORD, "--match", "scripted", "--players", "4",
-                                    "--speed", "1"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: socket.create_connection(("127.0.0.1", SIM_PORT), timeout=1).close()
-                   is None, 20, "the simulated server")
-        cls.log = open(os.path.join(root, "vexmoord.log"), "w+")
-        cls.daemon = subprocess.Popen([PROGRAMS["vexmoord"], "--web", "127.0.0.1:%d" % WEB_PORT],
-                                      env=cls.env, stdout=cls.log, stderr=subprocess.STDOUT)
+        cls.sim = start_sim(SIM_PORT, PASSWORD,
+                            ["--match", "scripted", "--players", "4", "--speed", "1"], 20)
+        cls.daemon, cls.log = start_daemon(root, WEB_PORT, cls.env)
         wait_until(lambda: {2049, 2050, 2051, 2052} <= set(roster_clients()), 40,
                    "the four players listed")
 

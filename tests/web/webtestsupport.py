@@ -4,6 +4,7 @@ The tests run as scripts from this folder, so Python finds this module beside th
 """
 import os
 import shutil
+import socket
 import subprocess
 import time
 
@@ -29,6 +30,37 @@ def wait_until(pred, timeout=15, what="condition"):
             pass
         time.sleep(0.1)
     raise AssertionError("timed out waiting for " + what)
+
+
+def write_config(root, address, password, extra=""):
+    """Writes vexmoord's settings below root with one profile for address (extra lines go into
+    its section); returns the settings folder and the environment that points vexmoord there."""
+    config = os.path.join(root, "config", "vexmoor")
+    os.makedirs(config)
+    with open(os.path.join(config, "Vexmoor.ini"), "w") as f:
+        f.write("[Vexmoor]\nCommitInterval=30\n[%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\n%s"
+                % (address, password, extra))
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"),
+               XDG_DATA_HOME=os.path.join(root, "data"), ASAN_OPTIONS="detect_leaks=0")
+    return config, env
+
+
+def start_sim(port, password, args, timeout):
+    """Starts vexmoor-sim on port with args and waits up to timeout seconds until it listens."""
+    sim = subprocess.Popen([PROGRAMS["sim"], "--port", str(port), "--password", password] + args,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: socket.create_connection(("127.0.0.1", port), timeout=1).close() is None,
+               timeout, "the simulated server")
+    return sim
+
+
+def start_daemon(root, web_port, env):
+    """Starts vexmoord --web on web_port, its output going to root/vexmoord.log; returns the
+    process and the open log."""
+    log = open(os.path.join(root, "vexmoord.log"), "w+")
+    daemon = subprocess.Popen([PROGRAMS["vexmoord"], "--web", "127.0.0.1:%d" % web_port],
+                              env=env, stdout=log, stderr=subprocess.STDOUT)
+    return daemon, log
 
 
 def browser_paths():
