@@ -34,28 +34,17 @@ using bench_support::Field;
 using bench_support::parse;
 using bench_support::writeTable;
 using bench_support::writtenBytes;
-using bench_support::zero;
 
 void writeFullTables(const QString &directory) {
     QDir().mkpath(directory);
     const auto players = parse(Statistics::PlayersFields, 17);
     writeTable(directory + "/Players.dbf", players, Players, [&](int r, int i) {
-        char name[32];
         switch (i) {
-        case 0:
-            std::snprintf(name, sizeof name, "Player%06d", r + 1);
-            return std::string(name);
-        case 1:
-            return std::to_string(r + 1);
-        case 5:
-            return std::string("03/06/2024 21:00:00");
-        case 6:
-            return std::string("IP:10.0.0.1:28001");
         case 7:
         case 9:
             return std::to_string(PairsPerPlayer);
         default:
-            return zero(players[static_cast<std::size_t>(i)]);
+            return bench_support::playerText(r, i, players[static_cast<std::size_t>(i)]);
         }
     });
     const auto kills = parse(Statistics::KillsFields, 20);
@@ -116,10 +105,8 @@ void KillReport(benchmark::State &state, bool full) {
     TVexmoorServer &p = profile.p();
     p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
-    for (int i = 0; i < Connected; ++i)
-        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
-                           .arg(2049 + i)
-                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    for (const QString &line : bench_support::connectLines(Connected))
+        p.ClassifyLine(line);
     // Each killer meets the next player, a pair the full Kills table already holds.
     const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;
@@ -170,10 +157,8 @@ void BM_Commit_After100Kills(benchmark::State &state) {
     TVexmoorServer &p = profile.p();
     p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
-    for (int i = 0; i < Connected; ++i)
-        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
-                           .arg(2049 + i)
-                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    for (const QString &line : bench_support::connectLines(Connected))
+        p.ClassifyLine(line);
     p.stats().CommitTables(); // what opening and connecting changed
     const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;
