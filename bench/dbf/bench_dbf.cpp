@@ -7,13 +7,13 @@
 #include "dbf/dataset.h"
 #include "dbf/dbferror.h"
 #include "dbf/vfile.h"
+#include "processio.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,16 +77,6 @@ std::size_t FileBytes() {
     return bytes;
 }
 
-// Bytes this process has written so far ("wchar" of /proc/self/io).
-std::int64_t WrittenBytes() {
-    std::ifstream in("/proc/self/io");
-    std::string key;
-    std::int64_t value = 0;
-    while (in >> key >> value)
-        if (key == "wchar:") return value;
-    return 0;
-}
-
 // The whole table rewritten: every write goes to the other of two files, so that none can be
 // a write of the changes alone.
 void BM_WriteToDisk(benchmark::State &state) {
@@ -99,9 +89,9 @@ void BM_WriteToDisk(benchmark::State &state) {
         state.PauseTiming();
         t.SetDbfFileName(++n % 2 ? other : TablePath());
         state.ResumeTiming();
-        const std::int64_t before = WrittenBytes();
+        const std::int64_t before = bench_support::writtenBytes();
         if (!t.WriteToDisk()) state.SkipWithError("write failed");
-        written += WrittenBytes() - before;
+        written += bench_support::writtenBytes() - before;
     }
     t.SetDbfFileName(TablePath());
     t.WriteToDisk();
@@ -128,9 +118,9 @@ void BM_WriteToDisk_100Changed(benchmark::State &state) {
             t.ReplaceRec();
         }
         state.ResumeTiming();
-        const std::int64_t before = WrittenBytes();
+        const std::int64_t before = bench_support::writtenBytes();
         if (!t.WriteToDisk()) state.SkipWithError("write failed");
-        written += WrittenBytes() - before;
+        written += bench_support::writtenBytes() - before;
     }
     const double perWrite = static_cast<double>(written) / state.iterations();
     state.counters["written_per_write"] = perWrite;

@@ -208,10 +208,7 @@ private:
     static void writeFullTables(const QString &dir) {
         using bench_support::writeTable;
         QDir().mkpath(dir);
-        const auto zero = [](const bench_support::Field &f) {
-            return f.decimals > 0 ? "0." + std::string(std::size_t(f.decimals), '0')
-                                  : std::string("0");
-        };
+        using bench_support::zero;
         const auto players = bench_support::parse(Statistics::PlayersFields, 17);
         writeTable(dir + "/Players.dbf", players, 5000, [&](int r, int i) {
             if (i == 0) return "Old" + std::to_string(r + 1);
@@ -221,8 +218,9 @@ private:
         });
         const auto kills = bench_support::parse(Statistics::KillsFields, 20);
         writeTable(dir + "/Kills.dbf", kills, 20000, [&](int r, int i) {
-            if (i == 0) return std::to_string(r / 4 + 1);
-            if (i == 1) return std::to_string((r / 4 + r % 4 + 1) % 5000 + 1);
+            const auto pair = bench_support::killPair(r, 5000, 4);
+            if (i == 0) return std::to_string(pair.killer);
+            if (i == 1) return std::to_string(pair.victim);
             return std::string(i == 2 || i == 8 ? "1" : "0");
         });
         const auto missions = bench_support::parse(Statistics::MissionsFields, 13);

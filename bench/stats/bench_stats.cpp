@@ -5,6 +5,7 @@
 //
 // The tables: 100,000 players, 1,000,000 kill pairs (every player killed ten others), and
 // 1,000,000 mission rows (every player in ten missions).
+#include "processio.h"
 #include "session/server.h"
 #include "stats/statistics.h"
 #include "support/testsupport.h"
@@ -32,42 +33,28 @@ constexpr int MissionsPerPlayer = 10;
 using bench_support::Field;
 using bench_support::parse;
 using bench_support::writeTable;
-
-std::string zero(const Field &f) {
-    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
-}
+using bench_support::writtenBytes;
 
 void writeFullTables(const QString &directory) {
     QDir().mkpath(directory);
     const auto players = parse(Statistics::PlayersFields, 17);
     writeTable(directory + "/Players.dbf", players, Players, [&](int r, int i) {
-        char name[32];
         switch (i) {
-        case 0:
-            std::snprintf(name, sizeof name, "Player%06d", r + 1);
-            return std::string(name);
-        case 1:
-            return std::to_string(r + 1);
-        case 5:
-            return std::string("03/06/2024 21:00:00");
-        case 6:
-            return std::string("IP:10.0.0.1:28001");
         case 7:
         case 9:
             return std::to_string(PairsPerPlayer);
         default:
-            return zero(players[static_cast<std::size_t>(i)]);
+            return bench_support::playerText(r, i, players[static_cast<std::size_t>(i)]);
         }
     });
     const auto kills = parse(Statistics::KillsFields, 20);
     writeTable(directory + "/Kills.dbf", kills, Players * PairsPerPlayer, [&](int r, int i) {
-        const int killer = r / PairsPerPlayer + 1;
-        const int victim = (killer - 1 + r % PairsPerPlayer + 1) % Players + 1;
+        const auto pair = bench_support::killPair(r, Players, PairsPerPlayer);
         switch (i) {
         case 0:
-            return std::to_string(killer);
+            return std::to_string(pair.killer);
         case 1:
-            return std::to_string(victim);
+            return std::to_string(pair.victim);
         case 2:
         case 8: // Disc
             return std::string("1");
@@ -103,16 +90,6 @@ struct Profile {
 
 const char *const TableFiles[3] = {"/Players.dbf", "/Kills.dbf", "/Missions.dbf"};
 
-// Bytes this process has written so far ("wchar" of /proc/self/io).
-std::int64_t writtenBytes() {
-    std::ifstream in("/proc/self/io");
-    std::string key;
-    std::int64_t value = 0;
-    while (in >> key >> value)
-        if (key == "wchar:") return value;
-    return 0;
-}
-
 // Resident memory of the process in bytes.
 std::int64_t residentBytes() {
     std::ifstream in("/proc/self/statm");
@@ -128,10 +105,8 @@ void KillReport(benchmark::State &state, bool full) {
     TVexmoorServer &p = profile.p();
     p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
-    for (int i = 0; i < Connected; ++i)
-        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
-                           .arg(2049 + i)
-                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    for (const QString &line : bench_support::connectLines(Connected))
+        p.ClassifyLine(line);
     // Each killer meets the next player, a pair the full Kills table already holds.
     const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;
@@ -182,10 +157,8 @@ void BM_Commit_After100Kills(benchmark::State &state) {
     TVexmoorServer &p = profile.p();
     p.stats().SetStatsEnabled(true);
     constexpr int Connected = 16;
-    for (int i = 0; i < Connected; ++i)
-        p.ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
-                           .arg(2049 + i)
-                           .arg(i + 1, 6, 10, QLatin1Char('0')));
+    for (const QString &line : bench_support::connectLines(Connected))
+        p.ClassifyLine(line);
     p.stats().CommitTables(); // what opening and connecting changed
     const std::vector<QString> lines = bench_support::killLines(Connected);
     std::size_t n = 0;

@@ -29,6 +29,42 @@ inline std::vector<Field> parse(const char *const *defs, int count) {
     return fields;
 }
 
+// A numeric field's zero as the tables hold it ("0", or "0.00" with two decimals).
+inline std::string zero(const Field &f) {
+    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
+}
+
+// The fields of a Players row that the benchmarks' tables fill alike: the name (Player000001
+// on), the id, the time and the address; the others zero.
+inline std::string playerText(int row, int field, const Field &f) {
+    char name[32];
+    switch (field) {
+    case 0:
+        std::snprintf(name, sizeof name, "Player%06d", row + 1);
+        return std::string(name);
+    case 1:
+        return std::to_string(row + 1);
+    case 5:
+        return std::string("03/06/2024 21:00:00");
+    case 6:
+        return std::string("IP:10.0.0.1:28001");
+    default:
+        return zero(f);
+    }
+}
+
+// The pair on row `row` of a Kills table where each of `players` players (ids from 1) killed
+// the next `pairsPerPlayer` players, wrapping round.
+struct KillPair {
+    int killer;
+    int victim;
+};
+
+inline KillPair killPair(int row, int players, int pairsPerPlayer) {
+    const int killer = row / pairsPerPlayer + 1;
+    return {killer, (killer - 1 + row % pairsPerPlayer + 1) % players + 1};
+}
+
 // Writes a table file the way dBASE lays it out; value(row, field) gives the field's text.
 template <typename Value>
 void writeTable(const QString &path, const std::vector<Field> &fields, int rows, Value value) {
@@ -72,6 +108,16 @@ void writeTable(const QString &path, const std::vector<Field> &fields, int rows,
     }
     std::fputc(0x1A, f);
     std::fclose(f);
+}
+
+// Connect reports of `connected` players from client id 2049 on, named as in playerText.
+inline std::vector<QString> connectLines(int connected) {
+    std::vector<QString> lines;
+    for (int i = 0; i < connected; ++i)
+        lines.push_back(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
+                            .arg(2049 + i)
+                            .arg(i + 1, 6, 10, QLatin1Char('0')));
+    return lines;
 }
 
 // Kill reports among `connected` players from client id 2049 on: each killer meets the next

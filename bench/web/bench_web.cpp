@@ -48,28 +48,14 @@ using bench_support::Field;
 using bench_support::parse;
 using bench_support::writeTable;
 
-std::string zero(const Field &f) {
-    return f.decimals > 0 ? "0." + std::string(static_cast<std::size_t>(f.decimals), '0') : "0";
-}
-
 void writeTables(const QString &directory) {
     QDir().mkpath(directory);
     const auto players = parse(Statistics::PlayersFields, 17);
     writeTable(directory + "/Players.dbf", players, Players, [&](int r, int i) {
-        char name[32];
         const unsigned h = unsigned(r) * 2654435761u;
         switch (i) {
-        case 0:
-            std::snprintf(name, sizeof name, "Player%06d", r + 1);
-            return std::string(name);
-        case 1:
-            return std::to_string(r + 1);
         case 4:
             return std::to_string((h % 5000) / 24.0).substr(0, 8); // TotalTime, days
-        case 5:
-            return std::string("03/06/2024 21:00:00");
-        case 6:
-            return std::string("IP:10.0.0.1:28001");
         case 7:
             return std::to_string(h % 997); // Kills
         case 8:
@@ -83,18 +69,17 @@ void writeTables(const QString &directory) {
         case 14:
             return std::to_string((h >> 3) % 9973); // Score
         default:
-            return zero(players[static_cast<std::size_t>(i)]);
+            return bench_support::playerText(r, i, players[static_cast<std::size_t>(i)]);
         }
     });
     const auto kills = parse(Statistics::KillsFields, 20);
     writeTable(directory + "/Kills.dbf", kills, Players * PairsPerPlayer, [&](int r, int i) {
-        const int killer = r / PairsPerPlayer + 1;
-        const int victim = (killer - 1 + r % PairsPerPlayer + 1) % Players + 1;
+        const auto pair = bench_support::killPair(r, Players, PairsPerPlayer);
         switch (i) {
         case 0:
-            return std::to_string(killer);
+            return std::to_string(pair.killer);
         case 1:
-            return std::to_string(victim);
+            return std::to_string(pair.victim);
         case 2:
             return std::string("3");
         default:
@@ -111,10 +96,8 @@ struct Site {
         writeTables(p->directory());
         env.settings->write(p->section(), QStringLiteral("dbID"), QString::number(Players));
         p->stats().SetStatsEnabled(true);
-        for (int i = 0; i < 16; ++i)
-            p->ClassifyLine(QStringLiteral("\"C\"%1\"Player%2\"IP:10.0.0.1:1\"Male\"")
-                                .arg(2049 + i)
-                                .arg(i + 1, 6, 10, QLatin1Char('0')));
+        for (const QString &line : bench_support::connectLines(16))
+            p->ClassifyLine(line);
         profile = p;
         source = makeProfileSource(profiles);
         server = std::make_unique<web::WebServer>(*source);

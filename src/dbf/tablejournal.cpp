@@ -1,5 +1,6 @@
 #include "dbf/tablejournal.h"
 
+#include "dbf/fileio_p.h"
 #include "dbf/vfile.h"
 
 #include <cerrno>
@@ -88,21 +89,6 @@ bool Parse(const std::vector<std::uint8_t> &j, Parsed &out) {
         at += static_cast<std::size_t>(size);
     }
     return at == body;
-}
-
-int WriteAllAt(int fd, const std::uint8_t *p, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (n == 0) return ENOSPC;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "dbf/codepage.h"
 #include "dbf/dbferror.h"
+#include "dbf/fileio_p.h"
 #include "dbf/progress.h"
 #include "dbf/storedint_p.h"
 #include "dbf/tablejournal.h"
@@ -54,10 +55,10 @@ int TTzWriteIO::Open(const std::string &path) {
     return fd_ < 0 ? errno : 0;
 }
 
-int TTzWriteIO::WriteAt(const void *data, std::size_t size, std::uint64_t offset) {
+int WriteAllAt(int fd, const void *data, std::size_t size, std::uint64_t offset) {
     const char *p = static_cast<const char *>(data);
     while (size > 0) {
-        ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+        ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(offset));
         if (n < 0) {
             if (errno == EINTR) continue;
             return errno;
@@ -68,6 +69,10 @@ int TTzWriteIO::WriteAt(const void *data, std::size_t size, std::uint64_t offset
         offset += static_cast<std::uint64_t>(n);
     }
     return 0;
+}
+
+int TTzWriteIO::WriteAt(const void *data, std::size_t size, std::uint64_t offset) {
+    return WriteAllAt(fd_, data, size, offset);
 }
 
 int TTzWriteIO::Write(const void *data, std::size_t size) {

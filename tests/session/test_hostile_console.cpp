@@ -83,55 +83,58 @@ public:
     qint64 largestIn = 0;
 };
 
-TEST(HostileConsole, AServerThatNeverReadsIsDroppedAtTheCapAndReconnected) {
-    HostileConsole console(HostileConsole::NeverRead);
-    ASSERT_TRUE(console.listening());
+// A profile with its own settings and message boxes, set up against a hostile console.
+template <typename Dialogs = FakeDialogs> struct Rig {
+    Rig(HostileConsole::Mode mode, const QString &password)
+        : console(mode), p(password, QStringLiteral("127.0.0.1"), console.port(), context) {}
+    HostileConsole console;
     TempEnv env;
-    FakeDialogs dialogs;
+    Dialogs dialogs;
     ServerContext context{*env.settings, dialogs};
-    TVexmoorServer p(QStringLiteral("secret"), QStringLiteral("127.0.0.1"), console.port(),
-                     context);
-    p.ToggleConnection();
-    ASSERT_TRUE(waitFor([&] { return p.SessionState == TVexmoorServer::Online; }));
+    TVexmoorServer p;
+};
+
+TEST(HostileConsole, AServerThatNeverReadsIsDroppedAtTheCapAndReconnected) {
+    Rig<> t(HostileConsole::NeverRead, QStringLiteral("secret"));
+    ASSERT_TRUE(t.console.listening());
+    t.p.ToggleConnection();
+    ASSERT_TRUE(waitFor([&] { return t.p.SessionState == TVexmoorServer::Online; }));
     // Commands pile up in the outgoing buffer until it passes the cap; then the connection
     // is dropped, however many more the program tries to send.
     const QString big = QString(60 * 1024, QLatin1Char('y')) + QLatin1Char('\n');
     for (int i = 0; i < 200; ++i)
-        p.SendCommand(big);
-    EXPECT_FALSE(p.isConnected());
-    EXPECT_EQ(p.SessionState, TVexmoorServer::Offline);
-    EXPECT_TRUE(p.ReconnectPending);
-    EXPECT_LE(p.Socket->bufferedOut(), 0);
-    EXPECT_TRUE(dialogs.messages.isEmpty()); // no box: the drop arms reconnection
-    ASSERT_FALSE(p.eventLog().EventHistory.isEmpty());
-    EXPECT_TRUE(p.eventLog().EventHistory.last().contains(QStringLiteral("dropped")));
+        t.p.SendCommand(big);
+    EXPECT_FALSE(t.p.isConnected());
+    EXPECT_EQ(t.p.SessionState, TVexmoorServer::Offline);
+    EXPECT_TRUE(t.p.ReconnectPending);
+    EXPECT_LE(t.p.Socket->bufferedOut(), 0);
+    EXPECT_TRUE(t.dialogs.messages.isEmpty()); // no box: the drop arms reconnection
+    ASSERT_FALSE(t.p.eventLog().EventHistory.isEmpty());
+    EXPECT_TRUE(t.p.eventLog().EventHistory.last().contains(QStringLiteral("dropped")));
     // The next restart tick reconnects, as after any drop.
-    p.RestartTick();
-    EXPECT_TRUE(waitFor([&] { return console.connections == 2 && p.isConnected(); }));
+    t.p.RestartTick();
+    EXPECT_TRUE(waitFor([&] { return t.console.connections == 2 && t.p.isConnected(); }));
 }
 
 TEST(HostileConsole, TextFloodedWhileThePasswordsRefusalIsShownIsReadAndDropped) {
-    HostileConsole console(HostileConsole::RefuseAndFlood);
-    ASSERT_TRUE(console.listening());
-    TempEnv env;
-    ModalDialogs dialogs;
-    ServerContext context{*env.settings, dialogs};
-    TVexmoorServer p(QStringLiteral("wrong"), QStringLiteral("127.0.0.1"), console.port(), context);
-    dialogs.socket = p.Socket.get();
-    p.ToggleConnection();
-    ASSERT_TRUE(waitFor([&] { return !dialogs.messages.isEmpty(); }));
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].second, QStringLiteral("Invalid password for ") + p.section());
+    Rig<ModalDialogs> t(HostileConsole::RefuseAndFlood, QStringLiteral("wrong"));
+    ASSERT_TRUE(t.console.listening());
+    t.dialogs.socket = t.p.Socket.get();
+    t.p.ToggleConnection();
+    ASSERT_TRUE(waitFor([&] { return !t.dialogs.messages.isEmpty(); }));
+    ASSERT_EQ(t.dialogs.messages.size(), 1);
+    EXPECT_EQ(t.dialogs.messages[0].second,
+              QStringLiteral("Invalid password for ") + t.p.section());
     // The box was not opened inside the socket's read: the text kept being read (far more
     // than the cap went through) and never piled up beyond the cap.
-    RecordProperty("flooded_bytes", std::to_string(console.flooded));
-    RecordProperty("largest_buffered_bytes", std::to_string(dialogs.largestIn));
-    EXPECT_GT(console.flooded, 4 * TVexmoorSocket::MaxBuffered);
-    EXPECT_LE(dialogs.largestIn, TVexmoorSocket::MaxBuffered);
+    RecordProperty("flooded_bytes", std::to_string(t.console.flooded));
+    RecordProperty("largest_buffered_bytes", std::to_string(t.dialogs.largestIn));
+    EXPECT_GT(t.console.flooded, 4 * TVexmoorSocket::MaxBuffered);
+    EXPECT_LE(t.dialogs.largestIn, TVexmoorSocket::MaxBuffered);
     // Dismissing the box closes the connection; reconnection is armed.
-    EXPECT_TRUE(waitFor([&] { return !p.isConnected(); }));
-    EXPECT_TRUE(p.ReconnectPending);
-    EXPECT_EQ(p.SessionState, TVexmoorServer::Offline);
+    EXPECT_TRUE(waitFor([&] { return !t.p.isConnected(); }));
+    EXPECT_TRUE(t.p.ReconnectPending);
+    EXPECT_EQ(t.p.SessionState, TVexmoorServer::Offline);
 }
 
 // A view that runs the event loop for a while from inside the handling of one console line,
@@ -150,28 +153,23 @@ public:
 };
 
 TEST(HostileConsole, TextThatPilesUpWhileAReadIsHeldUpIsCappedAndDropped) {
-    HostileConsole console(HostileConsole::LoginAndFlood);
-    ASSERT_TRUE(console.listening());
-    TempEnv env;
-    FakeDialogs dialogs;
-    ServerContext context{*env.settings, dialogs};
-    TVexmoorServer p(QStringLiteral("secret"), QStringLiteral("127.0.0.1"), console.port(),
-                     context);
+    Rig<> t(HostileConsole::LoginAndFlood, QStringLiteral("secret"));
+    ASSERT_TRUE(t.console.listening());
     BlockingView view;
-    p.AttachView(&view);
-    p.ToggleConnection();
+    t.p.AttachView(&view);
+    t.p.ToggleConnection();
     // While the read is held up the received text stops at the cap; the next read drops the
     // connection, which is then reconnected as after any drop.
-    ASSERT_TRUE(waitFor([&] { return view.blocked && !p.isConnected(); }, 10000));
-    EXPECT_TRUE(p.ReconnectPending);
-    EXPECT_LE(p.Socket->bufferedIn(), 0);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    ASSERT_FALSE(p.eventLog().EventHistory.isEmpty());
-    EXPECT_TRUE(p.eventLog().EventHistory.last().contains(QStringLiteral("waited to be read")));
-    EXPECT_LT(console.flooded, 64 * 1024 * 1024); // the server was held back, not buffered
-    p.RestartTick();
-    EXPECT_TRUE(waitFor([&] { return console.connections == 2; }));
-    p.DetachView();
+    ASSERT_TRUE(waitFor([&] { return view.blocked && !t.p.isConnected(); }, 10000));
+    EXPECT_TRUE(t.p.ReconnectPending);
+    EXPECT_LE(t.p.Socket->bufferedIn(), 0);
+    EXPECT_TRUE(t.dialogs.messages.isEmpty());
+    ASSERT_FALSE(t.p.eventLog().EventHistory.isEmpty());
+    EXPECT_TRUE(t.p.eventLog().EventHistory.last().contains(QStringLiteral("waited to be read")));
+    EXPECT_LT(t.console.flooded, 64 * 1024 * 1024); // the server was held back, not buffered
+    t.p.RestartTick();
+    EXPECT_TRUE(waitFor([&] { return t.console.connections == 2; }));
+    t.p.DetachView();
 }
 
 } // namespace

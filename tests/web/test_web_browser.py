@@ -7,14 +7,16 @@ Exits 77 (skipped) only when Chromium, its driver or Selenium is missing.
 """
 import json
 import os
-import shutil
 import socket
-import subprocess
 import sys
 import tempfile
 import time
 import unittest
 import urllib.request
+
+from webtestsupport import (browser_paths, check_daemon_log, headless_chrome, read_daemon_log,
+                            read_programs, start_daemon, start_sim, stop_processes, wait_until,
+                            write_config)
 
 SIM_PORT = 29421
 WEB_PORT = 18091
@@ -23,40 +25,17 @@ ADDRESS = "127.0.0.1:%d" % SIM_PORT
 BASE = "http://127.0.0.1:%d" % WEB_PORT
 HOSTILE = "<b>x</b><img src=x onerror=window.pwned=1>"
 
-PROGRAMS = {}
-
 try:
     from selenium import webdriver
-    from selenium.webdriver.chrome.options import Options
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     webdriver = None
 
 
-def browser_paths():
-    chrome = shutil.which("chromium") or shutil.which("chromium-browser")
-    driver = shutil.which("chromedriver") or (
-        "/usr/bin/chromedriver" if os.path.exists("/usr/bin/chromedriver") else None)
-    return chrome, driver
-
-
 def api(path):
     with urllib.request.urlopen(BASE + path, timeout=5) as r:
         return json.loads(r.read().decode("utf-8"))
-
-
-def wait_until(pred, timeout=15, what="condition"):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            if pred():
-                return
-        except Exception:
-            pass
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Console:
@@ -88,21 +67,9 @@ class WebPages(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         root = cls.tmp.name
-        config = os.path.join(root, "config", "vexmoor")
-        os.makedirs(config)
-        with open(os.path.join(config, "Vexmoor.ini"), "w") as f:
-            f.write("[Vexmoor]\nCommitInterval=30\n[%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\n"
-                    "Stats=1\n" % (ADDRESS, PASSWORD))
-        env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"),
-                   XDG_DATA_HOME=os.path.join(root, "data"), ASAN_OPTIONS="detect_leaks=0")
-        cls.sim = subprocess.Popen([PROGRAMS["sim"], "--port", str(SIM_PORT), "--password",
-                                    PASSWORD, "--match", "none"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: socket.create_connection(("127.0.0.1", SIM_PORT), timeout=1).close()
-                   is None, what="the simulated server")
-        cls.log = open(os.path.join(root, "vexmoord.log"), "w+")
-        cls.daemon = subprocess.Popen([PROGRAMS["vexmoord"], "--web", "127.0.0.1:%d" % WEB_PORT],
-                                      env=env, stdout=cls.log, stderr=subprocess.STDOUT)
+        _, env = write_config(root, ADDRESS, PASSWORD, "Stats=1\n")
+        cls.sim = start_sim(SIM_PORT, PASSWORD, ["--match", "none"], 15)
+        cls.daemon, cls.log = start_daemon(root, WEB_PORT, env)
         wait_until(lambda: api("/api/servers")[0]["state"] == "Online", 30, "vexmoord online")
         cls.console = Console()
         # Two players with different figures for the leaderboard and the player page.
@@ -115,11 +82,7 @@ class WebPages(unittest.TestCase):
         wait_until(lambda: api("/api/servers/%s/leaderboard" % ADDRESS)["total"] >= 2,
                    what="the two players recorded")
 
-        opts = Options()
-        for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                  "--window-size=1000,1200"):
-            opts.add_argument(a)
-        cls.driver = webdriver.Chrome(service=Service(browser_paths()[1]), options=opts)
+        cls.driver = headless_chrome(browser_paths()[1], 1000)
 
     @classmethod
     def tearDownClass(cls):
@@ -128,20 +91,10 @@ class WebPages(unittest.TestCase):
                 getattr(cls, name).quit()
         if hasattr(cls, "console"):
             cls.console.close()
-        for proc in ("daemon", "sim"):
-            p = getattr(cls, proc, None)
-            if p:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-        cls.log.seek(0)
-        log = cls.log.read()
-        cls.log.close()
+        stop_processes(cls, ("daemon", "sim"))
+        log = read_daemon_log(cls.log)
         cls.tmp.cleanup()
-        if "ERROR: AddressSanitizer" in log or "runtime error" in log:
-            raise AssertionError("vexmoord reported a fault:\n" + log[-3000:])
+        check_daemon_log(log)
 
     def wait(self, pred, what, timeout=15):
         WebDriverWait(self.driver, timeout).until(lambda d: pred(d), message=what)
@@ -222,10 +175,7 @@ class WebPages(unittest.TestCase):
 
 
 def main():
-    args = sys.argv[1:]
-    for a in args:
-        key, _, value = a.partition("=")
-        PROGRAMS[key] = value
+    read_programs(sys.argv[1:])
     chrome, driver = browser_paths()
     missing = [n for n, ok in (("chromium", chrome), ("chromedriver", driver),
                                ("python3-selenium", webdriver)) if not ok]

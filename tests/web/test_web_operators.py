@@ -10,8 +10,6 @@ and the departure arriving live.
 import http.cookiejar
 import json
 import os
-import shutil
-import socket
 import stat
 import subprocess
 import sys
@@ -21,6 +19,10 @@ import unittest
 import urllib.error
 import urllib.request
 
+from webtestsupport import (PROGRAMS, browser_paths, check_daemon_log, headless_chrome,
+                            read_daemon_log, read_programs, start_daemon, start_sim,
+                            stop_processes, wait_until, write_config)
+
 SIM_PORT = 29502
 WEB_PORT = 18101
 PASSWORD = "operators-test"
@@ -29,28 +31,12 @@ BASE = "http://127.0.0.1:%d" % WEB_PORT
 ADMIN_PASSWORD = "admin-password-1"
 VIEWER_PASSWORD = "viewer-password-1"
 
-PROGRAMS = {}
-
 try:
     from selenium import webdriver
-    from selenium.webdriver.chrome.options import Options
-    from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError:
     webdriver = None
-
-
-def wait_until(pred, timeout=20, what="condition"):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        try:
-            if pred():
-                return
-        except Exception:
-            pass
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Client:
@@ -107,13 +93,7 @@ class Operators(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.TemporaryDirectory()
         root = cls.tmp.name
-        config = os.path.join(root, "config", "vexmoor")
-        os.makedirs(config)
-        with open(os.path.join(config, "Vexmoor.ini"), "w") as f:
-            f.write("[Vexmoor]\nCommitInterval=30\n[%s]\nPassword=%s\nVexmoorScript=vexmoor.cs\n"
-                    % (ADDRESS, PASSWORD))
-        cls.env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(root, "config"),
-                       XDG_DATA_HOME=os.path.join(root, "data"), ASAN_OPTIONS="detect_leaks=0")
+        config, cls.env = write_config(root, ADDRESS, PASSWORD)
         cls.profile_dir = os.path.join(root, "data", "vexmoor", "127.0.0.1.%d" % SIM_PORT)
         for name, role, servers, password in (("ann", "admin", ADDRESS, ADMIN_PASSWORD),
                                               ("vic", "viewer", "*", VIEWER_PASSWORD)):
@@ -123,34 +103,18 @@ class Operators(unittest.TestCase):
         cls.operators = os.path.join(config, "operators")
         # The scripted match at one event a second: four players are in after ten seconds
         # and stay until the last few lines, more than a minute later.
-        cls.sim = subprocess.Popen([PROGRAMS["sim"], "--port", str(SIM_PORT), "--password",
-                                    PASSWORD, "--match", "scripted", "--players", "4",
-                                    "--speed", "1"],
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        wait_until(lambda: socket.create_connection(("127.0.0.1", SIM_PORT), timeout=1).close()
-                   is None, what="the simulated server")
-        cls.log = open(os.path.join(root, "vexmoord.log"), "w+")
-        cls.daemon = subprocess.Popen([PROGRAMS["vexmoord"], "--web", "127.0.0.1:%d" % WEB_PORT],
-                                      env=cls.env, stdout=cls.log, stderr=subprocess.STDOUT)
+        cls.sim = start_sim(SIM_PORT, PASSWORD,
+                            ["--match", "scripted", "--players", "4", "--speed", "1"], 20)
+        cls.daemon, cls.log = start_daemon(root, WEB_PORT, cls.env)
         wait_until(lambda: {2049, 2050, 2051, 2052} <= set(roster_clients()), 40,
                    "the four players listed")
 
     @classmethod
     def tearDownClass(cls):
-        for proc in ("daemon", "sim"):
-            p = getattr(cls, proc, None)
-            if p:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-        cls.log.seek(0)
-        log = cls.log.read()
-        cls.log.close()
+        stop_processes(cls, ("daemon", "sim"))
+        log = read_daemon_log(cls.log)
         cls.tmp.cleanup()
-        if "ERROR: AddressSanitizer" in log or "runtime error" in log:
-            raise AssertionError("vexmoord reported a fault:\n" + log[-3000:])
+        check_daemon_log(log)
         for secret in (ADMIN_PASSWORD, VIEWER_PASSWORD, PASSWORD):
             if secret in log:
                 raise AssertionError("a password went to vexmoord's output")
@@ -178,7 +142,7 @@ class Operators(unittest.TestCase):
         command = 'Net::Kick(2050,"say \\"hi\\" \\\\o/"); //VX\n'
         self.assertEqual(answer["sent"], [command])
         # The simulated server parsed one call and let the player go.
-        wait_until(lambda: 2050 not in roster_clients(), what="the kicked player leaving")
+        wait_until(lambda: 2050 not in roster_clients(), 20, "the kicked player leaving")
         status, audit = ann.call("GET", "/api/servers/%s/audit" % ADDRESS)
         self.assertEqual(status, 200)
         kicks = [e for e in audit["entries"] if e["action"] == "kick"]
@@ -235,7 +199,7 @@ class Operators(unittest.TestCase):
         # The observer switch came back from the server as a team change.
         wait_until(lambda: any(p["client"] == 2049 and p["team"] == -2 for p in json.loads(
             urllib.request.urlopen(BASE + "/api/servers/%s/roster" % ADDRESS).read())["players"]),
-            what="2049 an observer")
+            20, "2049 an observer")
         _, audit = ann.call("GET", "/api/servers/%s/audit" % ADDRESS)
         secret = [e for e in audit["entries"] if e["action"] == "variable"
                   and "password" in e["command"]]
@@ -263,15 +227,10 @@ class Operators(unittest.TestCase):
         self.assertEqual(refused[-1]["command"], "")
 
     def test_4_browser_login_and_kick_from_the_row(self):
-        chrome = shutil.which("chromium") or shutil.which("chromium-browser")
-        driver_path = shutil.which("chromedriver") or "/usr/bin/chromedriver"
-        if not webdriver or not chrome or not os.path.exists(driver_path):
+        chrome, driver_path = browser_paths()
+        if not webdriver or not chrome or not driver_path:
             self.skipTest("Chromium, its driver or Selenium is missing")
-        opts = Options()
-        for a in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                  "--window-size=1200,1200"):
-            opts.add_argument(a)
-        d = webdriver.Chrome(service=Service(driver_path), options=opts)
+        d = headless_chrome(driver_path, 1200)
         try:
             wait = lambda pred, what: WebDriverWait(d, 30).until(lambda d: pred(d), message=what)
             server = "/servers/" + ADDRESS
@@ -334,9 +293,7 @@ class Operators(unittest.TestCase):
 
 
 def main():
-    for a in sys.argv[1:]:
-        key, _, value = a.partition("=")
-        PROGRAMS[key] = value
+    read_programs(sys.argv[1:])
     result = unittest.main(argv=[sys.argv[0], "-v"], exit=False).result
     return 0 if result.wasSuccessful() else 1
 
