@@ -27,6 +27,8 @@ namespace web {
 // lines than the limit or no complete request head in time is answered and closed before the
 // HTTP parser sees more of it. A connection's first request head decides where it goes: a
 // WebSocket upgrade to the live path goes to the WebSocket server, everything else to HTTP.
+// An HTTP connection is closed when nothing was written to it for the idle limit: from its
+// first request head or its last answer on, the next request must come and be answered.
 class ConnectionCap : public QTcpServer {
 public:
     ConnectionCap(const Limits &limits, QObject *parent)
@@ -54,8 +56,9 @@ protected:
             refuse(socket, "503 Service Unavailable");
             return;
         }
-        ++*m_open;
-        QObject::connect(socket, &QObject::destroyed, [open = m_open] { --*open; });
+        // Counted out when the socket goes, by a child of it: the WebSocket server drops every
+        // connection of the sockets it takes, a destroyed() handler included.
+        new OpenSlot(m_open, socket);
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         struct Watch {
             qint64 bytes = 0;
@@ -95,6 +98,14 @@ protected:
                 emit socket->readyRead(); // the handshake reads what is waiting
                 return;
             }
+            // Written bytes restart it; a request that is slow to arrive or to be answered
+            // does not.
+            auto *idle = new QTimer(socket);
+            idle->setSingleShot(true);
+            idle->setInterval(m_limits.idleTimeoutMs);
+            QObject::connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+            QObject::connect(socket, &QTcpSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
+            idle->start();
             addPendingConnection(socket);
             emit newConnection();
             watch->replay = true;
@@ -111,6 +122,19 @@ protected:
     }
 
 private:
+    // Holds one of the open connections while it lives.
+    class OpenSlot : public QObject {
+    public:
+        OpenSlot(std::shared_ptr<int> open, QObject *socket)
+            : QObject(socket), m_open(std::move(open)) {
+            ++*m_open;
+        }
+        ~OpenSlot() override { --*m_open; }
+
+    private:
+        std::shared_ptr<int> m_open;
+    };
+
     static void refuse(QTcpSocket *socket, const char *status) {
         if (!socket->isOpen()) return;
         socket->readAll(); // the parser gets nothing more of this connection
@@ -604,9 +628,18 @@ void WebServer::acceptWebSocket() {
             socket->deleteLater();
         });
         const QJsonObject first = server.isEmpty() ? listMessage() : serverMessage(server);
-        socket->sendTextMessage(
-            QString::fromUtf8(QJsonDocument(first).toJson(QJsonDocument::Compact)));
+        send(socket, QString::fromUtf8(QJsonDocument(first).toJson(QJsonDocument::Compact)));
     }
+}
+
+void WebServer::send(QWebSocket *socket, const QString &text) {
+    // A page that does not read would make the server keep all it was sent; the page's script
+    // reconnects and gets the whole picture again.
+    if (socket->bytesToWrite() > m_limits.maxUnsentBytes) {
+        socket->abort(); // the disconnected handler removes it
+        return;
+    }
+    socket->sendTextMessage(text);
 }
 
 void WebServer::markChanged(const QString &address) {
@@ -657,26 +690,28 @@ void WebServer::pushChanges() {
         list = QString::fromUtf8(QJsonDocument(listMessage()).toJson(QJsonDocument::Compact));
     m_changed.clear();
     m_listChanged = false;
-    for (auto it = m_subscribers.cbegin(); it != m_subscribers.cend(); ++it) {
+    const QHash<QWebSocket *, Subscriber> subscribers = m_subscribers; // send() may drop some
+    for (auto it = subscribers.cbegin(); it != subscribers.cend(); ++it) {
         const QString &address = it.value().address;
         if (address.isEmpty()) {
-            if (!list.isEmpty()) it.key()->sendTextMessage(list);
+            if (!list.isEmpty()) send(it.key(), list);
         } else if (const auto m = messages.constFind(address); m != messages.cend()) {
-            it.key()->sendTextMessage(m.value());
+            send(it.key(), m.value());
         }
     }
 }
 
 void WebServer::pushEvent(const QString &address, const EventInfo &event) {
     QString text;
-    for (auto it = m_subscribers.cbegin(); it != m_subscribers.cend(); ++it) {
+    const QHash<QWebSocket *, Subscriber> subscribers = m_subscribers; // send() may drop some
+    for (auto it = subscribers.cbegin(); it != subscribers.cend(); ++it) {
         if (it.value().address != address) continue;
         if (text.isEmpty())
             text = QString::fromUtf8(
                 QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("event")},
                                           {QStringLiteral("event"), toJson(event)}})
                     .toJson(QJsonDocument::Compact));
-        it.key()->sendTextMessage(text);
+        send(it.key(), text);
     }
 }
 
