@@ -7,6 +7,8 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaEnum>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -18,9 +20,13 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace web {
+
+// Set on a connection whose answer is given later, after its request was handled.
+constexpr char AnswerPending[] = "vexmoorAnswerPending";
 
 // Accepts connections up to a cap and watches every request's size: a connection over the
 // cap is answered 503 and closed; one that sends a request larger than the limit, more header
@@ -70,6 +76,12 @@ protected:
         // Connected before the HTTP server's own reader, so it sees each chunk first.
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, watch] {
             if (watch->replay || !socket->isOpen()) return;
+            // A connection waiting for a login's answer is closed after it: what it sends
+            // meanwhile is dropped before the HTTP parser sees it.
+            if (socket->property(AnswerPending).toBool()) {
+                socket->readAll();
+                return;
+            }
             const QByteArray chunk = socket->peek(socket->bytesAvailable());
             if (watch->routed) { // the parser took what came before
                 watch->bytes += chunk.size();
@@ -566,6 +578,33 @@ GateRequest gateRequest(const QHttpServerRequest &request, const QTcpSocket *soc
     return g;
 }
 
+// The headers of every answer.
+QList<std::pair<QByteArray, QByteArray>> answerHeaders(const WebServer::Reply &r) {
+    QList<std::pair<QByteArray, QByteArray>> headers = {
+        {"Content-Type", r.contentType},
+        {"Content-Length", QByteArray::number(r.body.size())},
+        {"Content-Security-Policy", ContentSecurityPolicy},
+        {"X-Content-Type-Options", "nosniff"},
+        {"X-Frame-Options", "DENY"},
+        {"Referrer-Policy", "no-referrer"}};
+    headers.append(r.headers);
+    return headers;
+}
+
+// The status line and headers of an answer written without the HTTP server.
+QByteArray answerHead(const WebServer::Reply &r, bool close) {
+    const QMetaEnum codes = QMetaEnum::fromType<QHttpServerResponder::StatusCode>();
+    const char *key = codes.valueToKey(r.status);
+    QByteArray reason = r.status == 200 ? QByteArray("OK") : key ? QByteArray(key) : "Status";
+    for (qsizetype i = reason.size() - 1; i > 0; --i) // "TooManyRequests": "Too Many Requests"
+        if (std::isupper(uchar(reason[i]))) reason.insert(i, ' ');
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reason + "\r\n";
+    for (const auto &[name, value] : answerHeaders(r))
+        out += name + ": " + value + "\r\n";
+    if (close) out += "Connection: close\r\n";
+    return out + "\r\n";
+}
+
 } // namespace
 
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
@@ -576,22 +615,33 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     };
     const QString method = names.value(request.method(), QStringLiteral("OTHER"));
     const QUrl url = request.url();
+    const bool head = method == QLatin1String("HEAD");
     std::optional<Reply> gated;
-    if (m_gate) gated = m_gate->handle(gateRequest(request, socket));
+    if (m_gate) {
+        // A login is answered when its password check is done. The HTTP server's responder is
+        // made from the request, which is only sure to live for this call, and the server
+        // would go on to parse and answer the connection's next request: so the answer is
+        // written to the socket directly, and the connection reads nothing more and is
+        // closed after it.
+        const QPointer<QTcpSocket> later(socket);
+        gated = m_gate->handle(gateRequest(request, socket), [later, head](const Reply &r) {
+            if (!later || later->state() != QAbstractSocket::ConnectedState) return;
+            later->write(answerHead(r, true) + (head ? QByteArray() : r.body));
+            later->disconnectFromHost();
+        });
+        if (gated && gated->status == 0) {
+            socket->setProperty(AnswerPending, true);
+            return true;
+        }
+    }
     const Reply r = gated ? *gated
                           : answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
                                    url.query(QUrl::FullyEncoded).toUtf8());
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(r.status));
-    responder.writeHeader("Content-Type", r.contentType);
-    responder.writeHeader("Content-Length", QByteArray::number(r.body.size()));
-    responder.writeHeader("Content-Security-Policy", ContentSecurityPolicy);
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("X-Frame-Options", "DENY");
-    responder.writeHeader("Referrer-Policy", "no-referrer");
-    for (const auto &[name, value] : r.headers)
+    for (const auto &[name, value] : answerHeaders(r))
         responder.writeHeader(name, value);
-    if (method != QLatin1String("HEAD"))
+    if (!head)
         responder.writeBody(r.body);
     else
         responder.writeBody("", 0);
