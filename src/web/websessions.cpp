@@ -10,6 +10,7 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThreadPool>
 #include <QUrl>
 #include <QtConcurrent/QtConcurrentRun>
 #include <sodium.h>
@@ -196,7 +197,13 @@ WebServer::Reply OperatorGate::login(const GateRequest &r, const Later &later) {
                          if (op && op->hash != hash) op.reset(); // changed meanwhile
                          later(loginChecked(r, t, typed, op));
                      });
-    watcher->setFuture(QtConcurrent::run(&OperatorStore::matches, hash, typedPassword));
+    // Two threads at most: each check holds 64 MiB while it runs.
+    static QThreadPool *const checkers = [] {
+        auto *pool = new QThreadPool; // lives as long as the program
+        pool->setMaxThreadCount(2);
+        return pool;
+    }();
+    watcher->setFuture(QtConcurrent::run(checkers, &OperatorStore::matches, hash, typedPassword));
     WebServer::Reply deferred;
     deferred.status = 0;
     return deferred;
