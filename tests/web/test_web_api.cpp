@@ -474,8 +474,19 @@ TEST_F(WebApi, IdleConnectionsAreClosedButLivePagesStay) {
     EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 1; }))
         << server->connectionCount();
 
-    waitFor([] { return false; },
-            700); // over twice the limit without a message: the live page stays
+    // A WebSocket handshake the server refuses frees its connection too.
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(refused.waitForConnected(1000));
+    refused.write("GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                  "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                  "Sec-WebSocket-Version: 99\r\n\r\n");
+    EXPECT_TRUE(waitFor([&] { return refused.state() != QAbstractSocket::ConnectedState; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 1; }))
+        << server->connectionCount();
+
+    // Over twice the limit without a message: the live page stays.
+    waitFor([] { return false; }, 700);
     EXPECT_EQ(live.state(), QAbstractSocket::ConnectedState);
     EXPECT_EQ(server->subscriberCount(), 1);
     feed({QStringLiteral("\"K\"2050\"2049\"4\"1\"")});
