@@ -25,7 +25,7 @@ QByteArray hashOf(const QByteArray &password) {
     return QByteArray(out);
 }
 
-bool matches(const QByteArray &hash, const QByteArray &password) {
+bool hashMatches(const QByteArray &hash, const QByteArray &password) {
     return !hash.isEmpty() && crypto_pwhash_str_verify(hash.constData(), password.constData(),
                                                        quint64(password.size())) == 0;
 }
@@ -227,11 +227,21 @@ std::optional<Operator> OperatorStore::verify(const QString &name,
     if (m_dummyHash.isEmpty()) m_dummyHash = hashOf(randomToken());
     const std::optional<Operator> op = find(name);
     if (!op) {
-        matches(m_dummyHash, password);
+        hashMatches(m_dummyHash, password);
         return std::nullopt;
     }
-    if (!matches(op->hash, password)) return std::nullopt;
+    if (!hashMatches(op->hash, password)) return std::nullopt;
     return op;
+}
+
+QByteArray OperatorStore::hashToCheck(const QString &name) const {
+    if (m_dummyHash.isEmpty()) m_dummyHash = hashOf(randomToken());
+    const std::optional<Operator> op = find(name);
+    return op ? op->hash : m_dummyHash;
+}
+
+bool OperatorStore::matches(const QByteArray &hash, const QByteArray &password) {
+    return password.size() <= MaxPasswordLength && hashMatches(hash, password);
 }
 
 } // namespace web

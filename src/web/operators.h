@@ -63,6 +63,12 @@ public:
     // hash of its own, so that both failures take the same time.
     std::optional<Operator> verify(const QString &name, const QByteArray &password) const;
 
+    // The hash a password typed for the name is checked against: the operator's, or for an
+    // unknown name one of its own, so that both checks take the same time.
+    QByteArray hashToCheck(const QString &name) const;
+    // True when the password is the hash's. Slow (Argon2id) and safe on any thread.
+    static bool matches(const QByteArray &hash, const QByteArray &password);
+
     // 1 to 32 letters, digits, '.', '-' or '_'.
     static bool validName(const QString &name);
     static bool validServer(const QString &server);

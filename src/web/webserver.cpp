@@ -7,6 +7,8 @@
 #include <QHttpServerResponder>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMetaEnum>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -18,15 +20,21 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace web {
+
+// Set on a connection whose answer is given later, after its request was handled.
+constexpr char AnswerPending[] = "vexmoorAnswerPending";
 
 // Accepts connections up to a cap and watches every request's size: a connection over the
 // cap is answered 503 and closed; one that sends a request larger than the limit, more header
 // lines than the limit or no complete request head in time is answered and closed before the
 // HTTP parser sees more of it. A connection's first request head decides where it goes: a
 // WebSocket upgrade to the live path goes to the WebSocket server, everything else to HTTP.
+// An HTTP connection is closed when nothing was written to it for the idle limit: from its
+// first request head or its last answer on, the next request must come and be answered.
 class ConnectionCap : public QTcpServer {
 public:
     ConnectionCap(const Limits &limits, QObject *parent)
@@ -54,8 +62,9 @@ protected:
             refuse(socket, "503 Service Unavailable");
             return;
         }
-        ++*m_open;
-        QObject::connect(socket, &QObject::destroyed, [open = m_open] { --*open; });
+        // Counted out when the socket goes, by a child of it: the WebSocket server drops every
+        // connection of the sockets it takes, a destroyed() handler included.
+        new OpenSlot(m_open, socket);
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         struct Watch {
             qint64 bytes = 0;
@@ -67,6 +76,12 @@ protected:
         // Connected before the HTTP server's own reader, so it sees each chunk first.
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, watch] {
             if (watch->replay || !socket->isOpen()) return;
+            // A connection waiting for a login's answer is closed after it: what it sends
+            // meanwhile is dropped before the HTTP parser sees it.
+            if (socket->property(AnswerPending).toBool()) {
+                socket->readAll();
+                return;
+            }
             const QByteArray chunk = socket->peek(socket->bytesAvailable());
             if (watch->routed) { // the parser took what came before
                 watch->bytes += chunk.size();
@@ -95,6 +110,14 @@ protected:
                 emit socket->readyRead(); // the handshake reads what is waiting
                 return;
             }
+            // Written bytes restart it; a request that is slow to arrive or to be answered
+            // does not.
+            auto *idle = new QTimer(socket);
+            idle->setSingleShot(true);
+            idle->setInterval(m_limits.idleTimeoutMs);
+            QObject::connect(idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+            QObject::connect(socket, &QTcpSocket::bytesWritten, idle, qOverload<>(&QTimer::start));
+            idle->start();
             addPendingConnection(socket);
             emit newConnection();
             watch->replay = true;
@@ -111,6 +134,19 @@ protected:
     }
 
 private:
+    // Holds one of the open connections while it lives.
+    class OpenSlot : public QObject {
+    public:
+        OpenSlot(std::shared_ptr<int> open, QObject *socket)
+            : QObject(socket), m_open(std::move(open)) {
+            ++*m_open;
+        }
+        ~OpenSlot() override { --*m_open; }
+
+    private:
+        std::shared_ptr<int> m_open;
+    };
+
     static void refuse(QTcpSocket *socket, const char *status) {
         if (!socket->isOpen()) return;
         socket->readAll(); // the parser gets nothing more of this connection
@@ -542,6 +578,33 @@ GateRequest gateRequest(const QHttpServerRequest &request, const QTcpSocket *soc
     return g;
 }
 
+// The headers of every answer.
+QList<std::pair<QByteArray, QByteArray>> answerHeaders(const WebServer::Reply &r) {
+    QList<std::pair<QByteArray, QByteArray>> headers = {
+        {"Content-Type", r.contentType},
+        {"Content-Length", QByteArray::number(r.body.size())},
+        {"Content-Security-Policy", ContentSecurityPolicy},
+        {"X-Content-Type-Options", "nosniff"},
+        {"X-Frame-Options", "DENY"},
+        {"Referrer-Policy", "no-referrer"}};
+    headers.append(r.headers);
+    return headers;
+}
+
+// The status line and headers of an answer written without the HTTP server.
+QByteArray answerHead(const WebServer::Reply &r, bool close) {
+    const QMetaEnum codes = QMetaEnum::fromType<QHttpServerResponder::StatusCode>();
+    const char *key = codes.valueToKey(r.status);
+    QByteArray reason = r.status == 200 ? QByteArray("OK") : key ? QByteArray(key) : "Status";
+    for (qsizetype i = reason.size() - 1; i > 0; --i) // "TooManyRequests": "Too Many Requests"
+        if (std::isupper(uchar(reason[i]))) reason.insert(i, ' ');
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(r.status) + ' ' + reason + "\r\n";
+    for (const auto &[name, value] : answerHeaders(r))
+        out += name + ": " + value + "\r\n";
+    if (close) out += "Connection: close\r\n";
+    return out + "\r\n";
+}
+
 } // namespace
 
 bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) {
@@ -552,22 +615,33 @@ bool WebServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *soc
     };
     const QString method = names.value(request.method(), QStringLiteral("OTHER"));
     const QUrl url = request.url();
+    const bool head = method == QLatin1String("HEAD");
     std::optional<Reply> gated;
-    if (m_gate) gated = m_gate->handle(gateRequest(request, socket));
+    if (m_gate) {
+        // A login is answered when its password check is done. The HTTP server's responder is
+        // made from the request, which is only sure to live for this call, and the server
+        // would go on to parse and answer the connection's next request: so the answer is
+        // written to the socket directly, and the connection reads nothing more and is
+        // closed after it.
+        const QPointer<QTcpSocket> later(socket);
+        gated = m_gate->handle(gateRequest(request, socket), [later, head](const Reply &r) {
+            if (!later || later->state() != QAbstractSocket::ConnectedState) return;
+            later->write(answerHead(r, true) + (head ? QByteArray() : r.body));
+            later->disconnectFromHost();
+        });
+        if (gated && gated->status == 0) {
+            socket->setProperty(AnswerPending, true);
+            return true;
+        }
+    }
     const Reply r = gated ? *gated
                           : answer(method, url.path(QUrl::FullyEncoded).toUtf8(),
                                    url.query(QUrl::FullyEncoded).toUtf8());
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(QHttpServerResponder::StatusCode(r.status));
-    responder.writeHeader("Content-Type", r.contentType);
-    responder.writeHeader("Content-Length", QByteArray::number(r.body.size()));
-    responder.writeHeader("Content-Security-Policy", ContentSecurityPolicy);
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("X-Frame-Options", "DENY");
-    responder.writeHeader("Referrer-Policy", "no-referrer");
-    for (const auto &[name, value] : r.headers)
+    for (const auto &[name, value] : answerHeaders(r))
         responder.writeHeader(name, value);
-    if (method != QLatin1String("HEAD"))
+    if (!head)
         responder.writeBody(r.body);
     else
         responder.writeBody("", 0);
@@ -604,9 +678,18 @@ void WebServer::acceptWebSocket() {
             socket->deleteLater();
         });
         const QJsonObject first = server.isEmpty() ? listMessage() : serverMessage(server);
-        socket->sendTextMessage(
-            QString::fromUtf8(QJsonDocument(first).toJson(QJsonDocument::Compact)));
+        send(socket, QString::fromUtf8(QJsonDocument(first).toJson(QJsonDocument::Compact)));
     }
+}
+
+void WebServer::send(QWebSocket *socket, const QString &text) {
+    // A page that does not read would make the server keep all it was sent; the page's script
+    // reconnects and gets the whole picture again.
+    if (socket->bytesToWrite() > m_limits.maxUnsentBytes) {
+        socket->abort(); // the disconnected handler removes it
+        return;
+    }
+    socket->sendTextMessage(text);
 }
 
 void WebServer::markChanged(const QString &address) {
@@ -657,26 +740,28 @@ void WebServer::pushChanges() {
         list = QString::fromUtf8(QJsonDocument(listMessage()).toJson(QJsonDocument::Compact));
     m_changed.clear();
     m_listChanged = false;
-    for (auto it = m_subscribers.cbegin(); it != m_subscribers.cend(); ++it) {
+    const QHash<QWebSocket *, Subscriber> subscribers = m_subscribers; // send() may drop some
+    for (auto it = subscribers.cbegin(); it != subscribers.cend(); ++it) {
         const QString &address = it.value().address;
         if (address.isEmpty()) {
-            if (!list.isEmpty()) it.key()->sendTextMessage(list);
+            if (!list.isEmpty()) send(it.key(), list);
         } else if (const auto m = messages.constFind(address); m != messages.cend()) {
-            it.key()->sendTextMessage(m.value());
+            send(it.key(), m.value());
         }
     }
 }
 
 void WebServer::pushEvent(const QString &address, const EventInfo &event) {
     QString text;
-    for (auto it = m_subscribers.cbegin(); it != m_subscribers.cend(); ++it) {
+    const QHash<QWebSocket *, Subscriber> subscribers = m_subscribers; // send() may drop some
+    for (auto it = subscribers.cbegin(); it != subscribers.cend(); ++it) {
         if (it.value().address != address) continue;
         if (text.isEmpty())
             text = QString::fromUtf8(
                 QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("event")},
                                           {QStringLiteral("event"), toJson(event)}})
                     .toJson(QJsonDocument::Compact));
-        it.key()->sendTextMessage(text);
+        send(it.key(), text);
     }
 }
 

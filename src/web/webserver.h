@@ -27,6 +27,8 @@ struct Limits {
     int maxRequestBytes = 16 * 1024;
     int maxHeaderLines = 64;
     int firstRequestTimeoutMs = 10000; // a connection must send a request by then
+    int idleTimeoutMs = 30000;         // a kept-alive connection must send its next request by then
+    qint64 maxUnsentBytes = 1 << 20;   // a live page that reads slower than this is dropped
     int maxPageSize = 100;             // leaderboard rows per answer
 };
 
@@ -85,6 +87,8 @@ private:
     Reply leaderboard(const QString &address, const QByteArray &query) const;
 
     void acceptWebSocket();
+    // Sends a message to a live page, or drops the page when too much waits for it already.
+    void send(QWebSocket *socket, const QString &text);
     void markChanged(const QString &address);
     void pushChanges();
     void pushEvent(const QString &address, const EventInfo &event);

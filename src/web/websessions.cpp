@@ -6,10 +6,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QThreadPool>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 #include <sodium.h>
 
 namespace web {
@@ -77,7 +80,8 @@ bool OperatorGate::splitPath(const QByteArray &encodedPath, QStringList &segment
     return true;
 }
 
-std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request) {
+std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request,
+                                                     const Later &later) {
     QStringList s;
     if (!splitPath(request.encodedPath, s)) return std::nullopt;
     GateRequest r = request;
@@ -93,7 +97,7 @@ std::optional<WebServer::Reply> OperatorGate::handle(const GateRequest &request)
         !r.contentType.trimmed().toLower().startsWith("application/json"))
         return failure(415, QStringLiteral("send application/json"));
     if (s.size() == 2 && s[0] == QLatin1String("api")) {
-        if (s[1] == QLatin1String("login")) return post ? login(r) : notAllowed("POST");
+        if (s[1] == QLatin1String("login")) return post ? login(r, later) : notAllowed("POST");
         if (s[1] == QLatin1String("logout")) return post ? logout(r) : notAllowed("POST");
         if (s[1] == QLatin1String("me")) return get ? me(r) : notAllowed("GET, HEAD");
     }
@@ -156,7 +160,7 @@ OperatorGate::Session *OperatorGate::session(const GateRequest &r, std::optional
     return &*it;
 }
 
-WebServer::Reply OperatorGate::login(const GateRequest &r) {
+WebServer::Reply OperatorGate::login(const GateRequest &r, const Later &later) {
     const qint64 t = now();
     Failures &f = m_failures[r.remote];
     if (f.blockedUntil > t) {
@@ -180,8 +184,35 @@ WebServer::Reply OperatorGate::login(const GateRequest &r) {
     m_checks.append(t);
     m_store.reloadIfChanged();
     const QString typed = name.toString().left(64);
-    const std::optional<Operator> op = m_store.verify(typed, password.toString().toUtf8());
+    const QByteArray typedPassword = password.toString().toUtf8();
+    if (!later) return loginChecked(r, t, typed, m_store.verify(typed, typedPassword));
+    // The check takes 60 to 140 ms: the event loop goes on meanwhile.
+    const QByteArray hash = m_store.hashToCheck(typed);
+    auto *watcher = new QFutureWatcher<bool>(m_checking.get());
+    QObject::connect(watcher, &QFutureWatcherBase::finished, m_checking.get(),
+                     [this, watcher, r, t, typed, hash, later] {
+                         watcher->deleteLater();
+                         std::optional<Operator> op;
+                         if (watcher->result()) op = m_store.find(typed);
+                         if (op && op->hash != hash) op.reset(); // changed meanwhile
+                         later(loginChecked(r, t, typed, op));
+                     });
+    // Two threads at most: each check holds 64 MiB while it runs.
+    static QThreadPool *const checkers = [] {
+        auto *pool = new QThreadPool; // lives as long as the program
+        pool->setMaxThreadCount(2);
+        return pool;
+    }();
+    watcher->setFuture(QtConcurrent::run(checkers, &OperatorStore::matches, hash, typedPassword));
+    WebServer::Reply deferred;
+    deferred.status = 0;
+    return deferred;
+}
+
+WebServer::Reply OperatorGate::loginChecked(const GateRequest &r, qint64 t, const QString &typed,
+                                            const std::optional<Operator> &op) {
     if (!op) {
+        Failures &f = m_failures[r.remote];
         f.times.removeIf([&](qint64 at) { return t - at >= FailureWindowMs; });
         f.times.append(t);
         QString outcome = QStringLiteral("refused: wrong name or password");

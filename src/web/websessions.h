@@ -4,7 +4,9 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace web {
@@ -38,8 +40,8 @@ public:
     static constexpr int MaxFailures = 5;
     static constexpr qint64 FailureWindowMs = 60 * 1000;
     static constexpr int MaxSessions = 1024;
-    // Password checks a second, from all addresses together: each takes the event loop for
-    // 60 to 140 ms on a busy machine.
+    // Password checks a second, from all addresses together: each takes 60 to 140 ms of a
+    // core and 64 MiB.
     static constexpr int MaxChecksPerSecond = 4;
     static constexpr int AuditPage = 500; // entries per audit answer
 
@@ -55,9 +57,14 @@ public:
     // Told of every action that sent commands: the profile's address and a sentence.
     std::function<void(const QString &address, const QString &text)> actionDone;
 
+    // Given the answer of a login whose password was checked on another thread.
+    using Later = std::function<void(const WebServer::Reply &reply)>;
+
     // The answer when the request is the gate's (login, logout, actions, audit and their
-    // pages), else nothing.
-    std::optional<WebServer::Reply> handle(const GateRequest &request);
+    // pages), else nothing. With later, a login's password is checked on another thread
+    // and its answer given to later on this one (never after the gate is gone): the answer
+    // returned then has status 0.
+    std::optional<WebServer::Reply> handle(const GateRequest &request, const Later &later = {});
     // The path's segments, each decoded on its own; false for a path that names nothing.
     static bool splitPath(const QByteArray &encodedPath, QStringList &segments);
 
@@ -72,7 +79,9 @@ private:
         qint64 blockedUntil = 0;
     };
 
-    WebServer::Reply login(const GateRequest &r);
+    WebServer::Reply login(const GateRequest &r, const Later &later);
+    WebServer::Reply loginChecked(const GateRequest &r, qint64 t, const QString &typed,
+                                  const std::optional<Operator> &op);
     WebServer::Reply logout(const GateRequest &r);
     WebServer::Reply me(const GateRequest &r);
     WebServer::Reply action(const GateRequest &r, const QString &address);
@@ -97,6 +106,7 @@ private:
     QHash<QByteArray, Session> m_sessions;
     QHash<QString, Failures> m_failures;
     QList<qint64> m_checks; // times of the last second's password checks
+    std::unique_ptr<QObject> m_checking = std::make_unique<QObject>(); // holds running checks
 };
 
 } // namespace web

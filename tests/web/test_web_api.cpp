@@ -5,10 +5,12 @@
 #include "support/testsupport.h"
 #include "web/webserver.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 #include <QWebSocket>
 #include <gtest/gtest.h>
@@ -434,6 +436,113 @@ TEST_F(WebApi, LimitsAndHeadersOverTheSocket) {
     unknown.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/live?server=10.1.1.1:1").arg(WebPort)));
     EXPECT_TRUE(waitFor([&] { return unknownClosed; }));
     EXPECT_EQ(server->subscriberCount(), 0);
+}
+
+// A kept-alive connection gets the idle limit from each answer on; a request head that
+// trickles in does not renew it, and a live page is never cut by it.
+TEST_F(WebApi, IdleConnectionsAreClosedButLivePagesStay) {
+    constexpr quint16 Port = 18150;
+    server.reset();
+    limits.idleTimeoutMs = 300;
+    server = std::make_unique<web::WebServer>(*source, limits);
+    ASSERT_TRUE(server->listen(QHostAddress::LocalHost, Port))
+        << server->errorString().toStdString();
+
+    QWebSocket live;
+    int liveMessages = 0;
+    QObject::connect(&live, &QWebSocket::textMessageReceived, [&] { ++liveMessages; });
+    live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/live").arg(Port)));
+    ASSERT_TRUE(waitFor([&] { return liveMessages > 0; }));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(socket.waitForConnected(1000));
+    const auto ask = [&] {
+        socket.readAll();
+        socket.write("GET /api/servers HTTP/1.1\r\nHost: x\r\n\r\n");
+        return waitFor([&] { return socket.peek(4096).contains("\r\n\r\n["); }, 2000);
+    };
+    ASSERT_TRUE(ask());
+    waitFor([] { return false; }, 200); // within the limit: the same connection is served again
+    ASSERT_EQ(socket.state(), QAbstractSocket::ConnectedState);
+    ASSERT_TRUE(ask());
+    QElapsedTimer since;
+    since.start();
+    socket.write("GET / HTTP/1.1\r\n"); // never finished
+    ASSERT_TRUE(waitFor([&] { return socket.state() != QAbstractSocket::ConnectedState; }, 3000));
+    EXPECT_GE(since.elapsed(), 250);
+    EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 1; }))
+        << server->connectionCount();
+
+    // A WebSocket handshake the server refuses frees its connection too.
+    QTcpSocket refused;
+    refused.connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(refused.waitForConnected(1000));
+    refused.write("GET /live HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                  "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                  "Sec-WebSocket-Version: 99\r\n\r\n");
+    EXPECT_TRUE(waitFor([&] { return refused.state() != QAbstractSocket::ConnectedState; }, 3000));
+    EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 1; }))
+        << server->connectionCount();
+
+    // Over twice the limit without a message: the live page stays.
+    waitFor([] { return false; }, 700);
+    EXPECT_EQ(live.state(), QAbstractSocket::ConnectedState);
+    EXPECT_EQ(server->subscriberCount(), 1);
+    feed({QStringLiteral("\"K\"2050\"2049\"4\"1\"")});
+    const int before = liveMessages;
+    EXPECT_TRUE(waitFor([&] { return liveMessages > before; }));
+}
+
+// A live page that stops reading is dropped once what waits for it passes the limit; one that
+// reads hears every message meanwhile.
+TEST_F(WebApi, ALivePageThatDoesNotReadIsDropped) {
+    constexpr quint16 Port = 18151;
+    server.reset();
+    limits.maxUnsentBytes = 256 * 1024;
+    server = std::make_unique<web::WebServer>(*source, limits);
+    ASSERT_TRUE(server->listen(QHostAddress::LocalHost, Port))
+        << server->errorString().toStdString();
+    const QString address = QStringLiteral("127.0.0.1:28001");
+
+    QWebSocket reader;
+    int events = 0;
+    QObject::connect(&reader, &QWebSocket::textMessageReceived, [&](const QString &m) {
+        if (m.contains(QStringLiteral("\"type\":\"event\""))) ++events;
+    });
+    reader.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/live?server=127.0.0.1%3A28001").arg(Port)));
+    ASSERT_TRUE(waitFor([&] { return server->subscriberCount() == 1; }));
+
+    QTcpSocket stalled; // takes nothing off the wire after its handshake
+    stalled.setReadBufferSize(1024);
+    stalled.connectToHost(QHostAddress::LocalHost, Port);
+    ASSERT_TRUE(stalled.waitForConnected(1000));
+    stalled.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    stalled.write(
+        "GET /live?server=127.0.0.1%3A28001 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return server->subscriberCount() == 2; }));
+
+    web::EventInfo event;
+    event.time = QStringLiteral("12:00:00");
+    event.text = QString(32 * 1024, QLatin1Char('x'));
+    int sent = 0;
+    while (server->subscriberCount() == 2 && sent < 2000) {
+        event.seq = ++sent;
+        // From the event loop, as a profile tells it.
+        QTimer::singleShot(0, source.get(),
+                           [&, event] { emit source->eventAdded(address, event); });
+        ASSERT_TRUE(waitFor([&] { return events == sent; }, 3000)) << sent;
+    }
+    EXPECT_EQ(server->subscriberCount(), 1) << "after " << sent << " messages";
+    EXPECT_GT(sent, 8) << "dropped before the limit was reached";
+    EXPECT_EQ(reader.state(), QAbstractSocket::ConnectedState);
+    EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 1; }))
+        << server->connectionCount();
+    reader.close();
+    EXPECT_TRUE(waitFor([&] { return server->connectionCount() == 0; }))
+        << server->connectionCount();
 }
 
 TEST(WebAddress, ParsesIpAndPortOnly) {
