@@ -642,6 +642,19 @@ bool TTzLLDataSet::ReadFromDisk() {
     const std::size_t recSize = buffer_.size();
     std::vector<std::uint8_t> blank(recSize, 0);
     ClearFieldBuffer(memFields, blank.data(), static_cast<int>(blank.size()));
+    // Whether decoding writes every byte of a record: each field comes from a file field of the
+    // same form, and the fields fill the buffer without a gap. Then no blank is laid down first.
+    bool whole = true;
+    std::size_t filled = 1;
+    for (const FieldMapping &fm : map) {
+        const FieldDesc &m = *fm.mem;
+        const bool direct =
+            fm.disk && fm.same &&
+            (m.type == 'C' || m.type == 'L' || m.type == 'N' || m.type == 'F' || m.type == 'M');
+        if (!direct || static_cast<std::size_t>(m.bufOffset) != filled) whole = false;
+        filled += static_cast<std::size_t>(dbf::FieldBufferBytes(m.type, m.width, m.decimals));
+    }
+    whole = whole && filled == recSize;
 
     const std::size_t recLen = static_cast<std::size_t>(table->recordLength);
     // About 1 MiB of the file per read, never more records than the file holds.
@@ -707,7 +720,7 @@ bool TTzLLDataSet::ReadFromDisk() {
                     OemToAnsi(text, width);
                 }
             std::uint8_t *record = into + static_cast<std::size_t>(kept) * recSize;
-            std::memcpy(record, blank.data(), recSize);
+            if (!whole) std::memcpy(record, blank.data(), recSize);
             if (canonical)
                 DecodeRecord(map, raw, record, scratch, &canonical,
                              converted ? original.data() : nullptr);

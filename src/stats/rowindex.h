@@ -37,6 +37,12 @@ public:
     // filled one cache-sized part at a time; within a group they keep their order, so the first
     // record of a key still wins.
     void insertAll(const Entry *entries, std::size_t count) {
+        auto work = dbf::MakeLargeBlock<Entry>(count);
+        insertAll(entries, count, work.get());
+    }
+    // The same, grouping the entries in `work` (room for count entries, its bytes overwritten):
+    // a caller that indexes several tables in a row reuses one buffer for all of them.
+    void insertAll(const Entry *entries, std::size_t count, Entry *work) {
         reserve(m_count + count);
         constexpr std::size_t PartSlots = 4096;
         const std::size_t parts = m_size > PartSlots ? m_size / PartSlots : 1;
@@ -46,11 +52,10 @@ public:
             ++start[partOf(entries[i].key) + 1];
         for (std::size_t p = 1; p <= parts; ++p)
             start[p] += start[p - 1];
-        auto grouped = dbf::MakeLargeBlock<Entry>(count);
         for (std::size_t i = 0; i < count; ++i)
-            grouped[start[partOf(entries[i].key)]++] = entries[i];
+            work[start[partOf(entries[i].key)]++] = entries[i];
         for (std::size_t i = 0; i < count; ++i)
-            place(grouped[i].key, grouped[i].record, slotOf(grouped[i].key));
+            place(work[i].key, work[i].record, slotOf(work[i].key));
     }
 
     void clear() {

@@ -250,11 +250,29 @@ void Statistics::replayJournal(bool (&replayed)[3]) {
                    });
 }
 
+namespace {
+// The work buffers of the row indexes (a table's entries and their grouped copy), shared by the
+// indexers of one open: the tables are indexed one after the other, and memory filled for the
+// first is reused for the next rather than taken fresh from the system for each.
+struct IndexWork {
+    void reserve(std::size_t count) {
+        if (count <= capacity) return;
+        entries = dbf::MakeLargeBlock<RowIndex::Entry>(count);
+        grouped = dbf::MakeLargeBlock<RowIndex::Entry>(count);
+        capacity = count;
+    }
+    dbf::LargeBlock<RowIndex::Entry> entries;
+    dbf::LargeBlock<RowIndex::Entry> grouped;
+    std::size_t capacity = 0;
+};
+} // namespace
+
 // The indexes of one table, built from its rows in table order: while the table loads (the
 // engine shows each record as it is read) or by a scan of the rows in memory.
 class Statistics::TableIndexer : public dbf::TTzLLDataSet::LoadVisitor {
 public:
-    TableIndexer(Statistics &stats, int table) : m_stats(stats), m_table(table) {}
+    TableIndexer(Statistics &stats, int table, IndexWork &work)
+        : m_stats(stats), m_table(table), m_work(work) {}
 
     void BeginLoad(std::int32_t records) override { begin(records, dbf::HideDeleted()); }
 
@@ -268,8 +286,7 @@ public:
         RowIndex *index = m_table == 1   ? &m_stats.m_killRow
                           : m_table == 2 ? &m_stats.m_missionRow
                                          : nullptr;
-        if (index) index->insertAll(m_entries.get(), m_count);
-        m_entries.reset();
+        if (index) index->insertAll(m_work.entries.get(), m_count, m_work.grouped.get());
         m_capacity = m_count = 0;
     }
 
@@ -285,8 +302,9 @@ private:
     void begin(std::int32_t records, bool hideDeleted) {
         StatsTable &t = *m_stats.table(m_table);
         const auto count = static_cast<std::size_t>(std::max(records, 0));
-        m_entries = dbf::MakeLargeBlock<RowIndex::Entry>(count);
-        m_capacity = count;
+        // The players' indexes are filled row by row; the others gather entries first.
+        if (m_table != 0) m_work.reserve(count);
+        m_capacity = m_table != 0 ? count : 0;
         m_count = 0;
         m_hideDeleted = hideDeleted;
         m_lastNumber = -1;
@@ -345,13 +363,13 @@ private:
     }
 
     void add(std::uint64_t key, std::int32_t recNo) {
-        if (m_count < m_capacity) m_entries[m_count++] = {key, recNo};
+        if (m_count < m_capacity) m_work.entries[m_count++] = {key, recNo};
     }
 
     Statistics &m_stats;
     const int m_table;
+    IndexWork &m_work;
     std::array<const dbf::FieldDesc *, 3> m_fields{};
-    dbf::LargeBlock<RowIndex::Entry> m_entries;
     std::size_t m_capacity = 0;
     std::size_t m_count = 0;
     bool m_hideDeleted = false;
@@ -384,12 +402,14 @@ void Statistics::showTables() {
 
 void Statistics::OpenTables() {
     guarded([&] {
-        // The indexes are built while the tables load; a table that was open already, or that
-        // the journal then changes, is indexed again over its rows as they now are.
+        // The indexes are built while the tables load, each as soon as its table has loaded; a
+        // table that was open already, or that the journal then changes, is indexed again over
+        // its rows as they now are.
+        IndexWork work;
         std::vector<std::unique_ptr<TableIndexer>> indexers;
         bool indexed[3] = {false, false, false};
         for (int i = 0; i < 3; ++i) {
-            indexers.push_back(std::make_unique<TableIndexer>(*this, i));
+            indexers.push_back(std::make_unique<TableIndexer>(*this, i, work));
             StatsTable &t = *table(i);
             if (t.Active()) continue;
             t.SetLoadVisitor(indexers.back().get());
@@ -399,16 +419,13 @@ void Statistics::OpenTables() {
             } unset{t};
             t.SetActive(true);
             indexed[i] = t.LoadVisited();
+            if (indexed[i]) indexers.back()->finish();
         }
         // What was recorded after the last commit comes back from the journal.
         bool replayed[3] = {false, false, false};
         replayJournal(replayed);
-        for (int i = 0; i < 3; ++i) {
-            if (indexed[i] && !replayed[i])
-                indexers[static_cast<std::size_t>(i)]->finish();
-            else
-                indexers[static_cast<std::size_t>(i)]->scan();
-        }
+        for (int i = 0; i < 3; ++i)
+            if (!indexed[i] || replayed[i]) indexers[static_cast<std::size_t>(i)]->scan();
         // Connections left open in the files (the program stopped without closing) are
         // dropped without being counted.
         closeOutConnections(false);
