@@ -257,7 +257,7 @@ function leaderboardPage() {
     const kd = (p) => (p.deaths > 0 ? p.kills / p.deaths : p.kills).toFixed(2);
     fill(document.querySelector('#board tbody'), r.rows.map((p, i) => [
       offset + i + 1, link(serverPath(address) + '/players/' + p.id, p.name), p.kills, p.deaths,
-      kd(p), p.teamKills, p.score, p.wins, p.losses, p.time.toFixed(1), p.lastSeen]));
+      kd(p), p.teamKills, p.score, p.wins, p.losses, p.time.toFixed(1), p.lastSeen || '-']));
     for (const b of document.querySelectorAll('[data-sort]'))
       b.classList.toggle('sorted', b.dataset.sort === sort);
     const pages = Math.max(1, Math.ceil(r.total / limit));
